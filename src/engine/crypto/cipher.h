@@ -1,0 +1,55 @@
+// Table encryption: a password-derived key (Argon2id, memory-hard, cached per
+// process) and authenticated encryption (XChaCha20-Poly1305) of rows and memo
+// values. The table id is bound into every sealed value as associated data.
+#ifndef KX8_ENGINE_CRYPTO_CIPHER_H_
+#define KX8_ENGINE_CRYPTO_CIPHER_H_
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace dbe::crypto {
+
+constexpr size_t kSaltSize = 16;
+constexpr size_t kKeySize = 32;
+constexpr size_t kNonceSize = 24;
+constexpr size_t kMacSize = 16;
+constexpr size_t kOverhead = kNonceSize + kMacSize;  // sealed size = plain size + overhead
+constexpr size_t kCheckPlainSize = 16;
+constexpr size_t kCheckSealedSize = kCheckPlainSize + kOverhead;
+
+struct KdfParams {
+  std::array<uint8_t, kSaltSize> salt{};
+  uint64_t ops = 0;
+  uint64_t mem = 0;
+};
+
+using Key = std::array<uint8_t, kKeySize>;
+
+// Parameters for a table encrypted now with this password: the salt of a
+// key this process already derived for the password is reused, so that a
+// company's tables share one derivation.
+KdfParams NewParams(const std::string& password);
+// Derives (or takes from the cache) the key for password and params.
+std::shared_ptr<const Key> DeriveKey(const std::string& password, const KdfParams& params);
+bool ValidParams(const KdfParams& params);
+
+// out receives nonce + ciphertext + MAC (plain_len + kOverhead bytes).
+void Seal(const Key& key, const uint8_t* ad, size_t ad_len, const uint8_t* plain, size_t plain_len,
+          uint8_t* out);
+// Returns false when the value was not sealed with this key or was changed.
+bool Open(const Key& key, const uint8_t* ad, size_t ad_len, const uint8_t* sealed, size_t sealed_len,
+          uint8_t* plain_out);
+
+// The password check stored in a table header.
+void MakeCheck(const Key& key, const uint8_t* ad, size_t ad_len, uint8_t* out /*kCheckSealedSize*/);
+bool VerifyCheck(const Key& key, const uint8_t* ad, size_t ad_len, const uint8_t* check);
+
+void RandomBytes(uint8_t* out, size_t len);
+// A short keyed-free digest (BLAKE2b) for header and snapshot checksums.
+uint64_t Digest64(const uint8_t* data, size_t len);
+
+}  // namespace dbe::crypto
+
+#endif  // KX8_ENGINE_CRYPTO_CIPHER_H_

@@ -1,0 +1,280 @@
+// dbe.h — the public interface of the embedded database engine.
+//
+// A handle-based C interface. Every function returns 0 (DBE_SUCCESS) or an
+// error number; after a failure DbGetLastError() gives the number and a text
+// of at most DBE_MAX_ERROR_LEN characters that names the table file involved.
+// Handles are 32-bit values from one process-wide table; DbGetHandleType()
+// tells their kind. Strings are NUL-terminated; buffers the caller fills are
+// given with their capacity in *len and come back with the length written.
+//
+// The file formats behind these calls are described in docs/format.md and the
+// error numbers in docs/errors.md.
+#ifndef KX8_DBE_DBE_H_
+#define KX8_DBE_DBE_H_
+
+#include <stddef.h>
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+typedef uint32_t DBHANDLE;
+typedef uint32_t DBRESULT;
+
+// ---------------------------------------------------------------------------
+// Error numbers. Texts and meanings: docs/errors.md.
+// ---------------------------------------------------------------------------
+enum {
+  DBE_SUCCESS = 0,
+  DBE_INTERNAL_ERROR = 5004,
+  DBE_INVALID_HANDLE = 5010,
+  DBE_INVALID_ARGUMENT = 5012,
+  DBE_BUFFER_TOO_SMALL = 5015,
+  DBE_NO_CONNECTION_PATH = 5020,
+  DBE_CONNECTION_GONE = 5024,    // connection handle already freed
+  DBE_NO_CURRENT_RECORD = 5026,
+  DBE_RECORD_LOCKED = 5035,
+  DBE_FILE_NOT_FOUND = 5041,
+  DBE_TABLE_IN_USE = 5042,       // exclusive open denied, or table busy
+  DBE_PASSWORD_REQUIRED = 5050,
+  DBE_WRONG_PASSWORD = 5051,
+  DBE_DAMAGED_FILE = 5052,
+  DBE_UNSUPPORTED_TABLE_TYPE = 5053,
+  DBE_UNSUPPORTED_FIELD_TYPE = 5054,
+  DBE_INDEX_FILE_MISSING = 5055,
+  DBE_DUPLICATE_KEY = 5057,
+  DBE_INVALID_FIELD_LIST = 5058,
+  DBE_TABLE_EXISTS = 5059,
+  DBE_INDEX_NOT_FOUND = 5060,
+  DBE_EXPRESSION_ERROR = 5061,
+  DBE_NEEDS_EXCLUSIVE = 5062,
+  DBE_READ_ONLY = 5063,
+  DBE_STATIC_CURSOR = 5064,      // write attempted on a static (read-only) cursor
+  DBE_IO_ERROR = 5065,
+  DBE_NOT_EDITING = 5066,
+  DBE_TABLE_BOUND = 5067,        // table belongs to a data dictionary
+  DBE_NOTHING_TO_DO = 5068,      // encrypt/decrypt/pack had nothing to do
+  DBE_INDEX_EXISTS = 5069,
+  DBE_KEY_NOT_INDEXABLE = 5070,
+  DBE_STATEMENT_GONE = 5106,
+  DBE_NO_ROW_COUNT = 5117,
+  DBE_LAYER_ERROR = 5121,        // used by the access layer for its own errors
+  DBE_NOT_IN_DICTIONARY = 5132,
+  DBE_NO_MORE_OBJECTS = 5137,
+  DBE_COLUMN_NOT_FOUND = 5147,   // text: ... column "NAME" ...
+  DBE_COLUMN_VALUE = 5148,       // text: ... column "NAME" ...
+  DBE_COLUMN_TYPE = 5149,        // text: ... column "NAME" ...
+  DBE_SQL_ERROR = 7200,
+  DBE_SQL_STALE = 7209
+};
+
+enum { DBE_MAX_ERROR_LEN = 600 };
+
+// ---------------------------------------------------------------------------
+// Constants.
+// ---------------------------------------------------------------------------
+
+// Handle kinds (DbGetHandleType).
+enum {
+  DBE_HANDLE_CONNECTION = 1,     // free-table connection
+  DBE_HANDLE_TABLE = 2,
+  DBE_HANDLE_INDEX = 3,
+  DBE_HANDLE_STATEMENT = 4,
+  DBE_HANDLE_CURSOR = 5,         // table handle over a statement's result
+  DBE_HANDLE_DICTIONARY = 6,     // dictionary connection
+  DBE_HANDLE_DICTIONARY_ADMIN = 7
+};
+
+// Server types (bits) and connection types.
+enum { DBE_SERVER_LOCAL = 1, DBE_SERVER_REMOTE = 2, DBE_SERVER_INTERNET = 4 };
+
+// Table types. Only KDT tables exist; the other numbers are accepted by
+// DbOpenTable/DbCreateTable and refused with DBE_UNSUPPORTED_TABLE_TYPE.
+enum { DBE_TABLE_DEFAULT = 0, DBE_TABLE_NTX = 1, DBE_TABLE_CDX = 2, DBE_TABLE_KDT = 3 };
+
+// Character types and lock types are accepted and recorded.
+enum { DBE_CHAR_ANSI = 1, DBE_CHAR_OEM = 2 };
+enum { DBE_LOCK_COMPATIBLE = 0, DBE_LOCK_PROPRIETARY = 1 };
+enum { DBE_RIGHTS_CHECK = 1, DBE_RIGHTS_IGNORE = 2 };
+
+// Open modes (bits).
+enum { DBE_OPEN_SHARED = 0, DBE_OPEN_EXCLUSIVE = 1, DBE_OPEN_READONLY = 2 };
+
+// Index options (bits).
+enum { DBE_INDEX_UNIQUE = 1, DBE_INDEX_COMPOUND = 2, DBE_INDEX_DESCENDING = 8 };
+
+// Field types.
+enum {
+  DBE_FT_LOGICAL = 1,
+  DBE_FT_NUMERIC = 2,
+  DBE_FT_DATE = 3,
+  DBE_FT_STRING = 4,
+  DBE_FT_MEMO = 5,
+  DBE_FT_BINARY = 6,
+  DBE_FT_IMAGE = 7,
+  DBE_FT_VARCHAR = 8,
+  DBE_FT_COMPACTDATE = 9,
+  DBE_FT_DOUBLE = 10,
+  DBE_FT_INTEGER = 11,
+  DBE_FT_SHORTINT = 12,
+  DBE_FT_TIME = 13,
+  DBE_FT_TIMESTAMP = 14,
+  DBE_FT_AUTOINC = 15,
+  DBE_FT_RAW = 16,
+  DBE_FT_CURDOUBLE = 17,
+  DBE_FT_MONEY = 18,
+  DBE_FT_CISTRING = 20,
+  DBE_FT_ROWVERSION = 21,
+  DBE_FT_MODTIME = 22
+};
+
+// Seek modes (DbSeek).
+enum { DBE_SEEK_EXACT = 0, DBE_SEEK_SOFT = 1, DBE_SEEK_AFTER = 2 };
+// Scope ends (DbSetScope).
+enum { DBE_SCOPE_TOP = 1, DBE_SCOPE_BOTTOM = 2 };
+// Row counting (DbGetRecordCount).
+enum { DBE_COUNT_ALL = 0, DBE_COUNT_RESPECT_FILTERS = 1 };
+
+// A field is named by its name, or by its 1-based number through
+// DBE_FIELD_ORDINAL(n): pointer values below 65536 are field numbers.
+#define DBE_FIELD_ORDINAL(n) ((const char*)(uintptr_t)(n))
+
+// A typed key value for DbSeek and DbSetScope: one per key field, in key
+// order. A shorter list seeks on the leading fields; the last character value
+// of a soft seek may be a prefix.
+typedef enum {
+  DBE_KEY_NULL = 0,     // empty value (sorts first)
+  DBE_KEY_STRING = 1,   // text: character, logical and numeric fields
+  DBE_KEY_DOUBLE = 2,   // any number field, dates as day numbers
+  DBE_KEY_INTEGER = 3   // any number field, dates as day numbers
+} DBE_KEY_KIND;
+
+typedef struct {
+  DBE_KEY_KIND kind;
+  const char* text;     // DBE_KEY_STRING
+  size_t text_len;
+  double number;        // DBE_KEY_DOUBLE
+  int64_t integer;      // DBE_KEY_INTEGER
+} DBE_KEY_VALUE;
+
+// ---------------------------------------------------------------------------
+// Errors and version.
+// ---------------------------------------------------------------------------
+DBRESULT DbGetLastError(uint32_t* error, char* buf, uint16_t* len);
+DBRESULT DbGetVersion(uint32_t* major, uint32_t* minor, char* letter, char* desc, uint16_t* len);
+
+// ---------------------------------------------------------------------------
+// Connections.
+// ---------------------------------------------------------------------------
+// path: a folder of free tables (or, with a dictionary, a ".kdd" file).
+DBRESULT DbConnect(const char* path, uint16_t server_types, const char* user, const char* password,
+                   uint32_t options, DBHANDLE* connection);
+DBRESULT DbDisconnect(DBHANDLE connection);
+DBRESULT DbGetConnectionType(DBHANDLE connection, uint16_t* type);
+DBRESULT DbGetHandleType(DBHANDLE handle, uint16_t* type);
+DBRESULT DbSetServerType(uint16_t server_types);
+// Whether navigation shows rows marked deleted (process-wide, off by default).
+DBRESULT DbShowDeleted(uint16_t show);
+DBRESULT DbGetDeleted(uint16_t* shown);
+
+// ---------------------------------------------------------------------------
+// Tables.
+// ---------------------------------------------------------------------------
+// name: a path relative to the connection's folder or absolute; ".KDT" is
+// added when the name has no extension.
+DBRESULT DbOpenTable(DBHANDLE connection, const char* name, const char* alias, uint16_t table_type,
+                     uint16_t char_type, uint16_t lock_type, uint16_t rights, uint32_t mode,
+                     DBHANDLE* table);
+DBRESULT DbCloseTable(DBHANDLE table);
+// fields: "NAME,Type[,length[,decimals]];..." — see docs/format.md for the
+// type pieces. The table is created empty and left open exclusively.
+DBRESULT DbCreateTable(DBHANDLE connection, const char* name, const char* object_name,
+                       uint16_t table_type, uint16_t char_type, uint16_t lock_type, uint16_t rights,
+                       uint16_t memo_block_size, const char* fields, uint32_t options,
+                       DBHANDLE* table);
+// expr: field names joined by ";" or "+". Only tags in the table's own index
+// file exist, so file_name must be empty or NULL.
+DBRESULT DbCreateIndex(DBHANDLE table, const char* file_name, const char* tag, const char* expr,
+                       const char* condition, const char* while_condition, uint32_t options,
+                       uint32_t page_size, DBHANDLE* index);
+DBRESULT DbDeleteIndex(DBHANDLE index);
+// Closes the table handle and removes the table's files.
+DBRESULT DbDeleteTable(DBHANDLE table);
+DBRESULT DbZapTable(DBHANDLE table);
+DBRESULT DbPackTable(DBHANDLE table);
+DBRESULT DbGetTableType(DBHANDLE table, uint16_t* type);
+DBRESULT DbGetTableFilename(DBHANDLE table, char* buf, uint16_t* len);
+// indexes: capacity in *count on entry, number returned on exit.
+DBRESULT DbGetAllIndexes(DBHANDLE table, DBHANDLE* indexes, uint16_t* count);
+DBRESULT DbGetNumIndexes(DBHANDLE table, uint16_t* count);
+DBRESULT DbGetIndexHandle(DBHANDLE table, const char* tag, DBHANDLE* index);
+DBRESULT DbGetIndexName(DBHANDLE index, char* buf, uint16_t* len);
+DBRESULT DbGetIndexExpr(DBHANDLE index, char* buf, uint16_t* len);
+DBRESULT DbGetIndexOptions(DBHANDLE index, uint32_t* options);
+DBRESULT DbGetNumFields(DBHANDLE table, uint16_t* count);
+DBRESULT DbGetFieldName(DBHANDLE table, uint16_t field, char* buf, uint16_t* len);
+DBRESULT DbGetFieldNum(DBHANDLE table, const char* field, uint16_t* number);
+DBRESULT DbGetFieldType(DBHANDLE table, const char* field, uint16_t* type);
+DBRESULT DbGetFieldLength(DBHANDLE table, const char* field, uint32_t* length);
+DBRESULT DbGetFieldDecimals(DBHANDLE table, const char* field, uint16_t* decimals);
+DBRESULT DbGetFieldOffset(DBHANDLE table, const char* field, uint32_t* offset);
+DBRESULT DbGetRecordLength(DBHANDLE table, uint32_t* length);
+
+// ---------------------------------------------------------------------------
+// Navigation and rows. Navigation functions take a table handle (record
+// order) or an index handle (that index's order; the table's row moves).
+// ---------------------------------------------------------------------------
+DBRESULT DbGotoTop(DBHANDLE handle);
+DBRESULT DbGotoBottom(DBHANDLE handle);
+DBRESULT DbSkip(DBHANDLE handle, int32_t rows);
+DBRESULT DbAtEOF(DBHANDLE table, uint16_t* eof);
+DBRESULT DbAtBOF(DBHANDLE table, uint16_t* bof);
+DBRESULT DbGotoRecord(DBHANDLE table, uint32_t record);
+DBRESULT DbGetRecordNum(DBHANDLE table, uint32_t* record);
+DBRESULT DbSeek(DBHANDLE index, const DBE_KEY_VALUE* keys, uint16_t count, uint16_t mode,
+                uint16_t* found);
+DBRESULT DbSetScope(DBHANDLE index, uint16_t which, const DBE_KEY_VALUE* keys, uint16_t count);
+DBRESULT DbClearScope(DBHANDLE index, uint16_t which);
+DBRESULT DbSetAOF(DBHANDLE table, const char* expr, uint16_t options);
+DBRESULT DbClearAOF(DBHANDLE table);
+DBRESULT DbSetFilter(DBHANDLE table, const char* expr);
+DBRESULT DbClearFilter(DBHANDLE table);
+// The current row's plain record image (layout in docs/format.md).
+DBRESULT DbGetRecord(DBHANDLE table, uint8_t* buf, uint32_t* len);
+DBRESULT DbIsEmpty(DBHANDLE table, const char* field, uint16_t* empty);
+// Field value as text (numbers with their decimals, dates YYYYMMDD, logical T/F).
+DBRESULT DbGetString(DBHANDLE table, const char* field, char* buf, uint32_t* len);
+DBRESULT DbGetMemoLength(DBHANDLE table, const char* field, uint32_t* length);
+DBRESULT DbGetBinary(DBHANDLE table, const char* field, uint32_t offset, uint8_t* buf,
+                     uint32_t* len);
+DBRESULT DbIsRecordDeleted(DBHANDLE table, uint16_t* deleted);
+DBRESULT DbAppendRecord(DBHANDLE table);
+DBRESULT DbLockRecord(DBHANDLE table, uint32_t record);     // 0: current row
+DBRESULT DbUnlockRecord(DBHANDLE table, uint32_t record);   // 0: current row
+// Text converted to the field's type (logical: T/t/Y/y/1 true; dates YYYYMMDD).
+DBRESULT DbSetField(DBHANDLE table, const char* field, const char* value, uint32_t len);
+// The field's raw encoding, as it stands in the record image.
+DBRESULT DbSetFieldRaw(DBHANDLE table, const char* field, const uint8_t* value, uint32_t len);
+DBRESULT DbSetEmpty(DBHANDLE table, const char* field);
+// Memo, binary and image values.
+DBRESULT DbSetBinary(DBHANDLE table, const char* field, const uint8_t* value, uint32_t len);
+DBRESULT DbWriteRecord(DBHANDLE table);
+DBRESULT DbDeleteRecord(DBHANDLE table);
+DBRESULT DbRecallRecord(DBHANDLE table);
+DBRESULT DbCancelUpdate(DBHANDLE table);
+DBRESULT DbGetRecordCount(DBHANDLE table, uint16_t option, uint32_t* count);
+
+// ---------------------------------------------------------------------------
+// Encryption.
+// ---------------------------------------------------------------------------
+DBRESULT DbEnableEncryption(DBHANDLE table, const char* password);
+DBRESULT DbEncryptTable(DBHANDLE table);
+DBRESULT DbDecryptTable(DBHANDLE table);
+DBRESULT DbIsTableEncrypted(DBHANDLE table, uint16_t* encrypted);
+
+#ifdef __cplusplus
+}  // extern "C"
+#endif
+
+#endif  // KX8_DBE_DBE_H_

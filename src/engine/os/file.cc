@@ -1,0 +1,225 @@
+#include "os/file.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+
+#include "core/error.h"
+#include "dbe/dbe.h"
+
+namespace dbe::os {
+namespace {
+
+[[noreturn]] void IoFail(const std::string& what, const std::string& path) {
+  int e = errno;
+  Fail(DBE_IO_ERROR, "Error 5065: " + what + " failed (" + std::strerror(e) + "). File: " + path);
+}
+
+}  // namespace
+
+File::~File() { Close(); }
+
+File::File(File&& other) noexcept { *this = std::move(other); }
+
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    Close();
+    fd_ = other.fd_;
+    writable_ = other.writable_;
+    path_ = std::move(other.path_);
+    other.fd_ = -1;
+  }
+  return *this;
+}
+
+File File::OpenExisting(const std::string& path) {
+  File f;
+  f.path_ = path;
+  f.fd_ = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+  f.writable_ = true;
+  if (f.fd_ < 0 && (errno == EACCES || errno == EROFS || errno == EPERM)) {
+    f.fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    f.writable_ = false;
+  }
+  if (f.fd_ < 0) {
+    if (errno == ENOENT || errno == ENOTDIR) {
+      Fail(DBE_FILE_NOT_FOUND, "Error 5041: The file was not found. File: " + path);
+    }
+    IoFail("Opening the file", path);
+  }
+  struct stat st;
+  if (::fstat(f.fd_, &st) == 0 && !S_ISREG(st.st_mode)) {
+    Fail(DBE_FILE_NOT_FOUND, "Error 5041: The path is not a table file. File: " + path);
+  }
+  return f;
+}
+
+File File::Create(const std::string& path) {
+  File f;
+  f.path_ = path;
+  f.fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (f.fd_ < 0) {
+    if (errno == ENOENT || errno == ENOTDIR) {
+      Fail(DBE_FILE_NOT_FOUND, "Error 5041: The folder of the file was not found. File: " + path);
+    }
+    IoFail("Creating the file", path);
+  }
+  f.writable_ = true;
+  return f;
+}
+
+uint64_t File::Size() const {
+  struct stat st;
+  if (::fstat(fd_, &st) != 0) IoFail("Reading the file size", path_);
+  return static_cast<uint64_t>(st.st_size);
+}
+
+void File::ReadAt(uint64_t offset, void* buf, size_t len) const {
+  auto* p = static_cast<uint8_t*>(buf);
+  while (len > 0) {
+    ssize_t n = ::pread(fd_, p, len, static_cast<off_t>(offset));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      IoFail("Reading", path_);
+    }
+    if (n == 0) {
+      Fail(DBE_DAMAGED_FILE, "Error 5052: The file is damaged (it ends too early). File: " + path_);
+    }
+    p += n;
+    len -= static_cast<size_t>(n);
+    offset += static_cast<uint64_t>(n);
+  }
+}
+
+void File::WriteAt(uint64_t offset, const void* buf, size_t len) {
+  if (!writable_) Fail(DBE_READ_ONLY, "Error 5063: The file may not be written. File: " + path_);
+  const auto* p = static_cast<const uint8_t*>(buf);
+  while (len > 0) {
+    ssize_t n = ::pwrite(fd_, p, len, static_cast<off_t>(offset));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      IoFail("Writing", path_);
+    }
+    p += n;
+    len -= static_cast<size_t>(n);
+    offset += static_cast<uint64_t>(n);
+  }
+}
+
+void File::Truncate(uint64_t size) {
+  if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) IoFail("Resizing", path_);
+}
+
+void File::Sync() {
+  if (::fdatasync(fd_) != 0) IoFail("Flushing", path_);
+}
+
+void File::Close() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+}
+
+void File::Identity(uint64_t* dev, uint64_t* ino) const {
+  struct stat st;
+  if (::fstat(fd_, &st) != 0) IoFail("Reading the file identity", path_);
+  *dev = static_cast<uint64_t>(st.st_dev);
+  *ino = static_cast<uint64_t>(st.st_ino);
+}
+
+namespace {
+struct flock MakeLock(short type, uint64_t offset) {
+  struct flock fl;
+  std::memset(&fl, 0, sizeof fl);
+  fl.l_type = type;
+  fl.l_whence = SEEK_SET;
+  fl.l_start = static_cast<off_t>(offset);
+  fl.l_len = 1;
+  return fl;
+}
+}  // namespace
+
+bool File::TryLock(uint64_t offset, bool exclusive) {
+  struct flock fl = MakeLock(exclusive ? F_WRLCK : F_RDLCK, offset);
+  if (::fcntl(fd_, F_OFD_SETLK, &fl) == 0) return true;
+  if (errno == EAGAIN || errno == EACCES) return false;
+  IoFail("Locking", path_);
+}
+
+void File::LockWait(uint64_t offset, bool exclusive) {
+  struct flock fl = MakeLock(exclusive ? F_WRLCK : F_RDLCK, offset);
+  while (::fcntl(fd_, F_OFD_SETLKW, &fl) != 0) {
+    if (errno != EINTR) IoFail("Locking", path_);
+  }
+}
+
+void File::Unlock(uint64_t offset) {
+  struct flock fl = MakeLock(F_UNLCK, offset);
+  ::fcntl(fd_, F_OFD_SETLK, &fl);
+}
+
+Mapping::~Mapping() { Unmap(); }
+
+void Mapping::Map(const File& file, uint64_t size) {
+  Unmap();
+  if (size == 0) return;
+  int prot = PROT_READ | (file.writable() ? PROT_WRITE : 0);
+  void* p = ::mmap(nullptr, size, prot, MAP_SHARED, file.fd(), 0);
+  if (p == MAP_FAILED) IoFail("Mapping", file.path());
+  data_ = static_cast<uint8_t*>(p);
+  size_ = size;
+}
+
+void Mapping::Unmap() {
+  if (data_ != nullptr) ::munmap(data_, size_);
+  data_ = nullptr;
+  size_ = 0;
+}
+
+bool PathExists(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0;
+}
+
+void RemoveFile(const std::string& path) {
+  if (::unlink(path.c_str()) != 0 && errno != ENOENT) IoFail("Deleting", path);
+}
+
+void RenameFile(const std::string& from, const std::string& to) {
+  if (::rename(from.c_str(), to.c_str()) != 0) IoFail("Renaming to " + to, from);
+}
+
+void SyncParentDir(const std::string& path) {
+  std::string dir = ".";
+  auto slash = path.find_last_of('/');
+  if (slash != std::string::npos) dir = slash == 0 ? "/" : path.substr(0, slash);
+  int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd >= 0) {
+    ::fsync(fd);
+    ::close(fd);
+  }
+}
+
+void WriteFileAtomically(const std::string& path, const std::string& bytes) {
+  std::string tmp = path + ".tmp";
+  {
+    File f = File::Create(tmp);
+    f.WriteAt(0, bytes.data(), bytes.size());
+    f.Sync();
+  }
+  RenameFile(tmp, path);
+  SyncParentDir(path);
+}
+
+std::string ReadWholeFile(const std::string& path) {
+  File f = File::OpenExisting(path);
+  uint64_t size = f.Size();
+  std::string out(size, '\0');
+  if (size > 0) f.ReadAt(0, out.data(), size);
+  return out;
+}
+
+}  // namespace dbe::os

@@ -1,0 +1,83 @@
+// Thin wrapper over a POSIX file descriptor: positioned reads and writes,
+// growth, memory mapping, durable replacement and the byte-range locks that
+// keep processes apart. Every failure is a dbe::Error naming the file.
+#ifndef KX8_ENGINE_OS_FILE_H_
+#define KX8_ENGINE_OS_FILE_H_
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <string>
+
+namespace dbe::os {
+
+class File {
+ public:
+  File() = default;
+  ~File();
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+  File(File&& other) noexcept;
+  File& operator=(File&& other) noexcept;
+
+  // Opens an existing file read-write, falling back to read-only when the
+  // file may not be written. Missing file: DBE_FILE_NOT_FOUND.
+  static File OpenExisting(const std::string& path);
+  // Creates a new file (truncating a leftover of the same name).
+  static File Create(const std::string& path);
+
+  bool is_open() const { return fd_ >= 0; }
+  bool writable() const { return writable_; }
+  const std::string& path() const { return path_; }
+  int fd() const { return fd_; }
+
+  uint64_t Size() const;
+  void ReadAt(uint64_t offset, void* buf, size_t len) const;     // short read: damaged file
+  void WriteAt(uint64_t offset, const void* buf, size_t len);
+  void Truncate(uint64_t size);
+  void Sync();
+  void Close();
+  // Device and inode: identifies the file across differently spelt paths.
+  void Identity(uint64_t* dev, uint64_t* ino) const;
+
+  // Byte-range locks (open file description locks: they conflict between
+  // descriptors, also within one process). Return false when another holder
+  // conflicts (non-blocking) ; the blocking form waits.
+  bool TryLock(uint64_t offset, bool exclusive);
+  void LockWait(uint64_t offset, bool exclusive);
+  void Unlock(uint64_t offset);
+
+ private:
+  int fd_ = -1;
+  bool writable_ = false;
+  std::string path_;
+};
+
+// A shared read-write (or read-only) mapping of a whole file.
+class Mapping {
+ public:
+  Mapping() = default;
+  ~Mapping();
+  Mapping(const Mapping&) = delete;
+  Mapping& operator=(const Mapping&) = delete;
+  void Map(const File& file, uint64_t size);   // size 0: unmapped
+  void Unmap();
+  uint8_t* data() const { return data_; }
+  uint64_t size() const { return size_; }
+
+ private:
+  uint8_t* data_ = nullptr;
+  uint64_t size_ = 0;
+};
+
+bool PathExists(const std::string& path);
+void RemoveFile(const std::string& path);           // missing file is not an error
+void RenameFile(const std::string& from, const std::string& to);
+void SyncParentDir(const std::string& path);
+// Writes a whole small file durably: temp file, flush, rename.
+void WriteFileAtomically(const std::string& path, const std::string& bytes);
+std::string ReadWholeFile(const std::string& path);
+
+}  // namespace dbe::os
+
+#endif  // KX8_ENGINE_OS_FILE_H_

@@ -1,0 +1,1227 @@
+#include "storage/table_file.h"
+
+#include <algorithm>
+#include <cstring>
+#include <mutex>
+
+#include "core/date.h"
+#include "core/error.h"
+#include "core/fault.h"
+#include "core/text.h"
+#include "dbe/dbe.h"
+#include "storage/bytes.h"
+#include "storage/record_codec.h"
+
+namespace dbe {
+
+using namespace format;
+
+namespace {
+
+// Header offsets (docs/format.md).
+constexpr size_t kOffVersion = 8, kOffHeaderSize = 12, kOffFieldCount = 16, kOffRecordLength = 20,
+                 kOffSlotSize = 24, kOffFlags = 28, kOffTableId = 32, kOffDigest = 48, kOffSalt = 64,
+                 kOffOps = 80, kOffMem = 88, kOffCheck = 96;
+constexpr size_t kOffCounter = 256, kOffCount = 264, kOffDeleted = 268, kOffAutoInc = 272,
+                 kOffRowVersion = 280;
+constexpr size_t kStaticEnd = 256;
+
+std::mutex g_registry_mu;
+std::map<std::pair<uint64_t, uint64_t>, std::weak_ptr<TableFile>>& Registry() {
+  static auto* r = new std::map<std::pair<uint64_t, uint64_t>, std::weak_ptr<TableFile>>();
+  return *r;
+}
+
+[[noreturn]] void Damaged(const std::string& file, const std::string& why) {
+  Fail(DBE_DAMAGED_FILE, "Error 5052: The table file is damaged or not a table file (" + why + "). File: " + file);
+}
+
+uint64_t HeaderDigest(const uint8_t* h, uint32_t header_size) {
+  std::string buf(reinterpret_cast<const char*>(h), kOffDigest);
+  buf.append(reinterpret_cast<const char*>(h) + kOffDigest + 8, kStaticEnd - kOffDigest - 8);
+  buf.append(reinterpret_cast<const char*>(h) + kHeaderFixed, header_size - kHeaderFixed);
+  return crypto::Digest64(reinterpret_cast<const uint8_t*>(buf.data()), buf.size());
+}
+
+uint32_t SlotSizeFor(uint32_t record_length, bool encrypted) {
+  return encrypted ? record_length + static_cast<uint32_t>(crypto::kOverhead) : record_length;
+}
+
+std::string DirOf(const std::string& path) {
+  auto s = path.find_last_of('/');
+  return s == std::string::npos ? std::string() : path.substr(0, s + 1);
+}
+
+std::string BaseOf(const std::string& path) {
+  auto s = path.find_last_of('/');
+  return s == std::string::npos ? path : path.substr(s + 1);
+}
+
+uint64_t RoundUp(uint64_t v, uint64_t a) { return (v + a - 1) / a * a; }
+
+// Buffered sequential writer for building new files.
+class FileBuilder {
+ public:
+  explicit FileBuilder(os::File* f) : f_(f) {}
+  uint64_t offset() const { return written_ + buf_.size(); }
+  void Append(const void* p, size_t n) {
+    buf_.append(static_cast<const char*>(p), n);
+    if (buf_.size() >= (4u << 20)) Flush();
+  }
+  void Flush() {
+    if (!buf_.empty()) f_->WriteAt(written_, buf_.data(), buf_.size());
+    written_ += buf_.size();
+    buf_.clear();
+  }
+
+ private:
+  os::File* f_;
+  std::string buf_;
+  uint64_t written_ = 0;
+};
+
+}  // namespace
+
+TablePaths TablePaths::For(const std::string& kdt_path) {
+  TablePaths p;
+  p.kdt = kdt_path;
+  std::string base = BaseOf(kdt_path);
+  std::string upper = Upper(base);
+  size_t at = upper.rfind(".KDT");
+  std::string dir = DirOf(kdt_path);
+  if (at == std::string::npos) {
+    p.kdi = kdt_path + ".KDI";
+    p.kdm = kdt_path + ".KDM";
+    return p;
+  }
+  auto companion = [&](char c) {
+    std::string name = base;
+    bool lower = base[at + 1] == 'k';
+    name[at + 3] = lower ? AsciiLower(c) : c;
+    return dir + name;
+  };
+  p.kdi = companion('I');
+  p.kdm = companion('M');
+  return p;
+}
+
+// Holds the header lock while a row is written, so that writers in other
+// processes take turns, and notices their changes.
+class TableFile::WriteGuard {
+ public:
+  explicit WriteGuard(TableFile* t) : t_(t) {
+    t_->RequireWritable();
+    if (!t_->exclusive_) t_->data_.LockWait(kLockHeader, true);
+    if (t_->indexes_built_ && t_->index_counter_ != t_->change_counter()) t_->indexes_built_ = false;
+    t_->EnsureMapped(0);
+  }
+  ~WriteGuard() {
+    if (!t_->exclusive_) t_->data_.Unlock(kLockHeader);
+  }
+
+ private:
+  TableFile* t_;
+};
+
+TableFile::~TableFile() = default;
+
+std::shared_ptr<TableFile> TableFile::Acquire(const std::string& kdt_path, bool exclusive) {
+  std::lock_guard<std::mutex> lock(g_registry_mu);
+  os::File f;
+  try {
+    f = os::File::OpenExisting(kdt_path);
+  } catch (const Error& e) {
+    if (e.code() == DBE_FILE_NOT_FOUND) {
+      Fail(DBE_FILE_NOT_FOUND, "Error 5041: The table file was not found. File: " + kdt_path);
+    }
+    throw;
+  }
+  uint64_t dev, ino;
+  f.Identity(&dev, &ino);
+  auto& reg = Registry();
+  auto it = reg.find({dev, ino});
+  if (it != reg.end()) {
+    if (auto tf = it->second.lock()) {
+      if ((exclusive && tf->handles_ > 0) || tf->exclusive_) {
+        Fail(DBE_TABLE_IN_USE, "Error 5042: The table is in use; it cannot be opened " +
+                                   std::string(exclusive ? "exclusively" : "while it is open exclusively") +
+                                   ". File: " + kdt_path);
+      }
+      ++tf->handles_;
+      return tf;
+    }
+  }
+  if (exclusive && !f.writable()) {
+    Fail(DBE_READ_ONLY, "Error 5063: The table file may not be written, so it cannot be opened exclusively. File: " +
+                            kdt_path);
+  }
+  std::shared_ptr<TableFile> tf(new TableFile());
+  tf->paths_ = TablePaths::For(kdt_path);
+  tf->data_ = std::move(f);
+  if (!tf->data_.TryLock(kLockOpen, exclusive)) {
+    Fail(DBE_TABLE_IN_USE, "Error 5042: The table is in use by another program. File: " + kdt_path);
+  }
+  tf->exclusive_ = exclusive;
+  tf->Recover();
+  tf->Load();
+  tf->data_.Identity(&tf->dev_, &tf->ino_);
+  tf->handles_ = 1;
+  reg[{tf->dev_, tf->ino_}] = tf;
+  return tf;
+}
+
+void TableFile::Release(bool exclusive) {
+  (void)exclusive;
+  std::lock_guard<std::mutex> lock(g_registry_mu);
+  if (--handles_ > 0) return;
+  try {
+    if (index_dirty_ && indexes_built_ && !encrypted() && data_.writable() &&
+        index_counter_ == change_counter() && SoleUser()) {
+      SaveIndexFile(true);
+    }
+    if (data_.writable() && SoleUser()) {
+      uint64_t exact = header_size_ + uint64_t(record_count()) * slot_size_;
+      if (data_.Size() > exact) {
+        map_.Unmap();
+        data_.Truncate(exact);
+      }
+    }
+  } catch (const Error&) {
+    // Closing never fails: an unsaved index snapshot is rebuilt on the next open.
+  }
+  map_.Unmap();
+  data_.Close();
+  memo_.Close();
+  auto& reg = Registry();
+  auto it = reg.find({dev_, ino_});
+  if (it != reg.end() && it->second.expired()) reg.erase(it);
+  exclusive_ = false;
+}
+
+// A rewrite interrupted after its commit marker was written is completed;
+// one interrupted before it is discarded. The marker lists the renames.
+void TableFile::Recover() {
+  const std::string marker = paths_.kdt + ".commit";
+  const std::string dir = DirOf(paths_.kdt);
+  if (os::PathExists(marker)) {
+    std::string plan = os::ReadWholeFile(marker);
+    bool data_replaced = false;
+    for (std::string_view line : Split(plan, '\n')) {
+      std::vector<std::string_view> parts = Split(line, '\t');
+      if (parts.size() == 3 && parts[0] == "R") {
+        std::string from = dir + std::string(parts[1]), to = dir + std::string(parts[2]);
+        if (os::PathExists(from)) {
+          os::RenameFile(from, to);
+          if (to == paths_.kdt) data_replaced = true;
+        }
+      } else if (parts.size() == 2 && parts[0] == "D") {
+        os::RemoveFile(dir + std::string(parts[1]));
+      }
+    }
+    os::SyncParentDir(paths_.kdt);
+    os::RemoveFile(marker);
+    if (data_replaced) {
+      bool exclusive = exclusive_;
+      data_ = os::File::OpenExisting(paths_.kdt);
+      if (!data_.TryLock(kLockOpen, exclusive)) {
+        Fail(DBE_TABLE_IN_USE, "Error 5042: The table is in use by another program. File: " + paths_.kdt);
+      }
+    }
+  } else {
+    for (const std::string& p : {paths_.kdt, paths_.kdi, paths_.kdm}) os::RemoveFile(p + ".new");
+  }
+}
+
+void TableFile::Load() {
+  map_.Map(data_, data_.Size());
+  ValidateHeader();
+  memo_.Close();
+  if (flags_ & kFlagMemoFile) OpenMemo(false);
+  LoadIndexDefs();
+  indexes_built_ = false;
+}
+
+void TableFile::ValidateHeader() {
+  const std::string& file = paths_.kdt;
+  uint64_t size = map_.size();
+  if (size < kHeaderFixed) Damaged(file, size == 0 ? "the file is empty" : "the header is cut short");
+  const uint8_t* h = map_.data();
+  if (std::memcmp(h, kTableMagic, 8) != 0) Damaged(file, "unknown file signature");
+  if (GetU32(h + kOffVersion) != kVersion) {
+    Fail(DBE_UNSUPPORTED_TABLE_TYPE, "Error 5053: The table file has an unsupported format version " +
+                                         std::to_string(GetU32(h + kOffVersion)) + ". File: " + file);
+  }
+  uint32_t nfields = GetU32(h + kOffFieldCount);
+  header_size_ = GetU32(h + kOffHeaderSize);
+  if (nfields == 0 || nfields > kMaxFields) Damaged(file, "impossible field count");
+  if (header_size_ != kHeaderFixed + nfields * kFieldDescSize) Damaged(file, "inconsistent header size");
+  if (header_size_ > size) Damaged(file, "the field descriptors are cut short");
+  if (GetU64(h + kOffDigest) != HeaderDigest(h, header_size_)) Damaged(file, "header checksum mismatch");
+  flags_ = GetU32(h + kOffFlags);
+  if (flags_ & ~(kFlagIndexFile | kFlagMemoFile | kFlagEncrypted)) Damaged(file, "unknown header flags");
+  std::memcpy(table_id_.data(), h + kOffTableId, 16);
+  Layout layout;
+  for (uint32_t i = 0; i < nfields; ++i) {
+    const uint8_t* d = h + kHeaderFixed + i * kFieldDescSize;
+    size_t name_len = strnlen(reinterpret_cast<const char*>(d), 64);
+    if (name_len == 0 || name_len > kMaxFieldName) Damaged(file, "bad field name");
+    Field f;
+    f.name.assign(reinterpret_cast<const char*>(d), name_len);
+    f.type = GetU16(d + 64);
+    f.decimals = GetU16(d + 66);
+    f.length = GetU32(d + 68);
+    if (!IsKnownFieldType(f.type)) {
+      Fail(DBE_UNSUPPORTED_FIELD_TYPE, "Error 5054: The table has a field of unsupported type " +
+                                           std::to_string(f.type) + ". File: " + file);
+    }
+    bool sized = IsCharType(f.type) || f.type == DBE_FT_RAW || f.type == DBE_FT_NUMERIC;
+    if (sized && (f.length == 0 || f.length > kMaxCharLength)) Damaged(file, "bad field length");
+    if (!sized) f.length = 0;
+    if (layout.Find(f.name) >= 0) Damaged(file, "a field is named twice");
+    layout.fields.push_back(f);
+  }
+  layout.Finish();
+  for (uint32_t i = 0; i < nfields; ++i) {
+    const uint8_t* d = h + kHeaderFixed + i * kFieldDescSize;
+    if (GetU32(d + 72) != layout.fields[i].offset || GetU32(d + 76) != layout.fields[i].width) {
+      Damaged(file, "inconsistent field offsets");
+    }
+  }
+  if (GetU32(h + kOffRecordLength) != layout.record_length) Damaged(file, "inconsistent record length");
+  slot_size_ = GetU32(h + kOffSlotSize);
+  if (slot_size_ != SlotSizeFor(layout.record_length, flags_ & kFlagEncrypted)) {
+    Damaged(file, "inconsistent record slot size");
+  }
+  if (flags_ & kFlagEncrypted) {
+    std::memcpy(kdf_.salt.data(), h + kOffSalt, crypto::kSaltSize);
+    kdf_.ops = GetU64(h + kOffOps);
+    kdf_.mem = GetU64(h + kOffMem);
+    if (!crypto::ValidParams(kdf_)) Damaged(file, "bad key derivation parameters");
+    std::memcpy(check_.data(), h + kOffCheck, check_.size());
+  }
+  if (layout.HasBlobs() != bool(flags_ & kFlagMemoFile)) Damaged(file, "memo flag does not match the fields");
+  uint64_t count = GetU32(h + kOffCount);
+  if (header_size_ + count * slot_size_ > size) Damaged(file, "the rows are cut short");
+  if (GetU32(h + kOffDeleted) > count) Damaged(file, "inconsistent deleted-row count");
+  layout_ = std::move(layout);
+}
+
+void TableFile::OpenMemo(bool create) {
+  const std::string& file = paths_.kdm;
+  if (create) {
+    memo_ = os::File::Create(file);
+    uint8_t h[kMemoHeader] = {};
+    std::memcpy(h, kMemoMagic, 8);
+    PutU32(h + 8, kVersion);
+    PutU64(h + 16, kMemoHeader);
+    std::memcpy(h + 24, table_id_.data(), 16);
+    memo_.WriteAt(0, h, sizeof h);
+    return;
+  }
+  try {
+    memo_ = os::File::OpenExisting(file);
+  } catch (const Error& e) {
+    if (e.code() == DBE_FILE_NOT_FOUND) {
+      Fail(DBE_FILE_NOT_FOUND, "Error 5041: The memo file of the table was not found. File: " + file);
+    }
+    throw;
+  }
+  uint8_t h[kMemoHeader];
+  if (memo_.Size() < kMemoHeader) Damaged(file, "the memo header is cut short");
+  memo_.ReadAt(0, h, sizeof h);
+  if (std::memcmp(h, kMemoMagic, 8) != 0 || GetU32(h + 8) != kVersion) Damaged(file, "unknown memo signature");
+  if (std::memcmp(h + 24, table_id_.data(), 16) != 0) Damaged(file, "the memo file belongs to another table");
+  if (GetU64(h + 16) > memo_.Size() || GetU64(h + 16) < kMemoHeader) Damaged(file, "bad memo end");
+}
+
+// --- index file ---------------------------------------------------------
+
+void TableFile::LoadIndexDefs() {
+  tags_.clear();
+  snapshot_valid_ = false;
+  if (!os::PathExists(paths_.kdi)) {
+    if (flags_ & kFlagIndexFile) {
+      Fail(DBE_INDEX_FILE_MISSING, "Error 5055: The index file of the table is missing. File: " + paths_.kdi);
+    }
+    return;
+  }
+  std::string bytes = os::ReadWholeFile(paths_.kdi);
+  const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
+  auto bad = [&](const std::string& why) { Damaged(paths_.kdi, why); };
+  if (bytes.size() < 48 || std::memcmp(p, kIndexMagic, 8) != 0) bad("unknown index file signature");
+  ByteReader r(p + 8, bytes.size() - 8);
+  if (r.U32() != kVersion) bad("unsupported index file version");
+  uint32_t ntags = r.U32();
+  const uint8_t* id = r.Take(16);
+  uint64_t defs_len = r.U64();
+  uint64_t defs_digest = r.U64();
+  if (r.failed() || ntags > 1000 || defs_len > r.remaining()) bad("bad index file header");
+  if (std::memcmp(id, table_id_.data(), 16) != 0) bad("the index file belongs to another table");
+  const uint8_t* defs = r.Take(defs_len);
+  if (crypto::Digest64(defs, defs_len) != defs_digest) bad("index definitions checksum mismatch");
+  ByteReader d(defs, defs_len);
+  for (uint32_t i = 0; i < ntags; ++i) {
+    auto tag = std::make_shared<IndexTag>();
+    tag->name = d.Str(200);
+    tag->expr = d.Str(4000);
+    tag->options = d.U32();
+    if (d.failed()) bad("index definitions cut short");
+    tag->key = KeyDef(layout_, tag->expr, tag->options & DBE_INDEX_DESCENDING, paths_.kdi);
+    tag->entries = OrderedIndex(tag->key.entry_width());
+    tags_.push_back(tag);
+  }
+  // The entry snapshot follows; it is only trusted when its stamp matches.
+  size_t at = 8 + r.pos();
+  if (bytes.size() - at >= 24) {
+    ByteReader s(p + at, bytes.size() - at);
+    snapshot_stamp_ = s.U64();
+    snapshot_offset_ = at;
+    snapshot_valid_ = snapshot_stamp_ != ~0ull;
+  }
+}
+
+void TableFile::LoadSnapshot(const crypto::Key* key) {
+  (void)key;
+  std::string bytes = os::ReadWholeFile(paths_.kdi);
+  if (snapshot_offset_ + 24 > bytes.size()) {
+    snapshot_valid_ = false;
+    return;
+  }
+  ByteReader s(reinterpret_cast<const uint8_t*>(bytes.data()) + snapshot_offset_, bytes.size() - snapshot_offset_);
+  uint64_t stamp = s.U64();
+  uint64_t len = s.U64();
+  uint64_t digest = s.U64();
+  const uint8_t* body = s.Take(len);
+  if (s.failed() || stamp != snapshot_stamp_ || crypto::Digest64(body, len) != digest) {
+    snapshot_valid_ = false;
+    return;
+  }
+  ByteReader b(body, len);
+  std::vector<std::string> parts;
+  for (auto& tag : tags_) {
+    uint64_t n = b.U64();
+    const uint8_t* e = b.Take(n * tag->key.entry_width());
+    if (b.failed()) {
+      snapshot_valid_ = false;
+      return;
+    }
+    parts.emplace_back(reinterpret_cast<const char*>(e), n * tag->key.entry_width());
+  }
+  for (size_t i = 0; i < tags_.size(); ++i) tags_[i]->entries.Build(std::move(parts[i]));
+  indexes_built_ = true;
+  index_counter_ = stamp;
+  index_dirty_ = false;
+}
+
+void TableFile::SaveIndexFile(bool with_entries) {
+  ByteWriter defs;
+  for (auto& tag : tags_) {
+    defs.Str(tag->name);
+    defs.Str(tag->expr);
+    defs.U32(tag->options);
+  }
+  ByteWriter out;
+  out.Raw(kIndexMagic, 8);
+  out.U32(kVersion);
+  out.U32(static_cast<uint32_t>(tags_.size()));
+  out.Raw(table_id_.data(), 16);
+  out.U64(defs.bytes().size());
+  out.U64(crypto::Digest64(reinterpret_cast<const uint8_t*>(defs.bytes().data()), defs.bytes().size()));
+  out.Raw(defs.bytes().data(), defs.bytes().size());
+  bool entries = with_entries && indexes_built_ && !encrypted();
+  ByteWriter body;
+  if (entries) {
+    for (auto& tag : tags_) {
+      body.U64(tag->entries.size());
+      std::string e = tag->entries.Serialize();
+      body.Raw(e.data(), e.size());
+    }
+  }
+  out.U64(entries ? index_counter_ : ~0ull);
+  out.U64(body.bytes().size());
+  out.U64(crypto::Digest64(reinterpret_cast<const uint8_t*>(body.bytes().data()), body.bytes().size()));
+  out.Raw(body.bytes().data(), body.bytes().size());
+  os::WriteFileAtomically(paths_.kdi, out.bytes());
+  snapshot_offset_ = 8 + 4 + 4 + 16 + 8 + 8 + defs.bytes().size();
+  snapshot_stamp_ = entries ? index_counter_ : ~0ull;
+  snapshot_valid_ = entries;
+  if (entries) index_dirty_ = false;
+}
+
+void TableFile::EnsureIndexes(const crypto::Key* key) {
+  if (tags_.empty()) return;
+  uint64_t c = change_counter();
+  if (indexes_built_ && index_counter_ == c) return;
+  if (snapshot_valid_ && snapshot_stamp_ == c && !encrypted()) {
+    LoadSnapshot(key);
+    if (indexes_built_) return;
+  }
+  if (encrypted()) RequireKey(key);
+  bool locked = !exclusive_ && data_.writable();
+  if (locked) data_.LockWait(kLockHeader, true);
+  try {
+    EnsureMapped(0);
+    c = change_counter();
+    uint32_t n = record_count();
+    std::vector<std::string> parts(tags_.size());
+    for (size_t t = 0; t < tags_.size(); ++t) parts[t].reserve(size_t(n) * tags_[t]->key.entry_width());
+    std::vector<uint8_t> rec(layout_.record_length);
+    std::vector<uint8_t> entry(4096);
+    for (uint32_t r = 1; r <= n; ++r) {
+      if (Slot(r)[0] == kRowDeleted) continue;
+      ReadRecord(r, key, rec.data());
+      for (size_t t = 0; t < tags_.size(); ++t) {
+        uint32_t w = tags_[t]->key.entry_width();
+        if (entry.size() < w) entry.resize(w);
+        tags_[t]->key.EncodeEntry(layout_, rec.data(), r, entry.data());
+        parts[t].append(reinterpret_cast<const char*>(entry.data()), w);
+      }
+    }
+    for (size_t t = 0; t < tags_.size(); ++t) tags_[t]->entries.Build(std::move(parts[t]));
+  } catch (...) {
+    if (locked) data_.Unlock(kLockHeader);
+    throw;
+  }
+  if (locked) data_.Unlock(kLockHeader);
+  indexes_built_ = true;
+  index_counter_ = c;
+  index_dirty_ = true;
+}
+
+std::shared_ptr<IndexTag> TableFile::FindTag(const std::string& name) const {
+  for (auto& t : tags_) {
+    if (EqualsIgnoreCase(t->name, name)) return t;
+  }
+  return nullptr;
+}
+
+std::shared_ptr<IndexTag> TableFile::CreateIndex(const std::string& name, const std::string& expr,
+                                                 uint32_t options, const crypto::Key* key) {
+  RequireWritable();
+  if (Trim(name).empty()) {
+    Fail(DBE_INVALID_ARGUMENT, "Error 5012: An index tag needs a name. File: " + paths_.kdi);
+  }
+  if (name.size() > 200) Fail(DBE_INVALID_ARGUMENT, "Error 5012: The index tag name is too long. File: " + paths_.kdi);
+  if (FindTag(name)) {
+    Fail(DBE_INDEX_EXISTS, "Error 5069: The index tag " + name + " exists already. File: " + paths_.kdi);
+  }
+  if (handles_ > 1 || !SoleUser()) {
+    Fail(DBE_NEEDS_EXCLUSIVE, "Error 5062: An index can only be added while the table is not used by anyone else. File: " +
+                                  paths_.kdt);
+  }
+  auto tag = std::make_shared<IndexTag>();
+  tag->name = name;
+  tag->expr = expr;
+  tag->options = options & (DBE_INDEX_UNIQUE | DBE_INDEX_COMPOUND | DBE_INDEX_DESCENDING);
+  tag->key = KeyDef(layout_, expr, options & DBE_INDEX_DESCENDING, paths_.kdt);
+  tag->entries = OrderedIndex(tag->key.entry_width());
+  EnsureIndexes(key);
+  if (encrypted()) RequireKey(key);
+  // Build the new tag's entries and check uniqueness before anything is kept.
+  std::string entries;
+  std::vector<uint8_t> rec(layout_.record_length), entry(tag->key.entry_width());
+  uint32_t n = record_count();
+  for (uint32_t r = 1; r <= n; ++r) {
+    if (Slot(r)[0] == kRowDeleted) continue;
+    ReadRecord(r, key, rec.data());
+    tag->key.EncodeEntry(layout_, rec.data(), r, entry.data());
+    entries.append(reinterpret_cast<const char*>(entry.data()), entry.size());
+  }
+  tag->entries.Build(std::move(entries));
+  if (tag->unique()) {
+    uint32_t kw = tag->key.key_width();
+    const uint8_t* prev = nullptr;
+    for (auto p = tag->entries.Begin(); !tag->entries.IsEnd(p); tag->entries.Next(&p)) {
+      const uint8_t* e = tag->entries.At(p);
+      if (prev != nullptr && std::memcmp(prev, e, kw) == 0) {
+        Fail(DBE_DUPLICATE_KEY, "Error 5057: The unique index " + name +
+                                    " cannot be created: two rows have the same key. File: " + paths_.kdt);
+      }
+      prev = e;
+    }
+  }
+  bool was_built = indexes_built_ || tags_.empty();
+  tags_.push_back(tag);
+  indexes_built_ = was_built;
+  index_counter_ = change_counter();
+  index_dirty_ = true;
+  SaveIndexFile(indexes_built_);
+  if (!(flags_ & kFlagIndexFile)) {
+    flags_ |= kFlagIndexFile;
+    WriteStaticHeader();
+  }
+  return tag;
+}
+
+void TableFile::DropIndex(const std::string& name) {
+  RequireWritable();
+  auto tag = FindTag(name);
+  if (!tag) Fail(DBE_INDEX_NOT_FOUND, "Error 5060: The index tag " + name + " was not found. File: " + paths_.kdi);
+  if (handles_ > 1 || !SoleUser()) {
+    Fail(DBE_NEEDS_EXCLUSIVE, "Error 5062: An index can only be removed while the table is not used by anyone else. File: " +
+                                  paths_.kdt);
+  }
+  tag->dropped = true;
+  tags_.erase(std::find(tags_.begin(), tags_.end(), tag));
+  SaveIndexFile(indexes_built_);
+}
+
+// --- header and slots ---------------------------------------------------
+
+uint32_t TableFile::record_count() const { return GetU32(Header() + kOffCount); }
+uint32_t TableFile::live_count() const { return record_count() - GetU32(Header() + kOffDeleted); }
+uint64_t TableFile::change_counter() const { return GetU64(Header() + kOffCounter); }
+bool TableFile::encrypted() const { return flags_ & kFlagEncrypted; }
+
+void TableFile::EnsureMapped(uint64_t end) {
+  uint64_t need = std::max<uint64_t>(end, header_size_ + uint64_t(record_count()) * slot_size_);
+  if (need <= map_.size()) return;
+  uint64_t size = data_.Size();
+  if (size < need) Damaged(paths_.kdt, "the rows are cut short");
+  map_.Map(data_, size);
+}
+
+void TableFile::Grow(uint64_t needed) {
+  uint64_t size = data_.Size();
+  if (size >= needed) {
+    if (map_.size() < needed) map_.Map(data_, size);
+    return;
+  }
+  uint64_t target = std::max<uint64_t>(needed, size + size / 4 + (1u << 20));
+  data_.Truncate(target);
+  map_.Map(data_, target);
+}
+
+uint8_t* TableFile::Slot(uint32_t recno) {
+  uint64_t off = header_size_ + uint64_t(recno - 1) * slot_size_;
+  EnsureMapped(off + slot_size_);
+  return map_.data() + off;
+}
+
+void TableFile::SetDynamic(uint32_t count, uint32_t deleted) {
+  PutU32(Header() + kOffCount, count);
+  PutU32(Header() + kOffDeleted, deleted);
+}
+
+void TableFile::BumpCounter() {
+  uint64_t c = change_counter();
+  PutU64(Header() + kOffCounter, c + 1);
+  if (indexes_built_ && index_counter_ == c) {
+    index_counter_ = c + 1;
+    if (!tags_.empty()) index_dirty_ = true;
+  }
+}
+
+void TableFile::WriteStaticHeader() {
+  uint8_t* h = Header();
+  PutU32(h + kOffFlags, flags_);
+  PutU64(h + kOffDigest, HeaderDigest(h, header_size_));
+}
+
+bool TableFile::IsDeleted(uint32_t recno) { return Slot(recno)[0] == kRowDeleted; }
+
+void TableFile::RequireKey(const crypto::Key* key) const {
+  if (key == nullptr) {
+    Fail(DBE_PASSWORD_REQUIRED, "Error 5050: The table is encrypted; its password must be given first. File: " +
+                                    paths_.kdt);
+  }
+}
+
+void TableFile::RequireWritable() const {
+  if (!data_.writable()) Fail(DBE_READ_ONLY, "Error 5063: The table file may not be written. File: " + paths_.kdt);
+}
+
+void TableFile::ReadRecord(uint32_t recno, const crypto::Key* key, uint8_t* out) {
+  if (recno == 0 || recno > record_count()) {
+    Fail(DBE_NO_CURRENT_RECORD, "Error 5026: There is no row " + std::to_string(recno) + ". File: " + paths_.kdt);
+  }
+  const uint8_t* s = Slot(recno);
+  if (!encrypted()) {
+    std::memcpy(out, s, layout_.record_length);
+    return;
+  }
+  RequireKey(key);
+  out[0] = s[0];
+  if (!crypto::Open(*key, table_id_.data(), 16, s + 1, slot_size_ - 1, out + 1)) {
+    Damaged(paths_.kdt, "row " + std::to_string(recno) + " cannot be decrypted");
+  }
+}
+
+void TableFile::WriteSlot(uint32_t recno, const uint8_t* rec, const crypto::Key* key) {
+  uint64_t off = header_size_ + uint64_t(recno - 1) * slot_size_;
+  Grow(off + slot_size_);
+  uint8_t* s = map_.data() + off;
+  if (!encrypted()) {
+    std::memcpy(s, rec, layout_.record_length);
+    return;
+  }
+  RequireKey(key);
+  std::vector<uint8_t> sealed(slot_size_ - 1);
+  crypto::Seal(*key, table_id_.data(), 16, rec + 1, layout_.record_length - 1, sealed.data());
+  s[0] = rec[0];
+  std::memcpy(s + 1, sealed.data(), sealed.size());
+}
+
+// --- blobs --------------------------------------------------------------
+
+uint32_t TableFile::BlobLength(const uint8_t* rec, uint32_t field) {
+  if (IsNullBit(rec, field)) return 0;
+  return GetU32(rec + layout_.fields[field].offset + 8);
+}
+
+std::string TableFile::ReadBlob(const uint8_t* rec, uint32_t field, const crypto::Key* key) {
+  if (IsNullBit(rec, field)) return {};
+  const uint8_t* ref = rec + layout_.fields[field].offset;
+  uint64_t off = GetU64(ref);
+  uint32_t len = GetU32(ref + 8);
+  uint64_t stored = encrypted() ? uint64_t(len) + crypto::kOverhead : len;
+  uint64_t memo_size = memo_.is_open() ? memo_.Size() : 0;
+  if (off < kMemoHeader || off + 4 + stored > memo_size) {
+    Damaged(paths_.kdm, "a memo reference points outside the memo file");
+  }
+  uint8_t cap_bytes[4];
+  memo_.ReadAt(off, cap_bytes, 4);
+  if (GetU32(cap_bytes) < stored) Damaged(paths_.kdm, "a memo value is larger than its space");
+  std::string data(stored, '\0');
+  memo_.ReadAt(off + 4, data.data(), stored);
+  if (!encrypted()) return data;
+  RequireKey(key);
+  std::string plain(len, '\0');
+  if (!crypto::Open(*key, table_id_.data(), 16, reinterpret_cast<const uint8_t*>(data.data()), stored,
+                    reinterpret_cast<uint8_t*>(plain.data()))) {
+    Damaged(paths_.kdm, "a memo value cannot be decrypted");
+  }
+  return plain;
+}
+
+uint64_t TableFile::WriteBlob(const std::string& value, uint64_t old_offset, const crypto::Key* key) {
+  std::string stored;
+  if (encrypted()) {
+    RequireKey(key);
+    stored.resize(value.size() + crypto::kOverhead);
+    crypto::Seal(*key, table_id_.data(), 16, reinterpret_cast<const uint8_t*>(value.data()), value.size(),
+                 reinterpret_cast<uint8_t*>(stored.data()));
+  } else {
+    stored = value;
+  }
+  if (old_offset >= kMemoHeader) {
+    uint8_t cap_bytes[4];
+    memo_.ReadAt(old_offset, cap_bytes, 4);
+    if (GetU32(cap_bytes) >= stored.size()) {
+      memo_.WriteAt(old_offset + 4, stored.data(), stored.size());
+      return old_offset;
+    }
+  }
+  uint8_t h[8];
+  memo_.ReadAt(16, h, 8);
+  uint64_t end = GetU64(h);
+  uint32_t cap = static_cast<uint32_t>(RoundUp(stored.size(), kMemoAlign));
+  std::string block(4 + cap, '\0');
+  PutU32(reinterpret_cast<uint8_t*>(block.data()), cap);
+  std::memcpy(block.data() + 4, stored.data(), stored.size());
+  memo_.WriteAt(end, block.data(), block.size());
+  PutU64(h, end + block.size());
+  memo_.WriteAt(16, h, 8);
+  return end;
+}
+
+void TableFile::ApplyBlobs(uint8_t* rec, const uint8_t* old_rec, const PendingBlobs& blobs,
+                           const crypto::Key* key) {
+  for (const auto& [field, value] : blobs) {
+    const Field& f = layout_.fields[field];
+    uint8_t* ref = rec + f.offset;
+    if (!value || value->empty()) {
+      std::memset(ref, 0, kMemoRefSize);
+      SetNullBit(rec, field, true);
+      continue;
+    }
+    uint64_t old_offset = 0;
+    if (old_rec != nullptr && !IsNullBit(old_rec, field)) old_offset = GetU64(old_rec + f.offset);
+    if (!memo_.is_open()) OpenMemo(!os::PathExists(paths_.kdm));
+    uint64_t off = WriteBlob(*value, old_offset, key);
+    PutU64(ref, off);
+    PutU32(ref + 8, static_cast<uint32_t>(value->size()));
+    SetNullBit(rec, field, false);
+  }
+}
+
+// --- row changes ----------------------------------------------------------
+
+void TableFile::StampAuto(uint8_t* rec, bool is_new) {
+  uint8_t* h = Header();
+  for (uint32_t i = 0; i < layout_.fields.size(); ++i) {
+    const Field& f = layout_.fields[i];
+    uint8_t* p = rec + f.offset;
+    switch (f.type) {
+      case DBE_FT_AUTOINC:
+        if (is_new) {
+          uint32_t next = std::max<uint32_t>(GetU32(h + kOffAutoInc), 1);
+          uint32_t v = IsNullBit(rec, i) ? next : GetU32(p);
+          PutU32(p, v);
+          SetNullBit(rec, i, false);
+          if (v >= next) PutU32(h + kOffAutoInc, v + 1);
+        }
+        break;
+      case DBE_FT_ROWVERSION: {
+        uint64_t v = GetU64(h + kOffRowVersion) + 1;
+        PutU64(h + kOffRowVersion, v);
+        PutU64(p, v);
+        SetNullBit(rec, i, false);
+        break;
+      }
+      case DBE_FT_MODTIME:
+        PutI64(p, NowTimestamp());
+        SetNullBit(rec, i, false);
+        break;
+      default:
+        break;
+    }
+  }
+}
+
+void TableFile::CheckUnique(const uint8_t* rec, uint32_t recno) {
+  std::vector<uint8_t> entry;
+  for (auto& tag : tags_) {
+    if (!tag->unique()) continue;
+    entry.resize(tag->key.entry_width());
+    tag->key.EncodeEntry(layout_, rec, recno, entry.data());
+    uint32_t kw = tag->key.key_width();
+    std::string_view key(reinterpret_cast<const char*>(entry.data()), kw);
+    for (auto p = tag->entries.LowerBound(key); !tag->entries.IsEnd(p); tag->entries.Next(&p)) {
+      const uint8_t* e = tag->entries.At(p);
+      if (std::memcmp(e, entry.data(), kw) != 0) break;
+      if (EntryRecno(e, kw) != recno) {
+        Fail(DBE_DUPLICATE_KEY, "Error 5057: The row would duplicate a key of the unique index " + tag->name +
+                                    ". File: " + paths_.kdt);
+      }
+    }
+  }
+}
+
+void TableFile::IndexInsert(const uint8_t* rec, uint32_t recno) {
+  std::vector<uint8_t> entry;
+  for (auto& tag : tags_) {
+    entry.resize(tag->key.entry_width());
+    tag->key.EncodeEntry(layout_, rec, recno, entry.data());
+    tag->entries.Insert(entry.data());
+  }
+}
+
+void TableFile::IndexErase(const uint8_t* rec, uint32_t recno) {
+  std::vector<uint8_t> entry;
+  for (auto& tag : tags_) {
+    entry.resize(tag->key.entry_width());
+    tag->key.EncodeEntry(layout_, rec, recno, entry.data());
+    tag->entries.Erase(entry.data());
+  }
+}
+
+uint32_t TableFile::Append(uint8_t* rec, const PendingBlobs& blobs, const crypto::Key* key) {
+  WriteGuard guard(this);
+  if (encrypted()) RequireKey(key);
+  EnsureIndexes(key);
+  uint32_t count = record_count();
+  if (count == UINT32_MAX) Fail(DBE_INVALID_ARGUMENT, "Error 5012: The table is full. File: " + paths_.kdt);
+  uint32_t recno = count + 1;
+  rec[0] = kRowActive;
+  StampAuto(rec, true);
+  CheckUnique(rec, recno);
+  ApplyBlobs(rec, nullptr, blobs, key);
+  WriteSlot(recno, rec, key);
+  SetDynamic(recno, GetU32(Header() + kOffDeleted));
+  BumpCounter();
+  if (indexes_built_) IndexInsert(rec, recno);
+  return recno;
+}
+
+void TableFile::Update(uint32_t recno, uint8_t* rec, const PendingBlobs& blobs, const crypto::Key* key) {
+  WriteGuard guard(this);
+  if (encrypted()) RequireKey(key);
+  EnsureIndexes(key);
+  std::vector<uint8_t> old(layout_.record_length);
+  ReadRecord(recno, key, old.data());
+  rec[0] = old[0];
+  // Autoinc values never change once given.
+  for (uint32_t i = 0; i < layout_.fields.size(); ++i) {
+    const Field& f = layout_.fields[i];
+    if (f.type == DBE_FT_AUTOINC) {
+      std::memcpy(rec + f.offset, old.data() + f.offset, f.width);
+      SetNullBit(rec, i, IsNullBit(old.data(), i));
+    }
+  }
+  StampAuto(rec, false);
+  bool live = old[0] != kRowDeleted;
+  if (live) CheckUnique(rec, recno);
+  ApplyBlobs(rec, old.data(), blobs, key);
+  WriteSlot(recno, rec, key);
+  BumpCounter();
+  if (indexes_built_ && live) {
+    IndexErase(old.data(), recno);
+    IndexInsert(rec, recno);
+  }
+}
+
+void TableFile::Delete(uint32_t recno, const crypto::Key* key) {
+  WriteGuard guard(this);
+  if (IsDeleted(recno)) return;
+  std::vector<uint8_t> old;
+  if (!tags_.empty()) {
+    EnsureIndexes(key);
+    old.resize(layout_.record_length);
+    ReadRecord(recno, key, old.data());
+  }
+  Slot(recno)[0] = kRowDeleted;
+  SetDynamic(record_count(), GetU32(Header() + kOffDeleted) + 1);
+  BumpCounter();
+  if (indexes_built_ && !old.empty()) IndexErase(old.data(), recno);
+}
+
+void TableFile::Recall(uint32_t recno, const crypto::Key* key) {
+  WriteGuard guard(this);
+  if (!IsDeleted(recno)) return;
+  std::vector<uint8_t> rec;
+  if (!tags_.empty()) {
+    EnsureIndexes(key);
+    rec.resize(layout_.record_length);
+    ReadRecord(recno, key, rec.data());
+    CheckUnique(rec.data(), recno);
+  }
+  Slot(recno)[0] = kRowActive;
+  SetDynamic(record_count(), GetU32(Header() + kOffDeleted) - 1);
+  BumpCounter();
+  if (indexes_built_ && !rec.empty()) IndexInsert(rec.data(), recno);
+}
+
+// --- record locks ---------------------------------------------------------
+
+bool TableFile::LockRecord(uint32_t recno, uint64_t owner) {
+  auto it = record_locks_.find(recno);
+  if (it != record_locks_.end()) return it->second == owner;
+  if (!exclusive_ && data_.writable() && !data_.TryLock(kLockRecordBase + recno, true)) return false;
+  record_locks_[recno] = owner;
+  return true;
+}
+
+void TableFile::UnlockRecord(uint32_t recno, uint64_t owner) {
+  auto it = record_locks_.find(recno);
+  if (it == record_locks_.end() || it->second != owner) return;
+  record_locks_.erase(it);
+  if (!exclusive_ && data_.writable()) data_.Unlock(kLockRecordBase + recno);
+}
+
+void TableFile::UnlockAll(uint64_t owner) {
+  for (auto it = record_locks_.begin(); it != record_locks_.end();) {
+    if (it->second == owner) {
+      if (!exclusive_ && data_.writable()) data_.Unlock(kLockRecordBase + it->first);
+      it = record_locks_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+}
+
+bool TableFile::IsLockedByOther(uint32_t recno, uint64_t owner) const {
+  auto it = record_locks_.find(recno);
+  return it != record_locks_.end() && it->second != owner;
+}
+
+// --- encryption ---------------------------------------------------------
+
+std::shared_ptr<const crypto::Key> TableFile::KeyForPassword(const std::string& password) {
+  auto key = crypto::DeriveKey(password, kdf_);
+  if (!crypto::VerifyCheck(*key, table_id_.data(), 16, check_.data())) {
+    Fail(DBE_WRONG_PASSWORD, "Error 5051: The password of the encrypted table is wrong. File: " + paths_.kdt);
+  }
+  return key;
+}
+
+bool TableFile::SoleUser() {
+  if (exclusive_) return true;
+  if (!data_.writable()) return false;
+  if (!data_.TryLock(kLockOpen, true)) return false;
+  data_.TryLock(kLockOpen, false);  // back to a shared hold
+  return true;
+}
+
+// --- creation -------------------------------------------------------------
+
+std::string TableFile::BuildHeader(const Layout& layout, uint32_t flags, const std::array<uint8_t, 16>& id,
+                                   const crypto::KdfParams* kdf, const uint8_t* check) {
+  uint32_t header_size = kHeaderFixed + static_cast<uint32_t>(layout.fields.size()) * kFieldDescSize;
+  std::string bytes(header_size, '\0');
+  auto* h = reinterpret_cast<uint8_t*>(bytes.data());
+  std::memcpy(h, kTableMagic, 8);
+  PutU32(h + kOffVersion, kVersion);
+  PutU32(h + kOffHeaderSize, header_size);
+  PutU32(h + kOffFieldCount, static_cast<uint32_t>(layout.fields.size()));
+  PutU32(h + kOffRecordLength, layout.record_length);
+  PutU32(h + kOffSlotSize, SlotSizeFor(layout.record_length, flags & kFlagEncrypted));
+  PutU32(h + kOffFlags, flags);
+  std::memcpy(h + kOffTableId, id.data(), 16);
+  if (kdf != nullptr) {
+    std::memcpy(h + kOffSalt, kdf->salt.data(), crypto::kSaltSize);
+    PutU64(h + kOffOps, kdf->ops);
+    PutU64(h + kOffMem, kdf->mem);
+    std::memcpy(h + kOffCheck, check, crypto::kCheckSealedSize);
+  }
+  PutU32(h + kOffAutoInc, 1);
+  for (size_t i = 0; i < layout.fields.size(); ++i) {
+    const Field& f = layout.fields[i];
+    uint8_t* d = h + kHeaderFixed + i * kFieldDescSize;
+    std::memcpy(d, f.name.data(), f.name.size());
+    PutU16(d + 64, f.type);
+    PutU16(d + 66, f.decimals);
+    PutU32(d + 68, f.length);
+    PutU32(d + 72, f.offset);
+    PutU32(d + 76, f.width);
+  }
+  PutU64(h + kOffDigest, HeaderDigest(h, header_size));
+  return bytes;
+}
+
+void TableFile::Create(const std::string& kdt_path, const Layout& layout) {
+  TablePaths paths = TablePaths::For(kdt_path);
+  if (os::PathExists(kdt_path)) {
+    Fail(DBE_TABLE_EXISTS, "Error 5059: The table exists already. File: " + kdt_path);
+  }
+  std::array<uint8_t, 16> id;
+  crypto::RandomBytes(id.data(), id.size());
+  uint32_t flags = layout.HasBlobs() ? kFlagMemoFile : 0;
+  // Leftover companions of an earlier table of this name would not match.
+  os::RemoveFile(paths.kdi);
+  os::RemoveFile(paths.kdm);
+  if (flags & kFlagMemoFile) {
+    os::File memo = os::File::Create(paths.kdm);
+    uint8_t h[kMemoHeader] = {};
+    std::memcpy(h, kMemoMagic, 8);
+    PutU32(h + 8, kVersion);
+    PutU64(h + 16, kMemoHeader);
+    std::memcpy(h + 24, id.data(), 16);
+    memo.WriteAt(0, h, sizeof h);
+    memo.Sync();
+  }
+  std::string header = BuildHeader(layout, flags, id, nullptr, nullptr);
+  os::WriteFileAtomically(kdt_path, header);
+}
+
+void TableFile::DeleteFiles() {
+  if (handles_ > 1 || !SoleUser()) {
+    Fail(DBE_NEEDS_EXCLUSIVE, "Error 5062: The table can only be deleted while nobody else uses it. File: " + paths_.kdt);
+  }
+  for (const std::string& p : {paths_.kdt, paths_.kdi, paths_.kdm}) {
+    os::RemoveFile(p);
+    os::RemoveFile(p + ".new");
+  }
+  os::RemoveFile(paths_.kdt + ".commit");
+  os::SyncParentDir(paths_.kdt);
+}
+
+// --- rewrites -------------------------------------------------------------
+
+void TableFile::RewriteTable(Rewrite kind, const crypto::Key* key, const std::string& password) {
+  RequireWritable();
+  const char* what = kind == Rewrite::Pack ? "packed" : kind == Rewrite::Zap ? "emptied"
+                     : kind == Rewrite::Encrypt ? "encrypted" : "decrypted";
+  if (kind == Rewrite::Encrypt && encrypted()) {
+    Fail(DBE_NOTHING_TO_DO, "Error 5068: The table is encrypted already. File: " + paths_.kdt);
+  }
+  if (kind == Rewrite::Decrypt && !encrypted()) {
+    Fail(DBE_NOTHING_TO_DO, "Error 5068: The table is not encrypted. File: " + paths_.kdt);
+  }
+  if (kind == Rewrite::Pack && GetU32(Header() + kOffDeleted) == 0 && !(flags_ & kFlagMemoFile)) {
+    Fail(DBE_NOTHING_TO_DO, "Error 5068: The table has no deleted rows to remove. File: " + paths_.kdt);
+  }
+  bool sole = handles_ <= 1 && (exclusive_ || data_.TryLock(kLockOpen, true));
+  if (!sole) {
+    Fail(DBE_NEEDS_EXCLUSIVE, std::string("Error 5062: The table can only be ") + what +
+                                  " while nobody else uses it. File: " + paths_.kdt);
+  }
+  struct Downgrade {
+    TableFile* t;
+    ~Downgrade() {
+      if (!t->exclusive_ && t->data_.is_open()) t->data_.TryLock(kLockOpen, false);
+    }
+  } downgrade{this};
+
+  if (kind == Rewrite::Decrypt) RequireKey(key);
+  bool new_encrypted = kind == Rewrite::Encrypt ? true : kind == Rewrite::Decrypt ? false : encrypted();
+  crypto::KdfParams kdf = kdf_;
+  std::shared_ptr<const crypto::Key> new_key;
+  std::array<uint8_t, crypto::kCheckSealedSize> check = check_;
+  if (kind == Rewrite::Encrypt) {
+    if (password.empty()) {
+      Fail(DBE_PASSWORD_REQUIRED, "Error 5050: A password must be given before the table is encrypted. File: " +
+                                      paths_.kdt);
+    }
+    kdf = crypto::NewParams(password);
+    new_key = crypto::DeriveKey(password, kdf);
+    crypto::MakeCheck(*new_key, table_id_.data(), 16, check.data());
+  }
+  bool reencode = kind == Rewrite::Encrypt || kind == Rewrite::Decrypt;
+  const crypto::Key* write_key = kind == Rewrite::Encrypt ? new_key.get() : key;
+  uint32_t flags = (flags_ & (kFlagMemoFile | kFlagIndexFile)) | (new_encrypted ? kFlagEncrypted : 0);
+  if (!tags_.empty()) flags |= kFlagIndexFile;
+
+  const std::string kdt_new = paths_.kdt + ".new", kdm_new = paths_.kdm + ".new", kdi_new = paths_.kdi + ".new";
+  std::string header = BuildHeader(layout_, flags, table_id_, new_encrypted ? &kdf : nullptr, check.data());
+  uint32_t new_slot = SlotSizeFor(layout_.record_length, new_encrypted);
+
+  os::File out = os::File::Create(kdt_new);
+  os::File memo_out;
+  std::unique_ptr<FileBuilder> memo_builder;
+  if (flags & kFlagMemoFile) {
+    memo_out = os::File::Create(kdm_new);
+    memo_builder = std::make_unique<FileBuilder>(&memo_out);
+    uint8_t mh[kMemoHeader] = {};
+    memo_builder->Append(mh, sizeof mh);
+  }
+  FileBuilder data(&out);
+  data.Append(header.data(), header.size());
+  uint32_t n = kind == Rewrite::Zap ? 0 : record_count();
+  uint32_t written = 0, deleted = 0;
+  std::vector<uint8_t> rec(layout_.record_length), slot(new_slot);
+  for (uint32_t r = 1; r <= n; ++r) {
+    const uint8_t* s = Slot(r);
+    bool is_deleted = s[0] == kRowDeleted;
+    if (is_deleted && kind == Rewrite::Pack) continue;
+    if (is_deleted) ++deleted;
+    if (reencode) {
+      ReadRecord(r, key, rec.data());
+    } else {
+      std::memcpy(slot.data(), s, slot_size_);
+    }
+    // Carry memo values over into the new memo file.
+    for (uint32_t i = 0; i < layout_.fields.size() && memo_builder; ++i) {
+      const Field& f = layout_.fields[i];
+      if (!IsBlobType(f.type)) continue;
+      if (!reencode) {
+        // Rows stay sealed as they are; only plain rows show their references.
+        if (encrypted()) continue;
+        std::memcpy(rec.data(), s, layout_.record_length);
+      }
+      if (IsNullBit(rec.data(), i)) continue;
+      std::string value;
+      if (reencode) {
+        value = ReadBlob(rec.data(), i, key);
+      } else {
+        uint64_t off = GetU64(rec.data() + f.offset);
+        uint32_t len = GetU32(rec.data() + f.offset + 8);
+        if (off < kMemoHeader || off + 4 + len > memo_.Size()) Damaged(paths_.kdm, "a memo reference points outside the memo file");
+        value.resize(len);
+        memo_.ReadAt(off + 4, value.data(), len);
+      }
+      std::string stored = value;
+      if (new_encrypted && reencode) {
+        stored.resize(value.size() + crypto::kOverhead);
+        crypto::Seal(*write_key, table_id_.data(), 16, reinterpret_cast<const uint8_t*>(value.data()),
+                     value.size(), reinterpret_cast<uint8_t*>(stored.data()));
+      }
+      uint64_t off = memo_builder->offset();
+      uint32_t cap = static_cast<uint32_t>(RoundUp(stored.size(), kMemoAlign));
+      uint8_t capb[4];
+      PutU32(capb, cap);
+      memo_builder->Append(capb, 4);
+      stored.resize(cap, '\0');
+      memo_builder->Append(stored.data(), stored.size());
+      uint8_t* target = reencode ? rec.data() : slot.data();
+      PutU64(target + f.offset, off);
+      PutU32(target + f.offset + 8, static_cast<uint32_t>(value.size()));
+    }
+    if (reencode) {
+      if (new_encrypted) {
+        slot[0] = rec[0];
+        crypto::Seal(*write_key, table_id_.data(), 16, rec.data() + 1, layout_.record_length - 1, slot.data() + 1);
+      } else {
+        std::memcpy(slot.data(), rec.data(), layout_.record_length);
+      }
+    }
+    data.Append(slot.data(), new_slot);
+    ++written;
+  }
+  data.Flush();
+  // Dynamic header fields of the new file.
+  uint8_t dyn[8];
+  PutU64(dyn, change_counter() + 1);
+  out.WriteAt(kOffCounter, dyn, 8);
+  PutU32(dyn, written);
+  PutU32(dyn + 4, deleted);
+  out.WriteAt(kOffCount, dyn, 8);
+  PutU32(dyn, kind == Rewrite::Zap ? 1 : GetU32(Header() + kOffAutoInc));
+  out.WriteAt(kOffAutoInc, dyn, 4);
+  PutU64(dyn, GetU64(Header() + kOffRowVersion));
+  out.WriteAt(kOffRowVersion, dyn, 8);
+  out.Sync();
+  if (memo_builder) {
+    if (encrypted() && !reencode && kind == Rewrite::Pack) {
+      // Sealed rows hide their memo references: keep the memo file as it is.
+      memo_out.Close();
+      memo_out = os::File::Create(kdm_new);
+      std::string whole = os::ReadWholeFile(paths_.kdm);
+      memo_out.WriteAt(0, whole.data(), whole.size());
+    } else {
+      memo_builder->Flush();
+      uint8_t mh[kMemoHeader] = {};
+      std::memcpy(mh, kMemoMagic, 8);
+      PutU32(mh + 8, kVersion);
+      PutU64(mh + 16, memo_builder->offset());
+      std::memcpy(mh + 24, table_id_.data(), 16);
+      memo_out.WriteAt(0, mh, sizeof mh);
+    }
+    memo_out.Sync();
+  }
+  if (!out.TryLock(kLockOpen, true)) {
+    Fail(DBE_TABLE_IN_USE, "Error 5042: The new table file is in use. File: " + kdt_new);
+  }
+  // Index file: definitions only; entries are rebuilt for the new row numbers.
+  bool has_kdi = !tags_.empty();
+  if (has_kdi) {
+    std::string saved_kdi = paths_.kdi;
+    paths_.kdi = kdi_new;
+    bool built = indexes_built_;
+    indexes_built_ = false;
+    try {
+      SaveIndexFile(false);
+    } catch (...) {
+      paths_.kdi = saved_kdi;
+      indexes_built_ = built;
+      throw;
+    }
+    paths_.kdi = saved_kdi;
+  }
+  FaultPoint("rewrite-written");
+
+  std::string plan;
+  if (memo_builder) plan += "R\t" + BaseOf(kdm_new) + "\t" + BaseOf(paths_.kdm) + "\n";
+  else plan += "D\t" + BaseOf(paths_.kdm) + "\n";
+  if (has_kdi) plan += "R\t" + BaseOf(kdi_new) + "\t" + BaseOf(paths_.kdi) + "\n";
+  plan += "R\t" + BaseOf(kdt_new) + "\t" + BaseOf(paths_.kdt) + "\n";
+  os::WriteFileAtomically(paths_.kdt + ".commit", plan);
+  FaultPoint("rewrite-marked");
+  if (memo_builder) os::RenameFile(kdm_new, paths_.kdm);
+  else os::RemoveFile(paths_.kdm);
+  FaultPoint("rewrite-memo");
+  if (has_kdi) os::RenameFile(kdi_new, paths_.kdi);
+  FaultPoint("rewrite-index");
+  os::RenameFile(kdt_new, paths_.kdt);
+  os::SyncParentDir(paths_.kdt);
+  FaultPoint("rewrite-data");
+  os::RemoveFile(paths_.kdt + ".commit");
+  os::SyncParentDir(paths_.kdt);
+  FaultPoint("rewrite-done");
+
+  // Switch this process over to the new files.
+  {
+    std::lock_guard<std::mutex> lock(g_registry_mu);
+    Registry().erase({dev_, ino_});
+    map_.Unmap();
+    data_ = std::move(out);
+    Load();
+    data_.Identity(&dev_, &ino_);
+    record_locks_.clear();
+    Registry()[{dev_, ino_}] = weak_from_this();
+  }
+  indexes_built_ = false;
+  snapshot_valid_ = false;
+}
+
+}  // namespace dbe

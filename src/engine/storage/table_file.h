@@ -1,0 +1,189 @@
+// One table as this process holds it: the data file (.KDT, memory-mapped),
+// its memo file (.KDM) and index file (.KDI), the in-memory index tags, and
+// the locks that keep handles and processes apart. Every table handle of the
+// process that names the same file shares one TableFile, so all handles see
+// one set of indexes; other processes are noticed through the change counter
+// in the data file's header.
+#ifndef KX8_ENGINE_STORAGE_TABLE_FILE_H_
+#define KX8_ENGINE_STORAGE_TABLE_FILE_H_
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "crypto/cipher.h"
+#include "index/key.h"
+#include "index/ordered_index.h"
+#include "os/file.h"
+#include "storage/schema.h"
+
+namespace dbe {
+
+struct TablePaths {
+  std::string kdt, kdi, kdm;
+  // Names the table's files from the data file name: the last ".KDT" in the
+  // name (any case) becomes ".KDI"/".KDM", so X.KDT.BAK goes with X.KDI.BAK.
+  static TablePaths For(const std::string& kdt_path);
+};
+
+struct IndexTag {
+  std::string name;
+  std::string expr;
+  uint32_t options = 0;  // DBE_INDEX_*
+  KeyDef key;
+  OrderedIndex entries;
+  bool dropped = false;
+  bool unique() const { return options & 1u; }
+};
+
+// Values of memo/binary fields waiting for the row to be written:
+// nullopt empties the field.
+using PendingBlobs = std::map<uint32_t, std::optional<std::string>>;
+
+class TableFile : public std::enable_shared_from_this<TableFile> {
+ public:
+  ~TableFile();
+  TableFile(const TableFile&) = delete;
+  TableFile& operator=(const TableFile&) = delete;
+
+  // Opens (or joins) the table for one handle. Exclusive fails while any
+  // other handle here or in another process has the table open.
+  static std::shared_ptr<TableFile> Acquire(const std::string& kdt_path, bool exclusive);
+  // Called by each handle when it closes.
+  void Release(bool exclusive);
+  // Creates a new empty table; fails when the data file exists.
+  static void Create(const std::string& kdt_path, const Layout& layout);
+  // Removes the table's files; the caller must be the table's only user.
+  void DeleteFiles();
+
+  const std::string& file_name() const { return paths_.kdt; }
+  const TablePaths& paths() const { return paths_; }
+  const Layout& layout() const { return layout_; }
+  bool writable() const { return data_.writable(); }
+
+  // --- rows -------------------------------------------------------------
+  uint32_t record_count() const;
+  uint32_t live_count() const;
+  uint64_t change_counter() const;
+  bool IsDeleted(uint32_t recno);
+  // The plain record image of a row; encrypted tables need the key.
+  void ReadRecord(uint32_t recno, const crypto::Key* key, uint8_t* out);
+  std::string ReadBlob(const uint8_t* rec, uint32_t field, const crypto::Key* key);
+  uint32_t BlobLength(const uint8_t* rec, uint32_t field);
+
+  uint32_t Append(uint8_t* rec, const PendingBlobs& blobs, const crypto::Key* key);
+  void Update(uint32_t recno, uint8_t* rec, const PendingBlobs& blobs, const crypto::Key* key);
+  void Delete(uint32_t recno, const crypto::Key* key);
+  void Recall(uint32_t recno, const crypto::Key* key);
+
+  // --- record locks -------------------------------------------------------
+  // owner identifies the handle; the same owner may lock again.
+  bool LockRecord(uint32_t recno, uint64_t owner);
+  void UnlockRecord(uint32_t recno, uint64_t owner);
+  void UnlockAll(uint64_t owner);
+  bool IsLockedByOther(uint32_t recno, uint64_t owner) const;
+
+  // --- indexes ------------------------------------------------------------
+  const std::vector<std::shared_ptr<IndexTag>>& tags() const { return tags_; }
+  std::shared_ptr<IndexTag> FindTag(const std::string& name) const;
+  // Makes the in-memory entries of every tag current.
+  void EnsureIndexes(const crypto::Key* key);
+  std::shared_ptr<IndexTag> CreateIndex(const std::string& name, const std::string& expr,
+                                        uint32_t options, const crypto::Key* key);
+  void DropIndex(const std::string& name);
+
+  // --- encryption ---------------------------------------------------------
+  bool encrypted() const;
+  // Checks a password against the table; returns the key or throws.
+  std::shared_ptr<const crypto::Key> KeyForPassword(const std::string& password);
+
+  // --- whole-table rewrites (sole use required) ----------------------------
+  enum class Rewrite { Pack, Zap, Encrypt, Decrypt };
+  void RewriteTable(Rewrite kind, const crypto::Key* key, const std::string& password);
+  // True when no other process has the table open (the caller's handles
+  // being the only ones here is checked by the caller).
+  bool SoleUser();
+  bool held_exclusive() const { return exclusive_; }
+
+ private:
+  TableFile() = default;
+  void Load();
+  void ValidateHeader();
+  void LoadIndexDefs();
+  void LoadSnapshot(const crypto::Key* key);
+  void SaveIndexFile(bool with_entries);
+  void EnsureMapped(uint64_t end);
+  void Grow(uint64_t needed);
+  uint8_t* Slot(uint32_t recno);
+  uint8_t* Header() const { return map_.data(); }
+  void SetDynamic(uint32_t count, uint32_t deleted);
+  void BumpCounter();
+  void WriteStaticHeader();
+  void OpenMemo(bool create);
+  uint64_t WriteBlob(const std::string& value, uint64_t old_offset, const crypto::Key* key);
+  void ApplyBlobs(uint8_t* rec, const uint8_t* old_rec, const PendingBlobs& blobs, const crypto::Key* key);
+  void StampAuto(uint8_t* rec, bool is_new);
+  void CheckUnique(const uint8_t* rec, uint32_t recno);
+  void IndexInsert(const uint8_t* rec, uint32_t recno);
+  void IndexErase(const uint8_t* rec, uint32_t recno);
+  void WriteSlot(uint32_t recno, const uint8_t* rec, const crypto::Key* key);
+  void RequireKey(const crypto::Key* key) const;
+  void RequireWritable() const;
+  void Recover();
+  static std::string BuildHeader(const Layout& layout, uint32_t flags, const std::array<uint8_t, 16>& id,
+                                 const crypto::KdfParams* kdf, const uint8_t* check);
+
+  class WriteGuard;
+  friend class WriteGuard;
+
+  TablePaths paths_;
+  os::File data_;
+  os::Mapping map_;
+  os::File memo_;
+  Layout layout_;
+  uint32_t header_size_ = 0;
+  uint32_t slot_size_ = 0;
+  uint32_t flags_ = 0;
+  std::array<uint8_t, 16> table_id_{};
+  crypto::KdfParams kdf_;
+  std::array<uint8_t, crypto::kCheckSealedSize> check_{};
+  bool exclusive_ = false;
+  int handles_ = 0;
+  uint64_t dev_ = 0, ino_ = 0;
+
+  std::vector<std::shared_ptr<IndexTag>> tags_;
+  bool indexes_built_ = false;
+  uint64_t index_counter_ = 0;   // change counter the built entries reflect
+  bool index_dirty_ = false;     // entries differ from the saved snapshot
+  bool snapshot_valid_ = false;  // the index file holds entries for index_counter_
+  uint64_t snapshot_stamp_ = 0;
+  uint64_t snapshot_offset_ = 0;
+
+  std::map<uint32_t, uint64_t> record_locks_;  // recno -> owner
+};
+
+// File-format constants shared with the documentation (docs/format.md).
+namespace format {
+constexpr char kTableMagic[8] = {'K', 'X', '8', 'T', 'A', 'B', 'L', 0x1A};
+constexpr char kMemoMagic[8] = {'K', 'X', '8', 'M', 'E', 'M', 'O', 0x1A};
+constexpr char kIndexMagic[8] = {'K', 'X', '8', 'I', 'N', 'D', 'X', 0x1A};
+constexpr uint32_t kVersion = 1;
+constexpr uint32_t kHeaderFixed = 512;
+constexpr uint32_t kFieldDescSize = 96;
+constexpr uint32_t kFlagIndexFile = 1, kFlagMemoFile = 2, kFlagEncrypted = 4;
+constexpr uint32_t kMemoHeader = 64;
+constexpr uint32_t kMemoAlign = 16;
+// Byte-range lock offsets (far beyond any data).
+constexpr uint64_t kLockOpen = 1ull << 40;
+constexpr uint64_t kLockHeader = (1ull << 40) + 1;
+constexpr uint64_t kLockRecordBase = 1ull << 41;
+}  // namespace format
+
+}  // namespace dbe
+
+#endif  // KX8_ENGINE_STORAGE_TABLE_FILE_H_
