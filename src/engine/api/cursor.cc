@@ -66,7 +66,12 @@ class LayoutResolver : public expr::ColumnResolver {
 
 class RowValues : public expr::RowAccess {
  public:
-  RowValues(TableCursor* c, const uint8_t* rec) : c_(c), rec_(rec) {}
+  RowValues(TableCursor* c, const uint8_t* rec, const std::vector<Value>* params)
+      : c_(c), rec_(rec), params_(params) {}
+  Value Param(int index) const override {
+    if (index < 0 || static_cast<size_t>(index) >= params_->size()) return Value::Null();
+    return (*params_)[static_cast<size_t>(index)];
+  }
   Value Column(int id) const override {
     const Field& f = c_->layout().fields[id];
     if (IsBlobType(f.type)) {
@@ -81,6 +86,7 @@ class RowValues : public expr::RowAccess {
  private:
   TableCursor* c_;
   const uint8_t* rec_;
+  const std::vector<Value>* params_;
 };
 
 }  // namespace
@@ -108,9 +114,17 @@ void TableCursor::Open(Connection* conn, std::shared_ptr<TableFile> tf, uint32_t
 
 void TableCursor::Close() {
   if (!tf_) return;
+  Cancel();
   tf_->UnlockAll(handle);
   for (IndexHandle* ix : indexes) Unregister(ix->handle);
   indexes.clear();
+  if (static_result_) {
+    try {
+      tf_->DeleteFiles();
+    } catch (const Error&) {
+      // A result file left behind goes with the result folder at exit.
+    }
+  }
   tf_->Release(exclusive_);
   tf_.reset();
 }
@@ -142,7 +156,7 @@ bool TableCursor::PassesFilter(uint32_t r) {
   if (!filter_) return true;
   std::vector<uint8_t> rec;
   LoadRow(r, &rec);
-  RowValues values(this, rec.data());
+  RowValues values(this, rec.data(), &filter_params_);
   return expr::IsTrue(expr::Evaluate(*filter_, values));
 }
 
@@ -342,17 +356,28 @@ void TableCursor::SetFilter(const char* text) {
   expr::NodePtr node = expr::ParseExpression(text, DBE_EXPRESSION_ERROR);
   LayoutResolver resolver(layout());
   expr::Bind(*node, resolver, DBE_EXPRESSION_ERROR);
-  filter_ = std::move(node);
+  filter_ = std::shared_ptr<expr::Node>(std::move(node));
+  filter_params_.clear();
   filter_text_ = text;
+  pos_ix_ = nullptr;
+}
+
+void TableCursor::SetFilterNode(std::shared_ptr<expr::Node> node, std::vector<Value> params) {
+  filter_ = std::move(node);
+  filter_params_ = std::move(params);
+  filter_text_.clear();
   pos_ix_ = nullptr;
 }
 
 void TableCursor::ClearFilter() {
   filter_.reset();
+  filter_params_.clear();
   filter_text_.clear();
 }
 
 uint32_t TableCursor::CountRows(uint16_t option) {
+  // A statement's cursor always counts the rows its WHERE lets through.
+  if (statement_cursor_) option = DBE_COUNT_RESPECT_FILTERS;
   if (option != DBE_COUNT_RESPECT_FILTERS || !filter_) {
     return g_show_deleted ? tf_->record_count() : tf_->live_count();
   }
@@ -391,6 +416,9 @@ uint32_t TableCursor::BlobLength(uint32_t field) {
 }
 
 void TableCursor::RequireWritable() {
+  if (static_result_) {
+    Fail(DBE_STATIC_CURSOR, "Error 5064: The result of the statement is static and cannot be changed.");
+  }
   if (read_only_) {
     Fail(DBE_READ_ONLY, "Error 5063: The table was opened read-only. File: " + tf_->file_name());
   }

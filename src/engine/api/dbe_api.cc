@@ -8,52 +8,39 @@
 #include <string>
 
 #include "api/objects.h"
+#include "api/run.h"
+#include "api/tables.h"
 #include "core/error.h"
 #include "core/text.h"
 #include "dbe/dbe.h"
+#include "expr/convert.h"
 #include "platform/path.h"
 #include "storage/record_codec.h"
 
 namespace dbe {
 void SetShowDeleted(bool show);
 bool ShowDeleted();
-}  // namespace dbe
-
-using namespace dbe;
-
-namespace {
+bool SetStatementParam(DBHANDLE h, const char* param, const Value& v);
 
 std::recursive_mutex& ApiMutex() {
   static auto* m = new std::recursive_mutex();
   return *m;
 }
 
-struct LastError {
-  uint32_t code = 0;
-  std::string text;
-};
 thread_local LastError t_last_error;
-uint16_t g_server_types = DBE_SERVER_LOCAL | DBE_SERVER_REMOTE;
 
-template <class F>
-DBRESULT Run(F&& body) {
-  std::lock_guard<std::recursive_mutex> lock(ApiMutex());
-  try {
-    body();
-    return DBE_SUCCESS;
-  } catch (const Error& e) {
-    t_last_error.code = e.code();
-    t_last_error.text = e.what();
-  } catch (const std::bad_alloc&) {
-    t_last_error.code = DBE_INTERNAL_ERROR;
-    t_last_error.text = "Error 5004: Out of memory.";
-  } catch (const std::exception& e) {
-    t_last_error.code = DBE_INTERNAL_ERROR;
-    t_last_error.text = std::string("Error 5004: Internal error: ") + e.what();
-  }
-  if (t_last_error.text.size() > DBE_MAX_ERROR_LEN) t_last_error.text.resize(DBE_MAX_ERROR_LEN);
-  return t_last_error.code;
+void RecordError(uint32_t code, std::string text) {
+  if (text.size() > DBE_MAX_ERROR_LEN) text.resize(DBE_MAX_ERROR_LEN);
+  t_last_error.code = code;
+  t_last_error.text = std::move(text);
 }
+}  // namespace dbe
+
+using namespace dbe;
+
+namespace {
+
+uint16_t g_server_types = DBE_SERVER_LOCAL | DBE_SERVER_REMOTE;
 
 [[noreturn]] void BadHandle(const char* what) {
   Fail(DBE_INVALID_HANDLE, std::string("Error 5010: The handle is not a valid ") + what + " handle.");
@@ -105,46 +92,6 @@ void CopyOut(const std::string& s, char* buf, uint16_t* len) {
 }
 
 std::string Str(const char* s) { return s == nullptr ? std::string() : std::string(s); }
-
-// The data file a table name stands for on a connection.
-std::string TablePath(Connection* c, const char* name) {
-  std::string n = Trim(Str(name)).data() ? std::string(Trim(Str(name))) : std::string();
-  if (n.empty()) Fail(DBE_INVALID_ARGUMENT, "Error 5012: No table name was given.");
-  std::string native = kx8::platform::NativePath(n);
-  if (native.empty() || native[0] != '/') native = c->folder + native;
-  if (kx8::platform::ExtensionPart(native).empty()) native += ".KDT";
-  return kx8::platform::ResolvePath(native);
-}
-
-void CheckTableType(uint16_t type) {
-  if (type != DBE_TABLE_DEFAULT && type != DBE_TABLE_KDT) {
-    Fail(DBE_UNSUPPORTED_TABLE_TYPE, "Error 5053: Only KDT tables are supported (table type " +
-                                         std::to_string(type) + " was asked for).");
-  }
-}
-
-DBHANDLE OpenCursor(Connection* c, const std::string& path, uint32_t mode) {
-  auto tf = TableFile::Acquire(path, mode & DBE_OPEN_EXCLUSIVE);
-  auto cur = std::make_unique<TableCursor>();
-  TableCursor* raw = cur.get();
-  DBHANDLE h = Register(std::move(cur));
-  try {
-    raw->Open(c, tf, mode);
-  } catch (...) {
-    Unregister(h);
-    throw;
-  }
-  c->tables.insert(h);
-  raw->GotoTop(nullptr);
-  return h;
-}
-
-void CloseCursor(TableCursor* t) {
-  DBHANDLE h = t->handle;
-  if (t->connection() != nullptr) t->connection()->tables.erase(h);
-  t->Close();
-  Unregister(h);
-}
 
 }  // namespace
 
@@ -202,6 +149,7 @@ DBRESULT DbDisconnect(DBHANDLE connection) {
     for (DBHANDLE h : tables) {
       if (auto* t = LookupAs<TableCursor>(h, DBE_HANDLE_TABLE)) CloseCursor(t);
     }
+    for (DBHANDLE h : c->statements) Unregister(h);
     Unregister(connection);
   });
 }
@@ -255,7 +203,7 @@ DBRESULT DbOpenTable(DBHANDLE connection, const char* name, const char* alias, u
     *table = 0;
     Connection* c = Conn(connection);
     CheckTableType(table_type);
-    *table = OpenCursor(c, TablePath(c, name), mode);
+    *table = OpenCursor(c, TablePath(c, Str(name)), mode);
   });
 }
 
@@ -278,7 +226,7 @@ DBRESULT DbCreateTable(DBHANDLE connection, const char* name, const char* object
     *table = 0;
     Connection* c = Conn(connection);
     CheckTableType(table_type);
-    std::string path = TablePath(c, name);
+    std::string path = TablePath(c, Str(name));
     Layout layout = ParseFieldList(Str(fields), path);
     TableFile::Create(path, layout);
     *table = OpenCursor(c, path, DBE_OPEN_EXCLUSIVE);
@@ -681,6 +629,7 @@ DBRESULT DbSetFieldRaw(DBHANDLE table, const char* field, const uint8_t* value, 
 
 DBRESULT DbSetEmpty(DBHANDLE table, const char* field) {
   return Run([&] {
+    if (SetStatementParam(table, field, Value::Null())) return;
     TableCursor* t = Table(table);
     uint32_t i = t->FieldIndex(field);
     const Field& f = t->layout().fields[i];
@@ -694,16 +643,67 @@ DBRESULT DbSetEmpty(DBHANDLE table, const char* field) {
 
 DBRESULT DbSetBinary(DBHANDLE table, const char* field, const uint8_t* value, uint32_t len) {
   return Run([&] {
+    if (len > 0) Require(value, "value");
+    std::string data(reinterpret_cast<const char*>(value ? value : reinterpret_cast<const uint8_t*>("")), len);
+    if (SetStatementParam(table, field, Value::Binary(data))) return;
     TableCursor* t = Table(table);
     uint32_t i = t->FieldIndex(field);
     const Field& f = t->layout().fields[i];
-    if (len > 0) Require(value, "value");
-    std::string data(reinterpret_cast<const char*>(value ? value : reinterpret_cast<const uint8_t*>("")), len);
     if (IsBlobType(f.type)) {
       t->SetBlob(i, std::move(data));
     } else {
       WriteFieldText(f, i, t->EditBuffer(), data, t->file().file_name());
     }
+  });
+}
+
+namespace {
+// Typed values for a table field or a statement parameter.
+void SetTyped(DBHANDLE h, const char* field, const Value& v) {
+  if (SetStatementParam(h, field, v)) return;
+  TableCursor* t = Table(h);
+  uint32_t i = t->FieldIndex(field);
+  const Field& f = t->layout().fields[i];
+  if (IsBlobType(f.type)) {
+    t->SetBlob(i, v.is_null() ? std::nullopt : std::optional<std::string>(expr::ToText(v)));
+    return;
+  }
+  WriteFieldValue(f, i, t->EditBuffer(), v, t->file().file_name());
+}
+}  // namespace
+
+DBRESULT DbSetString(DBHANDLE handle, const char* field, const char* value, uint32_t len) {
+  return Run([&] {
+    if (len > 0) Require(value, "value");
+    std::string text(value ? value : "", len);
+    if (SetStatementParam(handle, field, Value::String(text))) return;
+    SetTyped(handle, field, Value::String(text));
+  });
+}
+
+DBRESULT DbSetLogical(DBHANDLE handle, const char* field, uint16_t value) {
+  return Run([&] { SetTyped(handle, field, Value::Bool(value != 0)); });
+}
+
+DBRESULT DbSetDouble(DBHANDLE handle, const char* field, double value) {
+  return Run([&] { SetTyped(handle, field, Value::Double(value)); });
+}
+
+DBRESULT DbSetJulian(DBHANDLE handle, const char* field, int32_t day) {
+  return Run([&] { SetTyped(handle, field, Value::Date(day)); });
+}
+
+DBRESULT DbSetMilliseconds(DBHANDLE handle, const char* field, int32_t ms) {
+  return Run([&] {
+    if (ms < 0 || ms >= 86400000) Fail(DBE_INVALID_ARGUMENT, "Error 5012: A time of day is 0 to 86399999 milliseconds.");
+    SetTyped(handle, field, Value::Time(ms));
+  });
+}
+
+DBRESULT DbSetTimeStampRaw(DBHANDLE handle, const char* field, int32_t day, int32_t ms) {
+  return Run([&] {
+    if (ms < 0 || ms >= 86400000) Fail(DBE_INVALID_ARGUMENT, "Error 5012: A time of day is 0 to 86399999 milliseconds.");
+    SetTyped(handle, field, Value::Timestamp(int64_t(day) * kMsPerDay + ms));
   });
 }
 

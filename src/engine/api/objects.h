@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "core/value.h"
 #include "crypto/cipher.h"
 #include "dbe/dbe.h"
 #include "expr/ast.h"
@@ -28,6 +29,7 @@ struct Connection : Object {
   Connection() : Object(DBE_HANDLE_CONNECTION) {}
   std::string folder;          // native path of the data folder, ending in "/"
   std::set<DBHANDLE> tables;   // open table handles
+  std::set<DBHANDLE> statements;
 };
 
 class TableCursor;
@@ -67,7 +69,16 @@ class TableCursor : public Object {
   uint32_t recno() const { return recno_; }
 
   void SetFilter(const char* expr);
+  // A filter from a statement's WHERE, bound to this table, with the
+  // statement's parameter values.
+  void SetFilterNode(std::shared_ptr<expr::Node> node, std::vector<Value> params);
   void ClearFilter();
+  // A handle that a statement gave out: live (its rows are the table's) or
+  // a static result, which refuses writes and removes its files on close.
+  void MarkStatementCursor(bool live) { statement_cursor_ = true; live_ = live; }
+  void MarkStaticResult() { static_result_ = true; }
+  bool statement_cursor() const { return statement_cursor_; }
+  bool live() const { return live_; }
   uint32_t CountRows(uint16_t option);
 
   // The current row image (the edit buffer while editing; a blank row at
@@ -118,8 +129,10 @@ class TableCursor : public Object {
   uint32_t recno_ = 0;
   bool eof_ = true, bof_ = true;
 
-  expr::NodePtr filter_;
+  std::shared_ptr<expr::Node> filter_;
+  std::vector<Value> filter_params_;
   std::string filter_text_;
+  bool statement_cursor_ = false, live_ = false, static_result_ = false;
 
   std::vector<uint8_t> row_;           // cached image of recno_
   uint32_t row_recno_ = 0;

@@ -8,32 +8,52 @@ namespace {
 
 const char* OpText(Op op) {
   switch (op) {
-    case Op::None: return "?";
-    case Op::Add: return "+";
-    case Op::Sub: return "-";
-    case Op::Mul: return "*";
-    case Op::Div: return "/";
-    case Op::Mod: return "%";
-    case Op::Eq: return "=";
-    case Op::Ne: return "<>";
-    case Op::Lt: return "<";
-    case Op::Le: return "<=";
-    case Op::Gt: return ">";
-    case Op::Ge: return ">=";
+    case Op::None:
+      return "?";
+    case Op::Add:
+      return "+";
+    case Op::Sub:
+      return "-";
+    case Op::Mul:
+      return "*";
+    case Op::Div:
+      return "/";
+    case Op::Mod:
+      return "%";
+    case Op::Eq:
+      return "=";
+    case Op::Ne:
+      return "<>";
+    case Op::Lt:
+      return "<";
+    case Op::Le:
+      return "<=";
+    case Op::Gt:
+      return ">";
+    case Op::Ge:
+      return ">=";
   }
   return "?";
 }
 
 const char* CastText(CastType type) {
   switch (type) {
-    case CastType::Char: return "CHAR";
-    case CastType::Integer: return "INTEGER";
-    case CastType::Double: return "DOUBLE";
-    case CastType::Money: return "MONEY";
-    case CastType::Date: return "DATE";
-    case CastType::Time: return "TIME";
-    case CastType::Timestamp: return "TIMESTAMP";
-    case CastType::Logical: return "LOGICAL";
+    case CastType::Char:
+      return "CHAR";
+    case CastType::Integer:
+      return "INTEGER";
+    case CastType::Double:
+      return "DOUBLE";
+    case CastType::Money:
+      return "MONEY";
+    case CastType::Date:
+      return "DATE";
+    case CastType::Time:
+      return "TIME";
+    case CastType::Timestamp:
+      return "TIMESTAMP";
+    case CastType::Logical:
+      return "LOGICAL";
   }
   return "?";
 }
@@ -49,13 +69,20 @@ std::string Quote(const std::string& s) {
 
 std::string DumpLiteral(const Value& v) {
   switch (v.kind) {
-    case ValueKind::Null: return "NULL";
-    case ValueKind::Bool: return v.b ? "TRUE" : "FALSE";
-    case ValueKind::String: return Quote(v.s);
-    case ValueKind::Date: return "DATE " + Quote(ToText(v));
-    case ValueKind::Time: return "TIME " + Quote(ToText(v));
-    case ValueKind::Timestamp: return "TIMESTAMP " + Quote(ToText(v));
-    default: return ToText(v);
+    case ValueKind::Null:
+      return "NULL";
+    case ValueKind::Bool:
+      return v.b ? "TRUE" : "FALSE";
+    case ValueKind::String:
+      return Quote(v.s);
+    case ValueKind::Date:
+      return "DATE " + Quote(ToText(v));
+    case ValueKind::Time:
+      return "TIME " + Quote(ToText(v));
+    case ValueKind::Timestamp:
+      return "TIMESTAMP " + Quote(ToText(v));
+    default:
+      return ToText(v);
   }
 }
 
@@ -70,7 +97,9 @@ void DumpList(const Node& n, size_t from, std::string* out) {
 
 void DumpTo(const Node& n, std::string* out) {
   switch (n.kind) {
-    case NodeKind::Literal: *out += DumpLiteral(n.value); return;
+    case NodeKind::Literal:
+      *out += DumpLiteral(n.value);
+      return;
     case NodeKind::Column:
       if (!n.qualifier.empty()) *out += n.qualifier + ".";
       *out += n.name;
@@ -78,17 +107,37 @@ void DumpTo(const Node& n, std::string* out) {
     case NodeKind::Param:
       *out += n.name.empty() ? "?" + std::to_string(n.param_index) : ":" + n.name;
       return;
-    case NodeKind::Negate: *out += "(-"; break;
-    case NodeKind::Not: *out += "(NOT"; break;
+    case NodeKind::Negate:
+      *out += "(-";
+      break;
+    case NodeKind::Not:
+      *out += "(NOT";
+      break;
     case NodeKind::Arith:
-    case NodeKind::Compare: *out += std::string("(") + OpText(n.op); break;
-    case NodeKind::Concat: *out += "(||"; break;
-    case NodeKind::And: *out += "(AND"; break;
-    case NodeKind::Or: *out += "(OR"; break;
-    case NodeKind::IsNull: *out += n.negated ? "(IS NOT NULL" : "(IS NULL"; break;
-    case NodeKind::Like: *out += n.negated ? "(NOT LIKE" : "(LIKE"; break;
-    case NodeKind::In: *out += n.negated ? "(NOT IN" : "(IN"; break;
-    case NodeKind::Between: *out += n.negated ? "(NOT BETWEEN" : "(BETWEEN"; break;
+    case NodeKind::Compare:
+      *out += std::string("(") + OpText(n.op);
+      break;
+    case NodeKind::Concat:
+      *out += "(||";
+      break;
+    case NodeKind::And:
+      *out += "(AND";
+      break;
+    case NodeKind::Or:
+      *out += "(OR";
+      break;
+    case NodeKind::IsNull:
+      *out += n.negated ? "(IS NOT NULL" : "(IS NULL";
+      break;
+    case NodeKind::Like:
+      *out += n.negated ? "(NOT LIKE" : "(LIKE";
+      break;
+    case NodeKind::In:
+      *out += n.negated ? "(NOT IN" : "(IN";
+      break;
+    case NodeKind::Between:
+      *out += n.negated ? "(NOT BETWEEN" : "(BETWEEN";
+      break;
     case NodeKind::Function:
       *out += n.name + "(";
       if (n.star) *out += "*";

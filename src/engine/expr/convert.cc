@@ -240,7 +240,8 @@ bool ParseNumber(std::string_view text, double* number, Decimal* decimal, bool* 
   // The nearest double, read from the unsigned part.
   std::string_view unsigned_text = s.substr(s[0] == '+' || s[0] == '-' ? 1 : 0);
   double d = 0;
-  auto [end, ec] = std::from_chars(unsigned_text.data(), unsigned_text.data() + unsigned_text.size(), d);
+  auto [end, ec] =
+      std::from_chars(unsigned_text.data(), unsigned_text.data() + unsigned_text.size(), d);
   if (ec == std::errc::result_out_of_range) {
     d = exponent > 0 ? std::numeric_limits<double>::infinity() : 0.0;
   } else if (ec != std::errc() || end != unsigned_text.data() + unsigned_text.size()) {
@@ -290,27 +291,36 @@ bool DoubleToDecimal(double d, Decimal* out) {
   if (ec != std::errc()) return false;
   double ignored;
   bool exact = false;
-  return ParseNumber(std::string_view(buf, static_cast<size_t>(end - buf)), &ignored, out, &exact) &&
+  return ParseNumber(std::string_view(buf, static_cast<size_t>(end - buf)), &ignored, out,
+                     &exact) &&
          exact;
 }
 
 std::string ToText(const Value& value) {
   switch (value.kind) {
-    case ValueKind::Null: return "";
-    case ValueKind::Bool: return value.b ? "T" : "F";
-    case ValueKind::Int: return std::to_string(value.i);
+    case ValueKind::Null:
+      return "";
+    case ValueKind::Bool:
+      return value.b ? "T" : "F";
+    case ValueKind::Int:
+      return std::to_string(value.i);
     case ValueKind::Double: {
       char buf[64];
       auto [end, ec] = std::to_chars(buf, buf + sizeof buf, value.d);
       return ec == std::errc() ? std::string(buf, end) : std::string();
     }
-    case ValueKind::Money: return FormatDecimal(value.i, 4);
+    case ValueKind::Money:
+      return FormatDecimal(value.i, 4);
     case ValueKind::String:
-    case ValueKind::Binary: return value.s;
-    case ValueKind::Date: return FormatDate(value.i);
-    case ValueKind::Time: return FormatTime(value.i);
+    case ValueKind::Binary:
+      return value.s;
+    case ValueKind::Date:
+      return FormatDate(value.i);
+    case ValueKind::Time:
+      return FormatTime(value.i);
     case ValueKind::Timestamp: {
-      const int64_t day = value.i >= 0 ? value.i / kMsPerDay : (value.i - kMsPerDay + 1) / kMsPerDay;
+      const int64_t day =
+          value.i >= 0 ? value.i / kMsPerDay : (value.i - kMsPerDay + 1) / kMsPerDay;
       return FormatDate(day) + " " + FormatTime(value.i - day * kMsPerDay);
     }
   }
@@ -347,7 +357,8 @@ void DescribeLiteral(const Value& value, LiteralInfo* info) {
       if (ParseLogical(value.s, &b)) info->logical = b ? 1 : 0;
       break;
     }
-    default: break;
+    default:
+      break;
   }
 }
 

@@ -27,18 +27,23 @@ int Logic(const Node& node, const RowAccess& row) {
   Value scratch;
   const Value& v = Ref(node, row, scratch);
   switch (v.kind) {
-    case ValueKind::Null: return kUnknown;
-    case ValueKind::Bool: return v.b ? 1 : 0;
+    case ValueKind::Null:
+      return kUnknown;
+    case ValueKind::Bool:
+      return v.b ? 1 : 0;
     case ValueKind::Int:
-    case ValueKind::Money: return v.i != 0 ? 1 : 0;
-    case ValueKind::Double: return v.d != 0 ? 1 : 0;
+    case ValueKind::Money:
+      return v.i != 0 ? 1 : 0;
+    case ValueKind::Double:
+      return v.d != 0 ? 1 : 0;
     case ValueKind::String: {
       if (TrimRight(v.s).empty()) return kUnknown;
       bool b;
       if (ParseLogical(v.s, &b)) return b ? 1 : 0;
       break;
     }
-    default: break;
+    default:
+      break;
   }
   FailAt(node, "Not a logical value");
 }
@@ -149,7 +154,8 @@ void Bind(Node& node, const ColumnResolver& resolver, uint32_t error_code) {
   if (node.kind == NodeKind::Column) {
     const int id = resolver.Resolve(node.qualifier, node.name);
     if (id < 0) {
-      const std::string name = node.qualifier.empty() ? node.name : node.qualifier + "." + node.name;
+      const std::string name =
+          node.qualifier.empty() ? node.name : node.qualifier + "." + node.name;
       Fail(error_code, "Column not found: column \"" + name + "\"");
     }
     node.column_id = id;
@@ -159,16 +165,19 @@ void Bind(Node& node, const ColumnResolver& resolver, uint32_t error_code) {
 
 Value Evaluate(const Node& n, const RowAccess& row) {
   switch (n.kind) {
-    case NodeKind::Literal: return n.value;
+    case NodeKind::Literal:
+      return n.value;
     case NodeKind::Column:
       if (n.column_id < 0) FailAt(n, "Column \"" + n.name + "\" is not bound");
       return row.Column(n.column_id);
-    case NodeKind::Param: return row.Param(n.param_index);
+    case NodeKind::Param:
+      return row.Param(n.param_index);
     case NodeKind::Negate: {
       Value s;
       return Negate(Ref(*n.args[0], row, s), n);
     }
-    case NodeKind::Not: return FromLogic(Not(Logic(*n.args[0], row)));
+    case NodeKind::Not:
+      return FromLogic(Not(Logic(*n.args[0], row)));
     case NodeKind::Arith: {
       Value sa, sb;
       const Value& a = Ref(*n.args[0], row, sa);
@@ -201,11 +210,16 @@ Value Evaluate(const Node& n, const RowAccess& row) {
       const bool empty = v.is_null() || (v.kind == ValueKind::String && TrimRight(v.s).empty());
       return Value::Bool(empty != n.negated);
     }
-    case NodeKind::Like: return EvalLike(n, row);
-    case NodeKind::In: return EvalIn(n, row);
-    case NodeKind::Between: return EvalBetween(n, row);
-    case NodeKind::Function: return CallFunction(n, row);
-    case NodeKind::Case: return EvalCase(n, row);
+    case NodeKind::Like:
+      return EvalLike(n, row);
+    case NodeKind::In:
+      return EvalIn(n, row);
+    case NodeKind::Between:
+      return EvalBetween(n, row);
+    case NodeKind::Function:
+      return CallFunction(n, row);
+    case NodeKind::Case:
+      return EvalCase(n, row);
     case NodeKind::Cast: {
       Value s;
       return CastTo(Ref(*n.args[0], row, s), n.cast_type, n.cast_width, n);
@@ -216,11 +230,19 @@ Value Evaluate(const Node& n, const RowAccess& row) {
 
 bool IsTrue(const Value& value) {
   switch (value.kind) {
-    case ValueKind::Bool: return value.b;
+    case ValueKind::Bool:
+      return value.b;
     case ValueKind::Int:
-    case ValueKind::Money: return value.i != 0;
-    case ValueKind::Double: return value.d != 0;
-    default: return false;
+    case ValueKind::Money:
+      return value.i != 0;
+    case ValueKind::Double:
+      return value.d != 0;
+    case ValueKind::String: {
+      bool b = false;
+      return ParseLogical(value.s, &b) && b;
+    }
+    default:
+      return false;
   }
 }
 

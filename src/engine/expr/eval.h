@@ -70,7 +70,8 @@ void Bind(Node& node, const ColumnResolver& resolver, uint32_t error_code);
 
 Value Evaluate(const Node& node, const RowAccess& row);
 
-// True only for a logical true and for numbers other than zero; NULL and
+// True for a logical true, a number other than zero and a text that reads
+// as a true logical value (T, Y, TRUE, 1), as inside AND/OR/NOT; NULL and
 // everything else are not true.
 bool IsTrue(const Value& value);
 

@@ -68,8 +68,10 @@ std::optional<int64_t> WholeArg(const Node& arg, const RowAccess& row, const Nod
   const std::optional<Value> n = ToNumber(Evaluate(arg, row), at);
   if (!n) return std::nullopt;
   switch (n->kind) {
-    case ValueKind::Int: return n->i;
-    case ValueKind::Money: return n->i / kMoneyScale;
+    case ValueKind::Int:
+      return n->i;
+    case ValueKind::Money:
+      return n->i / kMoneyScale;
     default:
       if (!std::isfinite(n->d) || std::fabs(n->d) > 1e15) FailAt(at, "Numeric overflow");
       return static_cast<int64_t>(n->d);
@@ -95,7 +97,8 @@ Value Round(const Value& x, int64_t decimals, const Node& at) {
       if (!r) FailAt(at, "Numeric overflow");
       const int64_t unit = static_cast<int64_t>(std::pow(10.0, -d));
       int64_t out;
-      if (__builtin_mul_overflow(*r, unit, &out)) return Value::Double(static_cast<double>(*r) * unit);
+      if (__builtin_mul_overflow(*r, unit, &out))
+        return Value::Double(static_cast<double>(*r) * unit);
       return Value::Int(out);
     }
     case ValueKind::Money: {
@@ -118,13 +121,15 @@ Value Round(const Value& x, int64_t decimals, const Node& at) {
       if (d >= 0) return Value::Double(static_cast<double>(*r) / std::pow(10.0, d));
       return Value::Double(static_cast<double>(*r) * std::pow(10.0, -d));
     }
-    default: return x;
+    default:
+      return x;
   }
 }
 
 Value FloorOrCeiling(const Value& x, bool ceiling) {
   switch (x.kind) {
-    case ValueKind::Double: return Value::Double(ceiling ? std::ceil(x.d) : std::floor(x.d));
+    case ValueKind::Double:
+      return Value::Double(ceiling ? std::ceil(x.d) : std::floor(x.d));
     case ValueKind::Money: {
       int64_t q = x.i / kMoneyScale;
       const int64_t r = x.i % kMoneyScale;
@@ -132,16 +137,22 @@ Value FloorOrCeiling(const Value& x, bool ceiling) {
       if (!ceiling && r < 0) --q;
       return Value::Money(q * kMoneyScale);
     }
-    default: return x;
+    default:
+      return x;
   }
 }
 
 Value DatePart(const Value& v, Func func, const Node& at) {
   int64_t day;
   switch (v.kind) {
-    case ValueKind::Null: return v;
-    case ValueKind::Date: day = v.i; break;
-    case ValueKind::Timestamp: day = v.i >= 0 ? v.i / kMsPerDay : (v.i - kMsPerDay + 1) / kMsPerDay; break;
+    case ValueKind::Null:
+      return v;
+    case ValueKind::Date:
+      day = v.i;
+      break;
+    case ValueKind::Timestamp:
+      day = v.i >= 0 ? v.i / kMsPerDay : (v.i - kMsPerDay + 1) / kMsPerDay;
+      break;
     case ValueKind::String: {
       if (TrimRight(v.s).empty()) return Value::Null();
       int64_t ts;
@@ -149,7 +160,8 @@ Value DatePart(const Value& v, Func func, const Node& at) {
       day = ts / kMsPerDay;
       break;
     }
-    default: FailAt(at, "Not a date");
+    default:
+      FailAt(at, "Not a date");
   }
   int y, m, d;
   CivilDate(day, &y, &m, &d);
@@ -160,11 +172,13 @@ Value DatePart(const Value& v, Func func, const Node& at) {
 int64_t LocalNow() {
   const auto now = std::chrono::system_clock::now();
   const std::time_t secs = std::chrono::system_clock::to_time_t(now);
-  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+  const auto ms =
+      std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
   std::tm local{};
   localtime_r(&secs, &local);
   const int64_t day = DayNumber(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
-  return day * kMsPerDay + ((local.tm_hour * 60 + local.tm_min) * 60 + local.tm_sec) * int64_t{1000} + ms;
+  return day * kMsPerDay +
+         ((local.tm_hour * 60 + local.tm_min) * 60 + local.tm_sec) * int64_t{1000} + ms;
 }
 
 }  // namespace
@@ -225,7 +239,8 @@ Value CallFunction(const Node& call, const RowAccess& row) {
       if (v.is_null() || !n) return Value::Null();
       const std::string s = Text(std::move(v));
       const auto size = static_cast<int64_t>(s.size());
-      return call.func == Func::Left ? Slice(s, 0, *n) : Slice(s, size - std::clamp<int64_t>(*n, 0, size), size);
+      return call.func == Func::Left ? Slice(s, 0, *n)
+                                     : Slice(s, size - std::clamp<int64_t>(*n, 0, size), size);
     }
     case Func::Substring: {
       Value v = Evaluate(*args[0], row);
@@ -272,8 +287,10 @@ Value CallFunction(const Node& call, const RowAccess& row) {
       if (!n) return Value::Null();
       return FloorOrCeiling(*n, call.func == Func::Ceiling);
     }
-    case Func::Mod: return Arithmetic(Op::Mod, Evaluate(*args[0], row), Evaluate(*args[1], row), call);
-    case Func::Iif: return Evaluate(IsTrue(Evaluate(*args[0], row)) ? *args[1] : *args[2], row);
+    case Func::Mod:
+      return Arithmetic(Op::Mod, Evaluate(*args[0], row), Evaluate(*args[1], row), call);
+    case Func::Iif:
+      return Evaluate(IsTrue(Evaluate(*args[0], row)) ? *args[1] : *args[2], row);
     case Func::IfNull:
     case Func::Coalesce: {
       for (size_t i = 0; i + 1 < args.size(); ++i) {
@@ -284,10 +301,14 @@ Value CallFunction(const Node& call, const RowAccess& row) {
     }
     case Func::Year:
     case Func::Month:
-    case Func::Day: return DatePart(Evaluate(*args[0], row), call.func, call);
-    case Func::CurDate: return Value::Date(LocalNow() / kMsPerDay);
-    case Func::CurTime: return Value::Time(LocalNow() % kMsPerDay);
-    case Func::Now: return Value::Timestamp(LocalNow());
+    case Func::Day:
+      return DatePart(Evaluate(*args[0], row), call.func, call);
+    case Func::CurDate:
+      return Value::Date(LocalNow() / kMsPerDay);
+    case Func::CurTime:
+      return Value::Time(LocalNow() % kMsPerDay);
+    case Func::Now:
+      return Value::Timestamp(LocalNow());
   }
   FailAt(call, "Unknown function " + call.name);
 }

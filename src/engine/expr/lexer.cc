@@ -125,7 +125,8 @@ class Lexer {
     const bool after_name = last_kind_ == TokenKind::Name || last_kind_ == TokenKind::QuotedName;
     if (IsDigit(c) || (c == '.' && IsDigit(n) && !after_name)) return Remember(Number());
     switch (c) {
-      case '\'': return Remember(Quoted(TokenKind::String, '\'', "string literal"));
+      case '\'':
+        return Remember(Quoted(TokenKind::String, '\'', "string literal"));
       case '"': {
         Token t = Quoted(TokenKind::QuotedName, '"', "quoted name");
         t.quote = '"';
@@ -149,7 +150,8 @@ class Lexer {
         t.text.clear();
         return Remember(std::move(t));
       }
-      case '=': return Remember(Make(TokenKind::Eq, start, 1));
+      case '=':
+        return Remember(Make(TokenKind::Eq, start, 1));
       case '<':
         if (n == '>') return Remember(Make(TokenKind::Ne, start, 2));
         if (n == '=') return Remember(Make(TokenKind::Le, start, 2));
@@ -163,17 +165,28 @@ class Lexer {
       case '|':
         if (n == '|') return Remember(Make(TokenKind::Concat, start, 2));
         break;
-      case '+': return Remember(Make(TokenKind::Plus, start, 1));
-      case '-': return Remember(Make(TokenKind::Minus, start, 1));
-      case '*': return Remember(Make(TokenKind::Star, start, 1));
-      case '/': return Remember(Make(TokenKind::Slash, start, 1));
-      case '%': return Remember(Make(TokenKind::Percent, start, 1));
-      case '(': return Remember(Make(TokenKind::LParen, start, 1));
-      case ')': return Remember(Make(TokenKind::RParen, start, 1));
-      case ',': return Remember(Make(TokenKind::Comma, start, 1));
-      case '.': return Remember(Make(TokenKind::Dot, start, 1));
-      case ';': return Remember(Make(TokenKind::Semicolon, start, 1));
-      default: break;
+      case '+':
+        return Remember(Make(TokenKind::Plus, start, 1));
+      case '-':
+        return Remember(Make(TokenKind::Minus, start, 1));
+      case '*':
+        return Remember(Make(TokenKind::Star, start, 1));
+      case '/':
+        return Remember(Make(TokenKind::Slash, start, 1));
+      case '%':
+        return Remember(Make(TokenKind::Percent, start, 1));
+      case '(':
+        return Remember(Make(TokenKind::LParen, start, 1));
+      case ')':
+        return Remember(Make(TokenKind::RParen, start, 1));
+      case ',':
+        return Remember(Make(TokenKind::Comma, start, 1));
+      case '.':
+        return Remember(Make(TokenKind::Dot, start, 1));
+      case ';':
+        return Remember(Make(TokenKind::Semicolon, start, 1));
+      default:
+        break;
     }
     Fail("Unexpected character \"" + std::string(1, c) + "\"", start);
   }
@@ -209,12 +222,16 @@ std::vector<Token> Tokenize(std::string_view text, uint32_t error_code) {
 
 std::string Describe(const Token& token) {
   switch (token.kind) {
-    case TokenKind::End: return "end of text";
-    case TokenKind::String: return "'" + token.text + "'";
+    case TokenKind::End:
+      return "end of text";
+    case TokenKind::String:
+      return "'" + token.text + "'";
     case TokenKind::QuotedName:
       return token.quote == '[' ? "[" + token.text + "]" : "\"" + token.text + "\"";
-    case TokenKind::Param: return token.text.empty() ? "?" : ":" + token.text;
-    default: return "\"" + token.text + "\"";
+    case TokenKind::Param:
+      return token.text.empty() ? "?" : ":" + token.text;
+    default:
+      return "\"" + token.text + "\"";
   }
 }
 

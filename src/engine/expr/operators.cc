@@ -53,19 +53,29 @@ int CompareDecimals(const Decimal& a, const Decimal& b) {
 // Int and Money exactly; Double as its shortest decimal.
 bool ExactOf(const Value& v, Decimal* out) {
   switch (v.kind) {
-    case ValueKind::Int: *out = Decimal{v.i, 0}; return true;
-    case ValueKind::Money: *out = Decimal{v.i, 4}; return true;
-    case ValueKind::Double: return DoubleToDecimal(v.d, out);
-    default: return false;
+    case ValueKind::Int:
+      *out = Decimal{v.i, 0};
+      return true;
+    case ValueKind::Money:
+      *out = Decimal{v.i, 4};
+      return true;
+    case ValueKind::Double:
+      return DoubleToDecimal(v.d, out);
+    default:
+      return false;
   }
 }
 
 long double RealOf(const Value& v) {
   switch (v.kind) {
-    case ValueKind::Int: return static_cast<long double>(v.i);
-    case ValueKind::Money: return static_cast<long double>(v.i) / kMoneyScale;
-    case ValueKind::Double: return v.d;
-    default: return 0;
+    case ValueKind::Int:
+      return static_cast<long double>(v.i);
+    case ValueKind::Money:
+      return static_cast<long double>(v.i) / kMoneyScale;
+    case ValueKind::Double:
+      return v.d;
+    default:
+      return 0;
   }
 }
 
@@ -116,7 +126,8 @@ int CompareWithText(const Value& x, const Operand& t, const Node& at) {
     case ValueKind::Double:
     case ValueKind::Money: {
       if (lit != nullptr) {
-        if (lit->has_number) return CompareNumberWithParsed(x, lit->number, lit->decimal, lit->has_decimal);
+        if (lit->has_number)
+          return CompareNumberWithParsed(x, lit->number, lit->decimal, lit->has_decimal);
       } else {
         double number;
         Decimal decimal;
@@ -152,24 +163,36 @@ int CompareWithText(const Value& x, const Operand& t, const Node& at) {
       }
       return SignOf(int{x.b}, int{b});
     }
-    case ValueKind::Binary: return CompareText(x.s, text);
-    default: break;
+    case ValueKind::Binary:
+      return CompareText(x.s, text);
+    default:
+      break;
   }
   FailAt(at, "Cannot compare a value of this type with text");
 }
 
 const char* KindName(ValueKind k) {
   switch (k) {
-    case ValueKind::Null: return "null";
-    case ValueKind::Bool: return "logical";
-    case ValueKind::Int: return "integer";
-    case ValueKind::Double: return "double";
-    case ValueKind::Money: return "money";
-    case ValueKind::String: return "character";
-    case ValueKind::Date: return "date";
-    case ValueKind::Time: return "time";
-    case ValueKind::Timestamp: return "timestamp";
-    case ValueKind::Binary: return "binary";
+    case ValueKind::Null:
+      return "null";
+    case ValueKind::Bool:
+      return "logical";
+    case ValueKind::Int:
+      return "integer";
+    case ValueKind::Double:
+      return "double";
+    case ValueKind::Money:
+      return "money";
+    case ValueKind::String:
+      return "character";
+    case ValueKind::Date:
+      return "date";
+    case ValueKind::Time:
+      return "time";
+    case ValueKind::Timestamp:
+      return "timestamp";
+    case ValueKind::Binary:
+      return "binary";
   }
   return "?";
 }
@@ -211,24 +234,32 @@ Value IntArithmetic(Op op, int64_t a, int64_t b) {
       return Value::Double(static_cast<double>(a) * static_cast<double>(b));
     case Op::Div:
       if (b == 0) return Value::Null();
-      if (b == -1 && a == std::numeric_limits<int64_t>::min()) return Value::Double(-static_cast<double>(a));
+      if (b == -1 && a == std::numeric_limits<int64_t>::min())
+        return Value::Double(-static_cast<double>(a));
       return Value::Int(a / b);
     case Op::Mod:
       if (b == 0) return Value::Null();
       if (b == -1) return Value::Int(0);
       return Value::Int(a % b);
-    default: return Value::Null();
+    default:
+      return Value::Null();
   }
 }
 
 Value DoubleArithmetic(Op op, double a, double b) {
   switch (op) {
-    case Op::Add: return Value::Double(a + b);
-    case Op::Sub: return Value::Double(a - b);
-    case Op::Mul: return Value::Double(a * b);
-    case Op::Div: return b == 0 ? Value::Null() : Value::Double(a / b);
-    case Op::Mod: return b == 0 ? Value::Null() : Value::Double(std::fmod(a, b));
-    default: return Value::Null();
+    case Op::Add:
+      return Value::Double(a + b);
+    case Op::Sub:
+      return Value::Double(a - b);
+    case Op::Mul:
+      return Value::Double(a * b);
+    case Op::Div:
+      return b == 0 ? Value::Null() : Value::Double(a / b);
+    case Op::Mod:
+      return b == 0 ? Value::Null() : Value::Double(std::fmod(a, b));
+    default:
+      return Value::Null();
   }
 }
 
@@ -237,8 +268,10 @@ Value MoneyArithmetic(Op op, const Value& a, const Value& b, const Node& at) {
   const Int128 x = a.kind == ValueKind::Money ? Int128{a.i} : Int128{a.i} * kMoneyScale;
   const Int128 y = b.kind == ValueKind::Money ? Int128{b.i} : Int128{b.i} * kMoneyScale;
   switch (op) {
-    case Op::Add: return MoneyResult(x + y, at);
-    case Op::Sub: return MoneyResult(x - y, at);
+    case Op::Add:
+      return MoneyResult(x + y, at);
+    case Op::Sub:
+      return MoneyResult(x - y, at);
     case Op::Mul:
       if (a.kind == ValueKind::Int) return MoneyResult(Int128{a.i} * b.i, at);
       if (b.kind == ValueKind::Int) return MoneyResult(Int128{a.i} * b.i, at);
@@ -246,11 +279,13 @@ Value MoneyArithmetic(Op op, const Value& a, const Value& b, const Node& at) {
     case Op::Div:
       if (y == 0) return Value::Null();
       if (b.kind == ValueKind::Int) return MoneyResult(DivRound(a.i, b.i), at);
-      return Value::Double(static_cast<double>(static_cast<long double>(x) / static_cast<long double>(y)));
+      return Value::Double(
+          static_cast<double>(static_cast<long double>(x) / static_cast<long double>(y)));
     case Op::Mod:
       if (y == 0) return Value::Null();
       return MoneyResult(x % y, at);
-    default: return Value::Null();
+    default:
+      return Value::Null();
   }
 }
 
@@ -273,21 +308,28 @@ Value MoneyDoubleArithmetic(Op op, int64_t m, double d, bool money_left, const N
         const Int128 sum = op == Op::Add ? x + y : (money_left ? x - y : y - x);
         return MoneyResult(DivRound(sum, Pow10(scale - 4)), at);
       }
-      case Op::Mul: return MoneyResult(DivRound(Int128{m} * dec.mant, unit), at);
+      case Op::Mul:
+        return MoneyResult(DivRound(Int128{m} * dec.mant, unit), at);
       case Op::Div:
         if (dec.mant == 0) return Value::Null();
         return MoneyResult(DivRound(Int128{m} * unit, dec.mant), at);
-      default: return Value::Null();
+      default:
+        return Value::Null();
     }
   }
   // Too large or not finite for a decimal view.
   const long double x = static_cast<long double>(m) / kMoneyScale;
   switch (op) {
-    case Op::Add: return MoneyFromReal(x + d, at);
-    case Op::Sub: return MoneyFromReal(money_left ? x - d : d - x, at);
-    case Op::Mul: return MoneyFromReal(x * d, at);
-    case Op::Div: return d == 0 ? Value::Null() : MoneyFromReal(x / d, at);
-    default: return Value::Null();
+    case Op::Add:
+      return MoneyFromReal(x + d, at);
+    case Op::Sub:
+      return MoneyFromReal(money_left ? x - d : d - x, at);
+    case Op::Mul:
+      return MoneyFromReal(x * d, at);
+    case Op::Div:
+      return d == 0 ? Value::Null() : MoneyFromReal(x / d, at);
+    default:
+      return Value::Null();
   }
 }
 
@@ -304,20 +346,24 @@ Value NumberArithmetic(Op op, const Value& a, const Value& b, const Node& at) {
 // Whole days of a number, for date arithmetic.
 int64_t Days(const Value& v, const Node& at) {
   switch (v.kind) {
-    case ValueKind::Int: return v.i;
-    case ValueKind::Money: return v.i / kMoneyScale;
+    case ValueKind::Int:
+      return v.i;
+    case ValueKind::Money:
+      return v.i / kMoneyScale;
     case ValueKind::Double:
       if (!std::isfinite(v.d) || std::fabs(v.d) > 1e9) FailAt(at, "Numeric overflow");
       return static_cast<int64_t>(v.d);
-    default: FailAt(at, "Cannot use a value of this type as a number of days");
+    default:
+      FailAt(at, "Cannot use a value of this type as a number of days");
   }
 }
 
 [[noreturn]] void FailConvert(const Value& v, CastType type, const Node& at) {
-  static const char* const kTypeNames[] = {"CHAR", "INTEGER", "DOUBLE", "MONEY",
-                                           "DATE", "TIME", "TIMESTAMP", "LOGICAL"};
-  const std::string what =
-      v.kind == ValueKind::String ? "'" + v.s + "'" : std::string("a ") + KindName(v.kind) + " value";
+  static const char* const kTypeNames[] = {"CHAR", "INTEGER", "DOUBLE",    "MONEY",
+                                           "DATE", "TIME",    "TIMESTAMP", "LOGICAL"};
+  const std::string what = v.kind == ValueKind::String
+                               ? "'" + v.s + "'"
+                               : std::string("a ") + KindName(v.kind) + " value";
   FailAt(at, "Cannot convert " + what + " to " + kTypeNames[static_cast<int>(type)]);
 }
 
@@ -352,7 +398,8 @@ int Compare(const Operand& a, const Operand& b, const Node& at) {
   const bool x_day = kx == ValueKind::Date || kx == ValueKind::Timestamp;
   const bool y_day = ky == ValueKind::Date || ky == ValueKind::Timestamp;
   if (x_day && y_day) {
-    return SignOf(kx == ValueKind::Date ? x.i * kMsPerDay : x.i, ky == ValueKind::Date ? y.i * kMsPerDay : y.i);
+    return SignOf(kx == ValueKind::Date ? x.i * kMsPerDay : x.i,
+                  ky == ValueKind::Date ? y.i * kMsPerDay : y.i);
   }
   if (kx == ValueKind::Time && ky == ValueKind::Time) return SignOf(x.i, y.i);
   if (kx == ValueKind::Bool && ky == ValueKind::Bool) return SignOf(int{x.b}, int{y.b});
@@ -364,22 +411,31 @@ int Compare(const Operand& a, const Operand& b, const Node& at) {
 
 bool Holds(Op op, int c) {
   switch (op) {
-    case Op::Eq: return c == 0;
-    case Op::Ne: return c != 0;
-    case Op::Lt: return c < 0;
-    case Op::Le: return c <= 0;
-    case Op::Gt: return c > 0;
-    case Op::Ge: return c >= 0;
-    default: return false;
+    case Op::Eq:
+      return c == 0;
+    case Op::Ne:
+      return c != 0;
+    case Op::Lt:
+      return c < 0;
+    case Op::Le:
+      return c <= 0;
+    case Op::Gt:
+      return c > 0;
+    case Op::Ge:
+      return c >= 0;
+    default:
+      return false;
   }
 }
 
 std::optional<Value> ToNumber(const Value& v, const Node& at) {
   switch (v.kind) {
-    case ValueKind::Null: return std::nullopt;
+    case ValueKind::Null:
+      return std::nullopt;
     case ValueKind::Int:
     case ValueKind::Double:
-    case ValueKind::Money: return v;
+    case ValueKind::Money:
+      return v;
     case ValueKind::String: {
       if (TrimRight(v.s).empty()) return std::nullopt;
       double number;
@@ -389,7 +445,8 @@ std::optional<Value> ToNumber(const Value& v, const Node& at) {
       if (exact && decimal.scale == 0) return Value::Int(decimal.mant);
       return Value::Double(number);
     }
-    default: FailAt(at, std::string("A ") + KindName(v.kind) + " value is not a number");
+    default:
+      FailAt(at, std::string("A ") + KindName(v.kind) + " value is not a number");
   }
 }
 
@@ -397,7 +454,8 @@ Value Arithmetic(Op op, const Value& a, const Value& b, const Node& at) {
   const ValueKind ka = a.kind;
   const ValueKind kb = b.kind;
   if (op == Op::Add && (ka == ValueKind::String || kb == ValueKind::String) &&
-      (ka == ValueKind::String || ka == ValueKind::Null) && (kb == ValueKind::String || kb == ValueKind::Null)) {
+      (ka == ValueKind::String || ka == ValueKind::Null) &&
+      (kb == ValueKind::String || kb == ValueKind::Null)) {
     return Concatenate(a, b);
   }
   if (a.is_null() || b.is_null()) return Value::Null();
@@ -431,11 +489,14 @@ Value Arithmetic(Op op, const Value& a, const Value& b, const Node& at) {
 
 Value Negate(const Value& a, const Node& at) {
   switch (a.kind) {
-    case ValueKind::Null: return a;
+    case ValueKind::Null:
+      return a;
     case ValueKind::Int:
-      if (a.i == std::numeric_limits<int64_t>::min()) return Value::Double(-static_cast<double>(a.i));
+      if (a.i == std::numeric_limits<int64_t>::min())
+        return Value::Double(-static_cast<double>(a.i));
       return Value::Int(-a.i);
-    case ValueKind::Double: return Value::Double(-a.d);
+    case ValueKind::Double:
+      return Value::Double(-a.d);
     case ValueKind::Money:
       if (a.i == std::numeric_limits<int64_t>::min()) FailAt(at, "Numeric overflow");
       return Value::Money(-a.i);
@@ -505,7 +566,8 @@ std::optional<int64_t> RoundDecimal(const Decimal& value, int decimals) {
   } else {
     r = DivRound(value.mant, Pow10(value.scale - decimals));
   }
-  if (r > std::numeric_limits<int64_t>::max() || r < std::numeric_limits<int64_t>::min()) return std::nullopt;
+  if (r > std::numeric_limits<int64_t>::max() || r < std::numeric_limits<int64_t>::min())
+    return std::nullopt;
   return static_cast<int64_t>(r);
 }
 
@@ -557,7 +619,8 @@ Value CastTo(const Value& v, CastType type, int width, const Node& at) {
     case CastType::Date: {
       int64_t x;
       if (v.kind == ValueKind::Date) return v;
-      if (v.kind == ValueKind::Timestamp) return Value::Date(v.i >= 0 ? v.i / kMsPerDay : (v.i - kMsPerDay + 1) / kMsPerDay);
+      if (v.kind == ValueKind::Timestamp)
+        return Value::Date(v.i >= 0 ? v.i / kMsPerDay : (v.i - kMsPerDay + 1) / kMsPerDay);
       if (v.kind == ValueKind::String) {
         if (TrimRight(v.s).empty()) return Value::Null();
         if (ParseDate(v.s, &x)) return Value::Date(x);
@@ -568,7 +631,8 @@ Value CastTo(const Value& v, CastType type, int width, const Node& at) {
     case CastType::Time: {
       int64_t x;
       if (v.kind == ValueKind::Time) return v;
-      if (v.kind == ValueKind::Timestamp) return Value::Time(((v.i % kMsPerDay) + kMsPerDay) % kMsPerDay);
+      if (v.kind == ValueKind::Timestamp)
+        return Value::Time(((v.i % kMsPerDay) + kMsPerDay) % kMsPerDay);
       if (v.kind == ValueKind::String) {
         if (TrimRight(v.s).empty()) return Value::Null();
         if (ParseTime(v.s, &x)) return Value::Time(x);

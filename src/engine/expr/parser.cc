@@ -15,7 +15,7 @@ namespace {
 constexpr int kMaxDepth = 1000;
 constexpr int kMaxNesting = 200;
 
-const char* const kReserved[] = {"AND",  "OR",   "NOT",  "IS",   "NULL", "LIKE", "IN",
+const char* const kReserved[] = {"AND",     "OR",   "NOT",  "IS",   "NULL", "LIKE", "IN",
                                  "BETWEEN", "CASE", "WHEN", "THEN", "ELSE", "END"};
 
 bool IsReserved(const Token& t) {
@@ -144,13 +144,26 @@ NodePtr Parser::ParsePredicate() {
     const Token& t = Peek();
     Op op = Op::None;
     switch (t.kind) {
-      case TokenKind::Eq: op = Op::Eq; break;
-      case TokenKind::Ne: op = Op::Ne; break;
-      case TokenKind::Lt: op = Op::Lt; break;
-      case TokenKind::Le: op = Op::Le; break;
-      case TokenKind::Gt: op = Op::Gt; break;
-      case TokenKind::Ge: op = Op::Ge; break;
-      default: break;
+      case TokenKind::Eq:
+        op = Op::Eq;
+        break;
+      case TokenKind::Ne:
+        op = Op::Ne;
+        break;
+      case TokenKind::Lt:
+        op = Op::Lt;
+        break;
+      case TokenKind::Le:
+        op = Op::Le;
+        break;
+      case TokenKind::Gt:
+        op = Op::Gt;
+        break;
+      case TokenKind::Ge:
+        op = Op::Ge;
+        break;
+      default:
+        break;
     }
     if (op != Op::None) {
       const size_t at = Next().offset;
@@ -235,10 +248,17 @@ NodePtr Parser::ParseMultiplicative() {
   for (;;) {
     Op op = Op::None;
     switch (Peek().kind) {
-      case TokenKind::Star: op = Op::Mul; break;
-      case TokenKind::Slash: op = Op::Div; break;
-      case TokenKind::Percent: op = Op::Mod; break;
-      default: return left;
+      case TokenKind::Star:
+        op = Op::Mul;
+        break;
+      case TokenKind::Slash:
+        op = Op::Div;
+        break;
+      case TokenKind::Percent:
+        op = Op::Mod;
+        break;
+      default:
+        return left;
     }
     const size_t at = Next().offset;
     left = Binary(NodeKind::Arith, op, std::move(left), ParseUnary(), at);
@@ -291,14 +311,16 @@ NodePtr Parser::ParsePrimary() {
       double d = 0;
       Decimal ignored;
       bool exact = false;
-      if (!ParseNumber(tok.text, &d, &ignored, &exact)) FailAt(tok.offset, "Invalid number " + tok.text);
+      if (!ParseNumber(tok.text, &d, &ignored, &exact))
+        FailAt(tok.offset, "Invalid number " + tok.text);
       return MakeLiteral(Value::Double(d), tok.offset, code_);
     }
     case TokenKind::String: {
       const Token& tok = Next();
       return MakeLiteral(Value::String(tok.text), tok.offset, code_);
     }
-    case TokenKind::Param: return ParseParam(Next());
+    case TokenKind::Param:
+      return ParseParam(Next());
     case TokenKind::LParen: {
       Next();
       if (Peek().Is("SELECT")) FailAt(Peek().offset, "Subqueries are not supported");
@@ -307,8 +329,10 @@ NodePtr Parser::ParsePrimary() {
       return inner;
     }
     case TokenKind::Name:
-    case TokenKind::QuotedName: return ParseName();
-    default: FailExpected("an expression");
+    case TokenKind::QuotedName:
+      return ParseName();
+    default:
+      FailExpected("an expression");
   }
 }
 
@@ -451,17 +475,17 @@ void Parser::ParseCastType(Node* node) {
     const char* name;
     CastType type;
   } kTypes[] = {
-      {"CHAR", CastType::Char},           {"CHARACTER", CastType::Char},
-      {"VARCHAR", CastType::Char},        {"CICHAR", CastType::Char},
-      {"STRING", CastType::Char},         {"INTEGER", CastType::Integer},
-      {"INT", CastType::Integer},         {"SHORTINT", CastType::Integer},
-      {"SMALLINT", CastType::Integer},    {"BIGINT", CastType::Integer},
-      {"DOUBLE", CastType::Double},       {"FLOAT", CastType::Double},
-      {"REAL", CastType::Double},         {"CURDOUBLE", CastType::Double},
-      {"NUMERIC", CastType::Double},      {"DECIMAL", CastType::Double},
-      {"MONEY", CastType::Money},         {"DATE", CastType::Date},
-      {"TIME", CastType::Time},           {"TIMESTAMP", CastType::Timestamp},
-      {"LOGICAL", CastType::Logical},     {"BOOLEAN", CastType::Logical},
+      {"CHAR", CastType::Char},        {"CHARACTER", CastType::Char},
+      {"VARCHAR", CastType::Char},     {"CICHAR", CastType::Char},
+      {"STRING", CastType::Char},      {"INTEGER", CastType::Integer},
+      {"INT", CastType::Integer},      {"SHORTINT", CastType::Integer},
+      {"SMALLINT", CastType::Integer}, {"BIGINT", CastType::Integer},
+      {"DOUBLE", CastType::Double},    {"FLOAT", CastType::Double},
+      {"REAL", CastType::Double},      {"CURDOUBLE", CastType::Double},
+      {"NUMERIC", CastType::Double},   {"DECIMAL", CastType::Double},
+      {"MONEY", CastType::Money},      {"DATE", CastType::Date},
+      {"TIME", CastType::Time},        {"TIMESTAMP", CastType::Timestamp},
+      {"LOGICAL", CastType::Logical},  {"BOOLEAN", CastType::Logical},
       {"BIT", CastType::Logical},
   };
   bool found = false;
@@ -480,7 +504,8 @@ void Parser::ParseCastType(Node* node) {
     if (node->cast_type == CastType::Char) {
       int w = 0;
       auto [p, ec] = std::from_chars(width.text.data(), width.text.data() + width.text.size(), w);
-      if (ec != std::errc() || w <= 0 || w > 65535) FailAt(width.offset, "Invalid width " + width.text);
+      if (ec != std::errc() || w <= 0 || w > 65535)
+        FailAt(width.offset, "Invalid width " + width.text);
       node->cast_width = w;
     }
   }
@@ -490,7 +515,8 @@ NodePtr ParseExpression(std::string_view text, uint32_t error_code) {
   Parser parser(text, error_code);
   NodePtr node = parser.ParseExpression();
   if (!parser.AtEnd()) {
-    parser.FailAt(parser.Peek().offset, "Unexpected " + Describe(parser.Peek()) + " after the expression");
+    parser.FailAt(parser.Peek().offset,
+                  "Unexpected " + Describe(parser.Peek()) + " after the expression");
   }
   return node;
 }

@@ -192,6 +192,14 @@ void RenameFile(const std::string& from, const std::string& to) {
   if (::rename(from.c_str(), to.c_str()) != 0) IoFail("Renaming to " + to, from);
 }
 
+void LinkOrCopy(const std::string& from, const std::string& to) {
+  if (::link(from.c_str(), to.c_str()) == 0) return;
+  std::string bytes = ReadWholeFile(from);
+  File f = File::Create(to);
+  f.WriteAt(0, bytes.data(), bytes.size());
+  f.Sync();
+}
+
 void SyncParentDir(const std::string& path) {
   std::string dir = ".";
   auto slash = path.find_last_of('/');

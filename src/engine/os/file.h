@@ -73,6 +73,8 @@ class Mapping {
 bool PathExists(const std::string& path);
 void RemoveFile(const std::string& path);           // missing file is not an error
 void RenameFile(const std::string& from, const std::string& to);
+// Makes `to` a second name of `from` (a copy where links are not possible).
+void LinkOrCopy(const std::string& from, const std::string& to);
 void SyncParentDir(const std::string& path);
 // Writes a whole small file durably: temp file, flush, rename.
 void WriteFileAtomically(const std::string& path, const std::string& bytes);

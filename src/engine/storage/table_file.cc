@@ -1062,7 +1062,7 @@ void TableFile::RewriteTable(Rewrite kind, const crypto::Key* key, const std::st
   uint32_t flags = (flags_ & (kFlagMemoFile | kFlagIndexFile)) | (new_encrypted ? kFlagEncrypted : 0);
   if (!tags_.empty()) flags |= kFlagIndexFile;
 
-  const std::string kdt_new = paths_.kdt + ".new", kdm_new = paths_.kdm + ".new", kdi_new = paths_.kdi + ".new";
+  const std::string kdt_new = paths_.kdt + ".new", kdm_new = paths_.kdm + ".new";
   std::string header = BuildHeader(layout_, flags, table_id_, new_encrypted ? &kdf : nullptr, check.data());
   uint32_t new_slot = SlotSizeFor(layout_.record_length, new_encrypted);
 
@@ -1169,6 +1169,14 @@ void TableFile::RewriteTable(Rewrite kind, const crypto::Key* key, const std::st
     }
     memo_out.Sync();
   }
+  CommitRebuild(std::move(out), memo_builder != nullptr, false);
+}
+
+// Switches the table over to the rebuilt files X.KDT.new (open in `out`) and
+// X.KDM.new (when has_memo), writing X.KDI.new from tags_. With keep_backup
+// the previous files stay as X.KDT.BAK, X.KDI.BAK and X.KDM.BAK.
+void TableFile::CommitRebuild(os::File out, bool has_memo, bool keep_backup) {
+  const std::string kdt_new = paths_.kdt + ".new", kdm_new = paths_.kdm + ".new", kdi_new = paths_.kdi + ".new";
   if (!out.TryLock(kLockOpen, true)) {
     Fail(DBE_TABLE_IN_USE, "Error 5042: The new table file is in use. File: " + kdt_new);
   }
@@ -1188,19 +1196,30 @@ void TableFile::RewriteTable(Rewrite kind, const crypto::Key* key, const std::st
     }
     paths_.kdi = saved_kdi;
   }
+  if (keep_backup) {
+    // The backup set holds the old files themselves (hard links), made before
+    // anything is switched, so that it never mixes old and new.
+    for (const std::string& p : {paths_.kdt, paths_.kdi, paths_.kdm}) {
+      os::RemoveFile(p + ".BAK");
+      if (os::PathExists(p)) os::LinkOrCopy(p, p + ".BAK");
+    }
+    os::SyncParentDir(paths_.kdt);
+  }
   FaultPoint("rewrite-written");
 
   std::string plan;
-  if (memo_builder) plan += "R\t" + BaseOf(kdm_new) + "\t" + BaseOf(paths_.kdm) + "\n";
+  if (has_memo) plan += "R\t" + BaseOf(kdm_new) + "\t" + BaseOf(paths_.kdm) + "\n";
   else plan += "D\t" + BaseOf(paths_.kdm) + "\n";
   if (has_kdi) plan += "R\t" + BaseOf(kdi_new) + "\t" + BaseOf(paths_.kdi) + "\n";
+  else plan += "D\t" + BaseOf(paths_.kdi) + "\n";
   plan += "R\t" + BaseOf(kdt_new) + "\t" + BaseOf(paths_.kdt) + "\n";
   os::WriteFileAtomically(paths_.kdt + ".commit", plan);
   FaultPoint("rewrite-marked");
-  if (memo_builder) os::RenameFile(kdm_new, paths_.kdm);
+  if (has_memo) os::RenameFile(kdm_new, paths_.kdm);
   else os::RemoveFile(paths_.kdm);
   FaultPoint("rewrite-memo");
   if (has_kdi) os::RenameFile(kdi_new, paths_.kdi);
+  else os::RemoveFile(paths_.kdi);
   FaultPoint("rewrite-index");
   os::RenameFile(kdt_new, paths_.kdt);
   os::SyncParentDir(paths_.kdt);

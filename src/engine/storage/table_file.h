@@ -105,6 +105,10 @@ class TableFile : public std::enable_shared_from_this<TableFile> {
   // --- whole-table rewrites (sole use required) ----------------------------
   enum class Rewrite { Pack, Zap, Encrypt, Decrypt };
   void RewriteTable(Rewrite kind, const crypto::Key* key, const std::string& password);
+  // Rebuilds the table with new_layout; source[i] is the old field whose
+  // values the new field i takes over, or -1 for a new field. The previous
+  // files stay as the .BAK set.
+  void Restructure(const Layout& new_layout, const std::vector<int>& source, const crypto::Key* key);
   // True when no other process has the table open (the caller's handles
   // being the only ones here is checked by the caller).
   bool SoleUser();
@@ -135,6 +139,7 @@ class TableFile : public std::enable_shared_from_this<TableFile> {
   void RequireKey(const crypto::Key* key) const;
   void RequireWritable() const;
   void Recover();
+  void CommitRebuild(os::File out, bool has_memo, bool keep_backup);
   static std::string BuildHeader(const Layout& layout, uint32_t flags, const std::array<uint8_t, 16>& id,
                                  const crypto::KdfParams* kdf, const uint8_t* check);
 

@@ -265,6 +265,15 @@ DBRESULT DbRecallRecord(DBHANDLE table);
 DBRESULT DbCancelUpdate(DBHANDLE table);
 DBRESULT DbGetRecordCount(DBHANDLE table, uint16_t option, uint32_t* count);
 
+// Typed values; these also set the parameters of a statement handle (named
+// ":NAME" or "NAME" in any case, or DBE_FIELD_ORDINAL(n) from 1).
+DBRESULT DbSetString(DBHANDLE handle, const char* field, const char* value, uint32_t len);
+DBRESULT DbSetLogical(DBHANDLE handle, const char* field, uint16_t value);
+DBRESULT DbSetDouble(DBHANDLE handle, const char* field, double value);
+DBRESULT DbSetJulian(DBHANDLE handle, const char* field, int32_t day);            // Julian day number
+DBRESULT DbSetMilliseconds(DBHANDLE handle, const char* field, int32_t ms);       // since midnight
+DBRESULT DbSetTimeStampRaw(DBHANDLE handle, const char* field, int32_t day, int32_t ms);
+
 // ---------------------------------------------------------------------------
 // Encryption.
 // ---------------------------------------------------------------------------
@@ -272,6 +281,35 @@ DBRESULT DbEnableEncryption(DBHANDLE table, const char* password);
 DBRESULT DbEncryptTable(DBHANDLE table);
 DBRESULT DbDecryptTable(DBHANDLE table);
 DBRESULT DbIsTableEncrypted(DBHANDLE table, uint16_t* encrypted);
+
+// ---------------------------------------------------------------------------
+// SQL statements. A statement is prepared with its text, given parameter
+// values (DbSetString, DbSetEmpty, ...) and executed; a SELECT gives a
+// cursor, read with the table functions and closed with DbCloseTable. With
+// DbStmtSetTableReadOnly(stmt, 2) a single-table "SELECT *" gives a live
+// cursor whose rows are the table's rows; otherwise the result is static.
+// Failures are error 7200 (text "Error 7200: ... NativeError = N;").
+// ---------------------------------------------------------------------------
+DBRESULT DbCreateSQLStatement(DBHANDLE connection, DBHANDLE* statement);
+DBRESULT DbCloseSQLStatement(DBHANDLE statement);
+DBRESULT DbPrepareSQL(DBHANDLE statement, const char* sql);
+// cursor may be NULL (any result is then discarded); 0 when no rows result.
+DBRESULT DbExecuteSQL(DBHANDLE statement, DBHANDLE* cursor);
+// Whether a statement's cursor is live.
+DBRESULT DbSqlPeekStatement(DBHANDLE cursor, uint16_t* live);
+// The ":name" parameters of an SQL text, in order, joined by ";".
+DBRESULT DbGetSQLStmtParams(const char* sql, char* names, uint32_t* len);
+DBRESULT DbStmtSetTableLockType(DBHANDLE statement, uint16_t lock_type);
+DBRESULT DbStmtSetTableCharType(DBHANDLE statement, uint16_t char_type);
+DBRESULT DbStmtSetTableRights(DBHANDLE statement, uint16_t rights);
+DBRESULT DbStmtSetTableReadOnly(DBHANDLE statement, uint16_t read_only);   // 1 static, 2 live
+DBRESULT DbStmtSetTableType(DBHANDLE statement, uint16_t table_type);
+DBRESULT DbStmtConstrainUpdates(DBHANDLE statement, uint16_t constrain);
+DBRESULT DbStmtReadAllColumns(DBHANDLE statement, uint16_t read_all);
+// The password for every encrypted table the statement reads or changes.
+DBRESULT DbStmtEnableEncryption(DBHANDLE statement, const char* password);
+// The password of one encrypted table (name with or without ".KDT").
+DBRESULT DbStmtSetTablePassword(DBHANDLE statement, const char* table, const char* password);
 
 #ifdef __cplusplus
 }  // extern "C"

@@ -1,0 +1,227 @@
+// Restructure: a table rebuilt with new fields beside the old one, values
+// carried over wherever they fit, index tags kept when their fields survive,
+// the previous files kept as the .BAK set, and an atomic switch.
+#include <cstring>
+
+#include "core/error.h"
+#include "core/text.h"
+#include "dbe/dbe.h"
+#include "storage/bytes.h"
+#include "storage/record_codec.h"
+#include "storage/table_file.h"
+
+namespace dbe {
+namespace {
+
+uint64_t RoundUp16(uint64_t v) { return (v + 15) / 16 * 16; }
+
+// Converts one value from the old field to the new one. A value that does
+// not fit the new type leaves the field empty rather than failing the change.
+void CarryValue(const Field& from, uint32_t from_index, const uint8_t* old_rec, const Field& to,
+                uint32_t to_index, uint8_t* new_rec, const std::string& file) {
+  if (IsNullBit(old_rec, from_index)) return;
+  try {
+    Value v = ReadFieldValue(from, from_index, old_rec);
+    if (from.type == DBE_FT_NUMERIC && IsCharType(to.type)) {
+      // A numeric value keeps its written form.
+      std::string text(Trim(std::string_view(reinterpret_cast<const char*>(old_rec + from.offset), from.length)));
+      WriteFieldText(to, to_index, new_rec, text, file);
+      return;
+    }
+    WriteFieldValue(to, to_index, new_rec, v, file);
+  } catch (const Error&) {
+    WriteFieldEmpty(to, to_index, new_rec);
+  }
+}
+
+}  // namespace
+
+void TableFile::Restructure(const Layout& new_layout, const std::vector<int>& source, const crypto::Key* key) {
+  RequireWritable();
+  if (encrypted()) RequireKey(key);
+  bool sole = handles_ <= 1 && (exclusive_ || data_.TryLock(format::kLockOpen, true));
+  if (!sole) {
+    Fail(DBE_NEEDS_EXCLUSIVE, "Error 5062: The table can only be restructured while nobody else uses it. File: " +
+                                  paths_.kdt);
+  }
+  struct Downgrade {
+    TableFile* t;
+    ~Downgrade() {
+      if (!t->exclusive_ && t->data_.is_open()) t->data_.TryLock(format::kLockOpen, false);
+    }
+  } downgrade{this};
+
+  // Tags whose fields all survive are kept, renamed fields renamed in the key.
+  std::vector<std::shared_ptr<IndexTag>> new_tags;
+  for (auto& tag : tags_) {
+    bool keep = true;
+    std::vector<std::string> names;
+    bool renamed = false;
+    for (const KeyPart& part : tag->key.parts()) {
+      int j = -1;
+      for (size_t k = 0; k < source.size(); ++k) {
+        if (source[k] == part.field) j = static_cast<int>(k);
+      }
+      if (j < 0) {
+        keep = false;
+        break;
+      }
+      // A key field whose new type cannot be indexed drops the tag too.
+      if (IsBlobType(new_layout.fields[j].type)) keep = false;
+      names.push_back(new_layout.fields[j].name);
+      if (new_layout.fields[j].name != layout_.fields[part.field].name) renamed = true;
+    }
+    if (!keep) continue;
+    auto nt = std::make_shared<IndexTag>();
+    nt->name = tag->name;
+    nt->options = tag->options;
+    if (renamed) {
+      std::string expr;
+      for (const std::string& n : names) expr += (expr.empty() ? "" : ";") + n;
+      nt->expr = expr;
+    } else {
+      nt->expr = tag->expr;
+    }
+    nt->key = KeyDef(new_layout, nt->expr, nt->options & DBE_INDEX_DESCENDING, paths_.kdt);
+    nt->entries = OrderedIndex(nt->key.entry_width());
+    new_tags.push_back(nt);
+  }
+
+  bool enc = encrypted();
+  bool has_memo = new_layout.HasBlobs();
+  uint32_t flags = (has_memo ? format::kFlagMemoFile : 0) | (new_tags.empty() ? 0 : format::kFlagIndexFile) |
+                   (enc ? format::kFlagEncrypted : 0);
+  std::string header = BuildHeader(new_layout, flags, table_id_, enc ? &kdf_ : nullptr, check_.data());
+  uint32_t new_slot = enc ? new_layout.record_length + static_cast<uint32_t>(crypto::kOverhead)
+                          : new_layout.record_length;
+
+  const std::string kdt_new = paths_.kdt + ".new", kdm_new = paths_.kdm + ".new";
+  os::File out = os::File::Create(kdt_new);
+  os::File memo_out;
+  std::string memo_buf;
+  uint64_t memo_written = 0;
+  if (has_memo) {
+    memo_out = os::File::Create(kdm_new);
+    memo_buf.assign(format::kMemoHeader, '\0');
+  }
+  std::string data_buf = header;
+  uint64_t data_written = 0;
+  auto flush_data = [&] {
+    out.WriteAt(data_written, data_buf.data(), data_buf.size());
+    data_written += data_buf.size();
+    data_buf.clear();
+  };
+  auto flush_memo = [&] {
+    memo_out.WriteAt(memo_written, memo_buf.data(), memo_buf.size());
+    memo_written += memo_buf.size();
+    memo_buf.clear();
+  };
+
+  std::vector<uint8_t> blank(new_layout.record_length, 0);
+  for (uint32_t i = 0; i < new_layout.fields.size(); ++i) WriteFieldEmpty(new_layout.fields[i], i, blank.data());
+  std::vector<uint8_t> old_rec(layout_.record_length), rec, slot(new_slot);
+  uint32_t n = record_count();
+  uint32_t next_auto = std::max<uint32_t>(GetU32(Header() + 272), 1);
+  bool fills_autoinc = false;
+  for (size_t k = 0; k < source.size(); ++k) {
+    if (source[k] < 0 && new_layout.fields[k].type == DBE_FT_AUTOINC) fills_autoinc = true;
+  }
+  uint32_t auto_counter = 0;
+  uint32_t deleted = 0;
+  for (uint32_t r = 1; r <= n; ++r) {
+    ReadRecord(r, key, old_rec.data());
+    rec = blank;
+    rec[0] = old_rec[0];
+    if (rec[0] == kRowDeleted) ++deleted;
+    for (uint32_t j = 0; j < new_layout.fields.size(); ++j) {
+      const Field& to = new_layout.fields[j];
+      int s = source[j];
+      if (s < 0) {
+        if (to.type == DBE_FT_AUTOINC) {
+          PutU32(rec.data() + to.offset, ++auto_counter);
+          SetNullBit(rec.data(), j, false);
+        }
+        continue;
+      }
+      const Field& from = layout_.fields[s];
+      bool from_blob = IsBlobType(from.type), to_blob = IsBlobType(to.type);
+      if (!from_blob && !to_blob) {
+        CarryValue(from, static_cast<uint32_t>(s), old_rec.data(), to, j, rec.data(), paths_.kdt);
+        continue;
+      }
+      std::string value;
+      if (from_blob) {
+        value = ReadBlob(old_rec.data(), static_cast<uint32_t>(s), key);
+      } else if (!IsNullBit(old_rec.data(), static_cast<uint32_t>(s))) {
+        value = ReadFieldText(from, static_cast<uint32_t>(s), old_rec.data());
+      }
+      if (!to_blob) {
+        try {
+          WriteFieldText(to, j, rec.data(), value, paths_.kdt);
+        } catch (const Error&) {
+          WriteFieldEmpty(to, j, rec.data());
+        }
+        continue;
+      }
+      if (value.empty()) continue;
+      std::string stored = value;
+      if (enc) {
+        stored.resize(value.size() + crypto::kOverhead);
+        crypto::Seal(*key, table_id_.data(), 16, reinterpret_cast<const uint8_t*>(value.data()), value.size(),
+                     reinterpret_cast<uint8_t*>(stored.data()));
+      }
+      uint64_t off = memo_written + memo_buf.size();
+      uint32_t cap = static_cast<uint32_t>(RoundUp16(stored.size()));
+      uint8_t capb[4];
+      PutU32(capb, cap);
+      memo_buf.append(reinterpret_cast<const char*>(capb), 4);
+      stored.resize(cap, '\0');
+      memo_buf += stored;
+      if (memo_buf.size() >= (4u << 20)) flush_memo();
+      PutU64(rec.data() + to.offset, off);
+      PutU32(rec.data() + to.offset + 8, static_cast<uint32_t>(value.size()));
+      SetNullBit(rec.data(), j, false);
+    }
+    if (enc) {
+      slot[0] = rec[0];
+      crypto::Seal(*key, table_id_.data(), 16, rec.data() + 1, new_layout.record_length - 1, slot.data() + 1);
+    } else {
+      std::memcpy(slot.data(), rec.data(), new_layout.record_length);
+    }
+    data_buf.append(reinterpret_cast<const char*>(slot.data()), new_slot);
+    if (data_buf.size() >= (4u << 20)) flush_data();
+  }
+  flush_data();
+  uint8_t dyn[8];
+  PutU64(dyn, change_counter() + 1);
+  out.WriteAt(256, dyn, 8);
+  PutU32(dyn, n);
+  PutU32(dyn + 4, deleted);
+  out.WriteAt(264, dyn, 8);
+  PutU32(dyn, fills_autoinc ? std::max(next_auto, auto_counter + 1) : next_auto);
+  out.WriteAt(272, dyn, 4);
+  PutU64(dyn, GetU64(Header() + 280));
+  out.WriteAt(280, dyn, 8);
+  out.Sync();
+  if (has_memo) {
+    uint64_t end = memo_written + memo_buf.size();
+    flush_memo();
+    uint8_t mh[format::kMemoHeader] = {};
+    std::memcpy(mh, format::kMemoMagic, 8);
+    PutU32(mh + 8, format::kVersion);
+    PutU64(mh + 16, end);
+    std::memcpy(mh + 24, table_id_.data(), 16);
+    memo_out.WriteAt(0, mh, sizeof mh);
+    memo_out.Sync();
+  }
+  auto old_tags = tags_;
+  tags_ = new_tags;
+  try {
+    CommitRebuild(std::move(out), has_memo, true);
+  } catch (...) {
+    tags_ = old_tags;  // the table is still the old one
+    throw;
+  }
+}
+
+}  // namespace dbe
