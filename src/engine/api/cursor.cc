@@ -40,6 +40,12 @@ DBHANDLE Register(std::unique_ptr<Object> obj) {
   return h;
 }
 
+Connection* LookupConnection(DBHANDLE h) {
+  Object* o = Lookup(h);
+  if (o == nullptr || (o->kind != DBE_HANDLE_CONNECTION && o->kind != DBE_HANDLE_DICTIONARY)) return nullptr;
+  return static_cast<Connection*>(o);
+}
+
 Object* Lookup(DBHANDLE h) {
   auto& objs = Handles().objects;
   auto it = objs.find(h);
@@ -424,8 +430,18 @@ void TableCursor::RequireWritable() {
   }
 }
 
+void TableCursor::RequireRight(char letter, const char* what) {
+  if (!rights_) return;
+  for (char c : *rights_) {
+    if (AsciiUpper(c) == letter) return;
+  }
+  Fail(DBE_NO_RIGHTS, std::string("Error 5074: The user has no right to ") + what + " rows of the table. File: " +
+                          tf_->file_name());
+}
+
 void TableCursor::Append() {
   RequireWritable();
+  RequireRight('I', "insert");
   FlushPending();
   if (tf_->encrypted() && !key_) {
     Fail(DBE_PASSWORD_REQUIRED, "Error 5050: The table is encrypted; its password must be given first. File: " +
@@ -457,6 +473,7 @@ void TableCursor::Unlock(uint32_t r) {
 uint8_t* TableCursor::EditBuffer() {
   RequireWritable();
   if (edit_ == EditState::None) {
+    RequireRight('W', "change");
     if (eof_ || recno_ == 0 || recno_ > tf_->record_count()) {
       Fail(DBE_NO_CURRENT_RECORD, "Error 5026: There is no current row to change. File: " + tf_->file_name());
     }
@@ -508,6 +525,7 @@ void TableCursor::Cancel() {
 void TableCursor::DeleteRow() {
   RequireWritable();
   if (edit_ == EditState::Append) return Cancel();
+  RequireRight('W', "delete");
   if (eof_ || recno_ == 0 || recno_ > tf_->record_count()) {
     Fail(DBE_NO_CURRENT_RECORD, "Error 5026: There is no current row to delete. File: " + tf_->file_name());
   }

@@ -13,6 +13,7 @@
 #include "core/error.h"
 #include "core/text.h"
 #include "dbe/dbe.h"
+#include "dict/dictionary.h"
 #include "expr/convert.h"
 #include "platform/path.h"
 #include "storage/record_codec.h"
@@ -51,7 +52,7 @@ void Require(const void* p, const char* what) {
 }
 
 Connection* Conn(DBHANDLE h) {
-  auto* c = LookupAs<Connection>(h, DBE_HANDLE_CONNECTION);
+  auto* c = LookupConnection(h);
   if (c == nullptr) BadHandle("connection");
   return c;
 }
@@ -120,30 +121,32 @@ DBRESULT DbGetVersion(uint32_t* major, uint32_t* minor, char* letter, char* desc
 DBRESULT DbConnect(const char* path, uint16_t server_types, const char* user, const char* password,
                    uint32_t options, DBHANDLE* connection) {
   (void)server_types;
-  (void)user;
-  (void)password;
   (void)options;
   return Run([&] {
     Require(connection, "connection handle pointer");
     *connection = 0;
     std::string p(Trim(Str(path)));
     if (p.empty()) Fail(DBE_NO_CONNECTION_PATH, "Error 5020: No connection path was given.");
+    if (p.size() > 254) p.resize(254);
     std::string native = kx8::platform::ResolvePath(p);
-    if (Upper(kx8::platform::ExtensionPart(native)) == ".KDD") {
-      Fail(DBE_INVALID_ARGUMENT, "Error 5012: Data dictionaries cannot be opened by this engine yet. Path: " + p);
-    }
-    if (!kx8::platform::DirectoryExists(native)) {
+    auto c = std::make_unique<Connection>();
+    if (kx8::platform::DirectoryExists(native)) {
+      c->folder = native.back() == '/' ? native : native + "/";
+    } else if (Upper(kx8::platform::ExtensionPart(native)) == ".KDD") {
+      if (!kx8::platform::FileExists(native)) {
+        Fail(DBE_FILE_NOT_FOUND, "Error 5041: The data dictionary was not found. Path: " + p);
+      }
+      dict::Logon(c.get(), native, Str(user), Str(password));
+    } else {
       Fail(DBE_FILE_NOT_FOUND, "Error 5041: The data folder was not found. Path: " + p);
     }
-    auto c = std::make_unique<Connection>();
-    c->folder = native.back() == '/' ? native : native + "/";
     *connection = Register(std::move(c));
   });
 }
 
 DBRESULT DbDisconnect(DBHANDLE connection) {
   return Run([&] {
-    auto* c = LookupAs<Connection>(connection, DBE_HANDLE_CONNECTION);
+    auto* c = LookupConnection(connection);
     if (c == nullptr) Fail(DBE_CONNECTION_GONE, "Error 5024: The connection is not open.");
     std::set<DBHANDLE> tables = c->tables;
     for (DBHANDLE h : tables) {
@@ -197,13 +200,11 @@ DBRESULT DbOpenTable(DBHANDLE connection, const char* name, const char* alias, u
   (void)alias;
   (void)char_type;
   (void)lock_type;
-  (void)rights;
   return Run([&] {
     Require(table, "table handle pointer");
     *table = 0;
     Connection* c = Conn(connection);
-    CheckTableType(table_type);
-    *table = OpenCursor(c, TablePath(c, Str(name)), mode);
+    *table = OpenTableOn(c, Str(name), table_type, rights, mode);
   });
 }
 
@@ -226,10 +227,7 @@ DBRESULT DbCreateTable(DBHANDLE connection, const char* name, const char* object
     *table = 0;
     Connection* c = Conn(connection);
     CheckTableType(table_type);
-    std::string path = TablePath(c, Str(name));
-    Layout layout = ParseFieldList(Str(fields), path);
-    TableFile::Create(path, layout);
-    *table = OpenCursor(c, path, DBE_OPEN_EXCLUSIVE);
+    *table = CreateTableOn(c, Str(name), Str(fields));
   });
 }
 

@@ -3,6 +3,7 @@
 #ifndef KX8_ENGINE_API_OBJECTS_H_
 #define KX8_ENGINE_API_OBJECTS_H_
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -30,7 +31,18 @@ struct Connection : Object {
   std::string folder;          // native path of the data folder, ending in "/"
   std::set<DBHANDLE> tables;   // open table handles
   std::set<DBHANDLE> statements;
+  // A dictionary connection (kind DBE_HANDLE_DICTIONARY): the ".kdd" file,
+  // the user logged on, and the dictionary's key.
+  std::string kdd;
+  std::string user;
+  bool admin = false;
+  std::array<uint8_t, 16> dictionary_id{};
+  std::shared_ptr<const crypto::Key> dictionary_key;
+  bool is_dictionary() const { return kind == DBE_HANDLE_DICTIONARY; }
 };
+
+// A live connection of either kind, or null.
+Connection* LookupConnection(DBHANDLE h);
 
 class TableCursor;
 
@@ -100,6 +112,11 @@ class TableCursor : public Object {
 
   // Encryption and rewrites.
   void EnablePassword(const std::string& password);
+  // The key a data dictionary gives for a table encrypted with its key.
+  void SetKey(std::shared_ptr<const crypto::Key> key) { key_ = std::move(key); }
+  // Rights letters a dictionary user holds on the table (R, W, I); not set
+  // when rights are not checked.
+  void SetRights(std::optional<std::string> letters) { rights_ = std::move(letters); }
   void Rewrite(TableFile::Rewrite how);
   bool read_only() const { return read_only_; }
   bool exclusive() const { return exclusive_; }
@@ -133,6 +150,8 @@ class TableCursor : public Object {
   std::vector<Value> filter_params_;
   std::string filter_text_;
   bool statement_cursor_ = false, live_ = false, static_result_ = false;
+  std::optional<std::string> rights_;
+  void RequireRight(char letter, const char* what);
 
   std::vector<uint8_t> row_;           // cached image of recno_
   uint32_t row_recno_ = 0;

@@ -83,7 +83,7 @@ DBRESULT DbCreateSQLStatement(DBHANDLE connection, DBHANDLE* statement) {
   return Run([&] {
     if (statement == nullptr) Fail(DBE_INVALID_ARGUMENT, "Error 5012: No statement handle pointer was given.");
     *statement = 0;
-    auto* c = LookupAs<Connection>(connection, DBE_HANDLE_CONNECTION);
+    auto* c = LookupConnection(connection);
     if (c == nullptr) Fail(DBE_INVALID_HANDLE, "Error 5010: The handle is not a valid connection handle.");
     auto s = std::make_unique<SqlStatement>();
     s->conn = c;
@@ -116,7 +116,7 @@ DBRESULT DbExecuteSQL(DBHANDLE statement, DBHANDLE* cursor) {
     SqlStatement* s = Stmt(statement);
     if (cursor != nullptr) *cursor = 0;
     if (!s->prepared) Fail(DBE_SQL_STALE, "Error 7209: The statement must be prepared before it runs.");
-    if (LookupAs<Connection>(s->conn->handle, DBE_HANDLE_CONNECTION) != s->conn) {
+    if (LookupConnection(s->conn->handle) != s->conn) {
       Fail(DBE_SQL_STALE, "Error 7209: The connection of the statement is gone.");
     }
     // A statement parsed once runs once per prepare: its expression trees
@@ -179,7 +179,13 @@ DBRESULT DbStmtSetTableCharType(DBHANDLE statement, uint16_t char_type) {
 }
 
 DBRESULT DbStmtSetTableRights(DBHANDLE statement, uint16_t rights) {
-  return Run([&] { Stmt(statement); (void)rights; });
+  return Run([&] {
+    SqlStatement* s = Stmt(statement);
+    if (rights != DBE_RIGHTS_CHECK && rights != DBE_RIGHTS_IGNORE) {
+      Fail(DBE_INVALID_ARGUMENT, "Error 5012: The rights setting is 1 (check) or 2 (ignore).");
+    }
+    s->settings.rights = rights;
+  });
 }
 
 DBRESULT DbStmtSetTableReadOnly(DBHANDLE statement, uint16_t read_only) {

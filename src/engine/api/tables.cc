@@ -4,6 +4,7 @@
 
 #include "core/error.h"
 #include "core/text.h"
+#include "dict/dictionary.h"
 #include "platform/path.h"
 
 namespace dbe {
@@ -46,6 +47,63 @@ void CloseCursor(TableCursor* t) {
   if (t->connection() != nullptr) t->connection()->tables.erase(h);
   t->Close();
   Unregister(h);
+}
+
+DBHANDLE OpenTableOn(Connection* c, const std::string& name, uint16_t table_type, uint16_t rights, uint32_t mode) {
+  if (!c->is_dictionary()) {
+    CheckTableType(table_type);
+    std::string path = TablePath(c, name);
+    dict::CheckNotBound(path);
+    return OpenCursor(c, path, mode);
+  }
+  std::optional<DictTable> entry = dict::FindTable(c, name);
+  if (!entry) {
+    if (table_type == DBE_TABLE_DEFAULT) {
+      Fail(DBE_NOT_IN_DICTIONARY, "Error 5132: The table " + name + " is not in the data dictionary. File: " + c->kdd);
+    }
+    CheckTableType(table_type);
+    std::string path = TablePath(c, name);
+    dict::CheckNotBound(path);
+    return OpenCursor(c, path, mode);
+  }
+  std::string path = dict::EntryPath(c, *entry);
+  if (!kx8::platform::FileExists(path) && entry->auto_create != 0) dict::AutoCreate(c, *entry, path);
+  std::string letters = dict::RightsOf(c, *entry);
+  if (rights == DBE_RIGHTS_CHECK) {
+    bool may_read = false;
+    for (char ch : letters) may_read = may_read || AsciiUpper(ch) == 'R';
+    if (!may_read) {
+      Fail(DBE_NO_RIGHTS, "Error 5074: The user " + c->user + " has no right to open the table " + entry->name +
+                              ". File: " + path);
+    }
+  }
+  DBHANDLE h = OpenCursor(c, path, mode);
+  auto* t = LookupAs<TableCursor>(h, DBE_HANDLE_TABLE);
+  try {
+    if (t->file().encrypted() && t->file().dictionary_keyed()) {
+      t->SetKey(t->file().KeyFromDictionary(c->dictionary_id, c->dictionary_key));
+    }
+  } catch (...) {
+    CloseCursor(t);
+    throw;
+  }
+  if (rights == DBE_RIGHTS_CHECK) t->SetRights(letters);
+  return h;
+}
+
+DBHANDLE CreateTableOn(Connection* c, const std::string& name, const std::string& fields) {
+  std::string path = TablePath(c, name);
+  Layout layout = ParseFieldList(fields, path);
+  if (c->is_dictionary() && dict::FindTable(c, name)) {
+    Fail(DBE_TABLE_EXISTS, "Error 5059: The table " + name + " is in the data dictionary already. File: " + c->kdd);
+  }
+  TableFile::Create(path, layout);
+  if (c->is_dictionary()) {
+    std::string base = kx8::platform::FileNamePart(path);
+    std::string dict_name = std::string(Trim(name));
+    dict::AddTable(c, dict_name, base, DBE_TABLE_KDT, DBE_CHAR_ANSI, "");
+  }
+  return OpenCursor(c, path, DBE_OPEN_EXCLUSIVE);
 }
 
 }  // namespace dbe

@@ -17,6 +17,14 @@ void CheckTableType(uint16_t type);
 // Opens a registered table handle on the data file and puts it on the first row.
 DBHANDLE OpenCursor(Connection* c, const std::string& path, uint32_t mode);
 void CloseCursor(TableCursor* t);
+// Opens a table by name on a connection of either kind: on a dictionary
+// connection the dictionary's tables first (with its key and the user's
+// rights when rights is DBE_RIGHTS_CHECK); a name it does not hold gives
+// DBE_NOT_IN_DICTIONARY for table type 0, else the free table of that name.
+DBHANDLE OpenTableOn(Connection* c, const std::string& name, uint16_t table_type, uint16_t rights, uint32_t mode);
+// Creates a table (added to the dictionary on a dictionary connection) and
+// returns it open exclusively.
+DBHANDLE CreateTableOn(Connection* c, const std::string& name, const std::string& fields);
 
 }  // namespace dbe
 

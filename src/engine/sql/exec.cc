@@ -18,7 +18,7 @@ ExecResult Execute(const std::shared_ptr<Statement>& st, Connection* conn, const
           else if constexpr (std::is_same_v<T, Insert>) return ExecInsert(body, conn, s, params);
           else if constexpr (std::is_same_v<T, CreateTable>) return ExecCreateTable(body, conn);
           else if constexpr (std::is_same_v<T, DropTable>) return ExecDropTable(body, conn, s);
-          else return ExecCreateProcedure(body);
+          else return ExecCreateProcedure(body, conn);
         },
         st->body);
   } catch (const Error& e) {

@@ -33,6 +33,7 @@ Error AsSqlError(const Error& e);
 
 struct ExecSettings {
   uint16_t read_only = 1;     // 1: static result; 2: a live cursor where one can be given
+  uint16_t rights = DBE_RIGHTS_CHECK;  // dictionary rights checked (1) or ignored (2)
   bool encryption = false;    // the statement password opens every encrypted table
   std::string password;
   std::map<std::string, std::string> table_passwords;  // upper-case table name -> password
@@ -72,7 +73,7 @@ class StatementTable {
  private:
   TableCursor* cursor_ = nullptr;
   DBHANDLE handle_ = 0;
-  std::string name_, alias_;
+  std::string name_, alias_, dict_name_;
 };
 
 // Resolves columns over a list of tables: id = table * 10000 + field.

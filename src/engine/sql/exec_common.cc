@@ -3,6 +3,7 @@
 #include "api/tables.h"
 #include "core/error.h"
 #include "core/text.h"
+#include "dict/dictionary.h"
 #include "platform/path.h"
 #include "sql/exec.h"
 #include "storage/record_codec.h"
@@ -38,6 +39,12 @@ std::string BaseName(const std::string& path) {
   return Upper(f);
 }
 
+std::string StripDictName(const std::string& name) {
+  std::string u = Upper(name);
+  if (u.size() > 4 && u.compare(u.size() - 4, 4, ".KDT") == 0) u.resize(u.size() - 4);
+  return u;
+}
+
 const std::string* PasswordFor(const ExecSettings& s, const std::string& name) {
   auto it = s.table_passwords.find(name);
   if (it != s.table_passwords.end()) return &it->second;
@@ -48,15 +55,22 @@ const std::string* PasswordFor(const ExecSettings& s, const std::string& name) {
 }  // namespace
 
 StatementTable::StatementTable(Connection* conn, const TableRef& ref, uint32_t mode, const ExecSettings& s) {
-  std::string path = TablePath(conn, ref.name);
-  if (!kx8::platform::FileExists(path)) {
-    SqlFail(DBE_FILE_NOT_FOUND, "The table " + ref.name + " does not exist. File: " + path);
+  std::string path;
+  if (!conn->is_dictionary() || !dict::FindTable(conn, ref.name)) {
+    path = TablePath(conn, ref.name);
+    if (!kx8::platform::FileExists(path)) {
+      SqlFail(DBE_FILE_NOT_FOUND, "The table " + ref.name + " does not exist. File: " + path);
+    }
   }
-  handle_ = OpenCursor(conn, path, mode);
+  handle_ = OpenTableOn(conn, ref.name, DBE_TABLE_KDT, s.rights, mode);
   cursor_ = LookupAs<TableCursor>(handle_, DBE_HANDLE_TABLE);
+  path = cursor_->file().file_name();
   name_ = BaseName(path);
+  if (conn->is_dictionary()) {
+    if (auto entry = dict::FindTable(conn, ref.name)) dict_name_ = StripDictName(entry->name);
+  }
   alias_ = Upper(ref.alias);
-  if (cursor_->file().encrypted()) {
+  if (cursor_->file().encrypted() && cursor_->key() == nullptr) {
     const std::string* pw = PasswordFor(s, name_);
     if (pw == nullptr) pw = PasswordFor(s, Upper(ref.name));
     if (pw == nullptr) {
@@ -84,7 +98,7 @@ DBHANDLE StatementTable::Release() {
 bool StatementTable::Answers(std::string_view qualifier) const {
   std::string q = Upper(qualifier);
   if (!alias_.empty() && q == alias_) return true;
-  if (q == name_) return true;
+  if (q == name_ || (!dict_name_.empty() && q == dict_name_)) return true;
   return EqualsIgnoreCase(q, name_ + ".KDT");
 }
 

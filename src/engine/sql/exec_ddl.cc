@@ -2,6 +2,7 @@
 #include "api/tables.h"
 #include "core/error.h"
 #include "core/text.h"
+#include "dict/dictionary.h"
 #include "platform/path.h"
 #include "sql/exec_internal.h"
 #include "storage/record_codec.h"
@@ -93,7 +94,8 @@ ExecResult ExecCreateTable(const CreateTable& st, Connection* conn) {
   }
   if (layout.fields.empty()) SqlFail(kNativeEmptyTable, "A table needs at least one column.");
   layout.Finish();
-  TableFile::Create(TablePath(conn, st.table.name), layout);
+  DBHANDLE h = CreateTableOn(conn, st.table.name, FieldListText(layout));
+  CloseCursor(LookupAs<TableCursor>(h, DBE_HANDLE_TABLE));
   return {};
 }
 
@@ -103,9 +105,13 @@ ExecResult ExecDropTable(const DropTable& st, Connection* conn, const ExecSettin
   return {};
 }
 
-ExecResult ExecCreateProcedure(const CreateProcedure& st) {
-  SqlFail(kNativeNotSupported, "CREATE PROCEDURE " + st.name +
-                                   " needs a data dictionary connection; free tables cannot hold procedures.");
+ExecResult ExecCreateProcedure(const CreateProcedure& st, Connection* conn) {
+  if (!conn->is_dictionary()) {
+    SqlFail(kNativeNotSupported, "CREATE PROCEDURE " + st.name +
+                                     " needs a data dictionary connection; free tables cannot hold procedures.");
+  }
+  dict::AddProcedure(conn, st.name, st.params, st.function, st.library);
+  return {};
 }
 
 }  // namespace dbe::sql

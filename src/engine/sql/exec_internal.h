@@ -11,7 +11,7 @@ ExecResult ExecCreateIndex(const CreateIndex& st, Connection* conn, const ExecSe
 ExecResult ExecDropIndex(const DropIndex& st, Connection* conn, const ExecSettings& s);
 ExecResult ExecCreateTable(const CreateTable& st, Connection* conn);
 ExecResult ExecDropTable(const DropTable& st, Connection* conn, const ExecSettings& s);
-ExecResult ExecCreateProcedure(const CreateProcedure& st);
+ExecResult ExecCreateProcedure(const CreateProcedure& st, Connection* conn);
 ExecResult ExecUpdate(Update& st, Connection* conn, const ExecSettings& s, const std::vector<Value>& params);
 ExecResult ExecDelete(Delete& st, Connection* conn, const ExecSettings& s, const std::vector<Value>& params);
 ExecResult ExecInsert(Insert& st, Connection* conn, const ExecSettings& s, const std::vector<Value>& params);

@@ -75,7 +75,9 @@ std::string Upper(std::string_view s) {
   return out;
 }
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; }
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v';
+}
 
 std::string_view Trim(std::string_view s) {
   while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
@@ -113,7 +115,8 @@ class StatementParser {
     }
     p_.Accept(TokenKind::Semicolon);
     if (!p_.AtEnd()) {
-      p_.FailAt(p_.Peek().offset, "Unexpected " + expr::Describe(p_.Peek()) + " after the end of the statement");
+      p_.FailAt(p_.Peek().offset,
+                "Unexpected " + expr::Describe(p_.Peek()) + " after the end of the statement");
     }
     st.params = p_.ParamNames();
     st.text = std::string(text_);
@@ -187,7 +190,7 @@ class StatementParser {
   }
 
   uint64_t ParseNumber(std::string_view what, uint64_t min, uint64_t max) {
-    const Token& t = p_.Expect(TokenKind::Integer, what);
+    const Token& t = p_.Expect(TokenKind::Integer, "a " + std::string(what));
     uint64_t v = 0;
     const char* end = t.text.data() + t.text.size();
     auto [ptr, ec] = std::from_chars(t.text.data(), end, v);
@@ -242,14 +245,29 @@ class StatementParser {
     return t.Is("ADD") || t.Is("ALTER") || t.Is("DROP");
   }
 
-  // The optional COLUMN after ADD, ALTER or DROP. It is a keyword unless it
-  // is itself the column: ADD COLUMN char(10), ALTER COLUMN INTEGER, DROP
-  // COLUMN.
-  void AcceptColumnKeyword(bool typed) {
+  // The optional COLUMN after ADD, ALTER or DROP. It is a keyword wherever
+  // the rest of the clause reads with it as one, and the column itself
+  // otherwise: ADD COLUMN char(10), ALTER COLUMN INTEGER, DROP COLUMN.
+  void AcceptColumnKeyword(AlterClause::Kind kind) {
     if (!p_.Peek().Is("COLUMN")) return;
-    const Token& next = p_.Peek(1);
-    const bool is_keyword =
-        typed ? !(IsTypeWord(next) && !IsTypeWord(p_.Peek(2))) : IsName(next);
+    const Token& name = p_.Peek(1);
+    bool is_keyword = false;
+    switch (kind) {
+      case AlterClause::Kind::Add:  // COLUMN c type
+        is_keyword = !(IsTypeWord(name) && !IsTypeWord(p_.Peek(2)));
+        break;
+      case AlterClause::Kind::Alter: {  // COLUMN c [new_name] type
+        const bool with_keyword = IsName(name) && (IsTypeWord(p_.Peek(2)) ||
+                                                   (IsName(p_.Peek(2)) && IsTypeWord(p_.Peek(3))));
+        const bool as_column = (IsTypeWord(name) && !IsTypeWord(p_.Peek(2))) ||
+                               (IsName(name) && IsTypeWord(p_.Peek(2)));
+        is_keyword = with_keyword || !as_column;
+        break;
+      }
+      case AlterClause::Kind::Drop:  // COLUMN c
+        is_keyword = IsName(name);
+        break;
+    }
     if (is_keyword) p_.Next();
   }
 
@@ -259,12 +277,12 @@ class StatementParser {
     clause.offset = kw.offset;
     if (kw.Is("ADD")) {
       clause.kind = AlterClause::Kind::Add;
-      AcceptColumnKeyword(true);
+      AcceptColumnKeyword(clause.kind);
       clause.column = ExpectName("a column name");
       clause.type = ParseType();
     } else if (kw.Is("ALTER")) {
       clause.kind = AlterClause::Kind::Alter;
-      AcceptColumnKeyword(true);
+      AcceptColumnKeyword(clause.kind);
       clause.column = ExpectName("a column name");
       // The new name may be left out: ALTER COLUMN F char(20).
       const bool renamed = IsName(p_.Peek()) && !(IsTypeWord(p_.Peek()) && !IsTypeWord(p_.Peek(1)));
@@ -272,7 +290,7 @@ class StatementParser {
       clause.type = ParseType();
     } else {
       clause.kind = AlterClause::Kind::Drop;
-      AcceptColumnKeyword(false);
+      AcceptColumnKeyword(clause.kind);
       clause.column = ExpectName("a column name");
     }
     return clause;
@@ -297,7 +315,8 @@ class StatementParser {
       }
       if (!AtClauseStart()) break;
       if (!LineBreakBefore(p_.Peek().offset)) {
-        p_.FailAt(p_.Peek().offset, "ALTER TABLE clauses must be separated by \",\" or a line break");
+        p_.FailAt(p_.Peek().offset,
+                  "ALTER TABLE clauses must be separated by \",\" or a line break");
       }
     }
     return st;
@@ -399,7 +418,8 @@ class StatementParser {
       item.star = true;
       return item;
     }
-    if (IsName(p_.Peek()) && p_.Peek(1).kind == TokenKind::Dot && p_.Peek(2).kind == TokenKind::Star) {
+    if (IsName(p_.Peek()) && p_.Peek(1).kind == TokenKind::Dot &&
+        p_.Peek(2).kind == TokenKind::Star) {
       item.star = true;
       item.star_qualifier = p_.Next().text;
       p_.Next();  // .
@@ -514,8 +534,9 @@ class StatementParser {
       const size_t at = p_.Expect(TokenKind::LParen, "\"(\"").offset;
       std::vector<expr::NodePtr> row = ParseExpressionList();
       p_.Expect(TokenKind::RParen, "\")\"");
-      const size_t want = st.columns.empty() ? (st.rows.empty() ? row.size() : st.rows.front().size())
-                                             : st.columns.size();
+      const size_t want = st.columns.empty()
+                              ? (st.rows.empty() ? row.size() : st.rows.front().size())
+                              : st.columns.size();
       if (row.size() != want) {
         p_.FailAt(at, "Wrong number of values in INSERT row: " + std::to_string(row.size()) +
                           " instead of " + std::to_string(want));

@@ -90,8 +90,9 @@ void TableFile::Restructure(const Layout& new_layout, const std::vector<int>& so
   bool enc = encrypted();
   bool has_memo = new_layout.HasBlobs();
   uint32_t flags = (has_memo ? format::kFlagMemoFile : 0) | (new_tags.empty() ? 0 : format::kFlagIndexFile) |
-                   (enc ? format::kFlagEncrypted : 0);
-  std::string header = BuildHeader(new_layout, flags, table_id_, enc ? &kdf_ : nullptr, check_.data());
+                   (enc ? format::kFlagEncrypted : 0) | (flags_ & format::kFlagDictionaryKey);
+  std::string header = BuildHeader(new_layout, flags, enc ? &kdf_ : nullptr, enc ? check_.data() : nullptr,
+                                   enc ? &key_owner_ : nullptr);
   uint32_t new_slot = enc ? new_layout.record_length + static_cast<uint32_t>(crypto::kOverhead)
                           : new_layout.record_length;
 

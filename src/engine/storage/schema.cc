@@ -117,6 +117,20 @@ bool ParseNumber(std::string_view s, uint32_t* out) {
 
 }  // namespace
 
+std::string FieldListText(const Layout& layout) {
+  std::string out;
+  for (const Field& f : layout.fields) {
+    out += f.name + "," + FieldTypeName(f.type);
+    if (IsCharType(f.type) || f.type == DBE_FT_RAW) out += "," + std::to_string(f.length);
+    if (f.type == DBE_FT_NUMERIC) out += "," + std::to_string(f.length) + "," + std::to_string(f.decimals);
+    if ((f.type == DBE_FT_DOUBLE || f.type == DBE_FT_CURDOUBLE) && f.decimals > 0) {
+      out += "," + std::to_string(f.decimals);
+    }
+    out += ";";
+  }
+  return out;
+}
+
 Layout ParseFieldList(std::string_view list, const std::string& table_file) {
   auto bad = [&](const std::string& why) -> Layout {
     Fail(DBE_INVALID_FIELD_LIST, "Error 5058: Invalid field list: " + why + ". File: " + table_file);

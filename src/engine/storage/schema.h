@@ -51,6 +51,9 @@ constexpr uint8_t kRowDeleted = '*';
 // DBE_UNSUPPORTED_FIELD_TYPE; table_file names the table in the text.
 Layout ParseFieldList(std::string_view list, const std::string& table_file);
 
+// The creation field list that gives this layout back.
+std::string FieldListText(const Layout& layout);
+
 // Null-bitmap helpers over a record image.
 inline bool IsNullBit(const uint8_t* rec, uint32_t field_index) {
   return (rec[1 + field_index / 8] >> (field_index % 8)) & 1;

@@ -22,6 +22,7 @@ namespace {
 constexpr size_t kOffVersion = 8, kOffHeaderSize = 12, kOffFieldCount = 16, kOffRecordLength = 20,
                  kOffSlotSize = 24, kOffFlags = 28, kOffTableId = 32, kOffDigest = 48, kOffSalt = 64,
                  kOffOps = 80, kOffMem = 88, kOffCheck = 96;
+constexpr size_t kOffKeyOwner = 152;
 constexpr size_t kOffCounter = 256, kOffCount = 264, kOffDeleted = 268, kOffAutoInc = 272,
                  kOffRowVersion = 280;
 constexpr size_t kStaticEnd = 256;
@@ -258,7 +259,10 @@ void TableFile::ValidateHeader() {
   if (header_size_ > size) Damaged(file, "the field descriptors are cut short");
   if (GetU64(h + kOffDigest) != HeaderDigest(h, header_size_)) Damaged(file, "header checksum mismatch");
   flags_ = GetU32(h + kOffFlags);
-  if (flags_ & ~(kFlagIndexFile | kFlagMemoFile | kFlagEncrypted)) Damaged(file, "unknown header flags");
+  if (flags_ & ~(kFlagIndexFile | kFlagMemoFile | kFlagEncrypted | kFlagDictionaryKey)) {
+    Damaged(file, "unknown header flags");
+  }
+  if ((flags_ & kFlagDictionaryKey) && !(flags_ & kFlagEncrypted)) Damaged(file, "inconsistent encryption flags");
   std::memcpy(table_id_.data(), h + kOffTableId, 16);
   Layout layout;
   for (uint32_t i = 0; i < nfields; ++i) {
@@ -296,8 +300,9 @@ void TableFile::ValidateHeader() {
     std::memcpy(kdf_.salt.data(), h + kOffSalt, crypto::kSaltSize);
     kdf_.ops = GetU64(h + kOffOps);
     kdf_.mem = GetU64(h + kOffMem);
-    if (!crypto::ValidParams(kdf_)) Damaged(file, "bad key derivation parameters");
+    if (!(flags_ & kFlagDictionaryKey) && !crypto::ValidParams(kdf_)) Damaged(file, "bad key derivation parameters");
     std::memcpy(check_.data(), h + kOffCheck, check_.size());
+    std::memcpy(key_owner_.data(), h + kOffKeyOwner, 16);
   }
   if (layout.HasBlobs() != bool(flags_ & kFlagMemoFile)) Damaged(file, "memo flag does not match the fields");
   uint64_t count = GetU32(h + kOffCount);
@@ -928,9 +933,25 @@ bool TableFile::IsLockedByOther(uint32_t recno, uint64_t owner) const {
 // --- encryption ---------------------------------------------------------
 
 std::shared_ptr<const crypto::Key> TableFile::KeyForPassword(const std::string& password) {
+  if (dictionary_keyed()) {
+    Fail(DBE_WRONG_PASSWORD, "Error 5051: The table is encrypted with the key of a data dictionary; open it through "
+                             "its dictionary. File: " + paths_.kdt);
+  }
   auto key = crypto::DeriveKey(password, kdf_);
   if (!crypto::VerifyCheck(*key, table_id_.data(), 16, check_.data())) {
     Fail(DBE_WRONG_PASSWORD, "Error 5051: The password of the encrypted table is wrong. File: " + paths_.kdt);
+  }
+  return key;
+}
+
+bool TableFile::dictionary_keyed() const { return flags_ & kFlagDictionaryKey; }
+
+std::shared_ptr<const crypto::Key> TableFile::KeyFromDictionary(const std::array<uint8_t, 16>& dictionary_id,
+                                                                const std::shared_ptr<const crypto::Key>& key) {
+  if (!dictionary_keyed() || dictionary_id != key_owner_ ||
+      !crypto::VerifyCheck(*key, table_id_.data(), 16, check_.data())) {
+    Fail(DBE_WRONG_PASSWORD, "Error 5051: The table is encrypted with another key than this data dictionary's. File: " +
+                                 paths_.kdt);
   }
   return key;
 }
@@ -945,8 +966,15 @@ bool TableFile::SoleUser() {
 
 // --- creation -------------------------------------------------------------
 
-std::string TableFile::BuildHeader(const Layout& layout, uint32_t flags, const std::array<uint8_t, 16>& id,
-                                   const crypto::KdfParams* kdf, const uint8_t* check) {
+std::string TableFile::NewHeader(const Layout& layout, uint32_t flags, const std::array<uint8_t, 16>& id) {
+  TableFile scratch;
+  scratch.table_id_ = id;
+  return scratch.BuildHeader(layout, flags, nullptr, nullptr, nullptr);
+}
+
+std::string TableFile::BuildHeader(const Layout& layout, uint32_t flags, const crypto::KdfParams* kdf,
+                                   const uint8_t* check, const std::array<uint8_t, 16>* key_owner) const {
+  const std::array<uint8_t, 16>& id = table_id_;
   uint32_t header_size = kHeaderFixed + static_cast<uint32_t>(layout.fields.size()) * kFieldDescSize;
   std::string bytes(header_size, '\0');
   auto* h = reinterpret_cast<uint8_t*>(bytes.data());
@@ -962,8 +990,9 @@ std::string TableFile::BuildHeader(const Layout& layout, uint32_t flags, const s
     std::memcpy(h + kOffSalt, kdf->salt.data(), crypto::kSaltSize);
     PutU64(h + kOffOps, kdf->ops);
     PutU64(h + kOffMem, kdf->mem);
-    std::memcpy(h + kOffCheck, check, crypto::kCheckSealedSize);
   }
+  if (check != nullptr) std::memcpy(h + kOffCheck, check, crypto::kCheckSealedSize);
+  if (key_owner != nullptr) std::memcpy(h + kOffKeyOwner, key_owner->data(), 16);
   PutU32(h + kOffAutoInc, 1);
   for (size_t i = 0; i < layout.fields.size(); ++i) {
     const Field& f = layout.fields[i];
@@ -1000,7 +1029,7 @@ void TableFile::Create(const std::string& kdt_path, const Layout& layout) {
     memo.WriteAt(0, h, sizeof h);
     memo.Sync();
   }
-  std::string header = BuildHeader(layout, flags, id, nullptr, nullptr);
+  std::string header = NewHeader(layout, flags, id);
   os::WriteFileAtomically(kdt_path, header);
 }
 
@@ -1018,7 +1047,8 @@ void TableFile::DeleteFiles() {
 
 // --- rewrites -------------------------------------------------------------
 
-void TableFile::RewriteTable(Rewrite kind, const crypto::Key* key, const std::string& password) {
+void TableFile::RewriteTable(Rewrite kind, const crypto::Key* key, const std::string& password,
+                             const DictionaryKey* dictionary_key) {
   RequireWritable();
   const char* what = kind == Rewrite::Pack ? "packed" : kind == Rewrite::Zap ? "emptied"
                      : kind == Rewrite::Encrypt ? "encrypted" : "decrypted";
@@ -1048,7 +1078,15 @@ void TableFile::RewriteTable(Rewrite kind, const crypto::Key* key, const std::st
   crypto::KdfParams kdf = kdf_;
   std::shared_ptr<const crypto::Key> new_key;
   std::array<uint8_t, crypto::kCheckSealedSize> check = check_;
-  if (kind == Rewrite::Encrypt) {
+  std::array<uint8_t, 16> key_owner = key_owner_;
+  bool dict_keyed = dictionary_keyed() && kind != Rewrite::Decrypt;
+  if (kind == Rewrite::Encrypt && dictionary_key != nullptr) {
+    new_key = dictionary_key->key;
+    key_owner = dictionary_key->id;
+    dict_keyed = true;
+    kdf = crypto::KdfParams{};
+    crypto::MakeCheck(*new_key, table_id_.data(), 16, check.data());
+  } else if (kind == Rewrite::Encrypt) {
     if (password.empty()) {
       Fail(DBE_PASSWORD_REQUIRED, "Error 5050: A password must be given before the table is encrypted. File: " +
                                       paths_.kdt);
@@ -1059,11 +1097,13 @@ void TableFile::RewriteTable(Rewrite kind, const crypto::Key* key, const std::st
   }
   bool reencode = kind == Rewrite::Encrypt || kind == Rewrite::Decrypt;
   const crypto::Key* write_key = kind == Rewrite::Encrypt ? new_key.get() : key;
-  uint32_t flags = (flags_ & (kFlagMemoFile | kFlagIndexFile)) | (new_encrypted ? kFlagEncrypted : 0);
+  uint32_t flags = (flags_ & (kFlagMemoFile | kFlagIndexFile)) | (new_encrypted ? kFlagEncrypted : 0) |
+                   (new_encrypted && dict_keyed ? kFlagDictionaryKey : 0);
   if (!tags_.empty()) flags |= kFlagIndexFile;
 
   const std::string kdt_new = paths_.kdt + ".new", kdm_new = paths_.kdm + ".new";
-  std::string header = BuildHeader(layout_, flags, table_id_, new_encrypted ? &kdf : nullptr, check.data());
+  std::string header = BuildHeader(layout_, flags, new_encrypted ? &kdf : nullptr,
+                                   new_encrypted ? check.data() : nullptr, new_encrypted ? &key_owner : nullptr);
   uint32_t new_slot = SlotSizeFor(layout_.record_length, new_encrypted);
 
   os::File out = os::File::Create(kdt_new);

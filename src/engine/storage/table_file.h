@@ -101,10 +101,23 @@ class TableFile : public std::enable_shared_from_this<TableFile> {
   bool encrypted() const;
   // Checks a password against the table; returns the key or throws.
   std::shared_ptr<const crypto::Key> KeyForPassword(const std::string& password);
+  // For a table encrypted with a data dictionary's key: whether it is that
+  // dictionary's, and the key checked against the table.
+  bool dictionary_keyed() const;
+  const std::array<uint8_t, 16>& key_owner() const { return key_owner_; }
+  std::shared_ptr<const crypto::Key> KeyFromDictionary(const std::array<uint8_t, 16>& dictionary_id,
+                                                       const std::shared_ptr<const crypto::Key>& key);
 
   // --- whole-table rewrites (sole use required) ----------------------------
   enum class Rewrite { Pack, Zap, Encrypt, Decrypt };
-  void RewriteTable(Rewrite kind, const crypto::Key* key, const std::string& password);
+  // Encrypt takes the password, or (dictionary_key set) a data dictionary's
+  // key and id.
+  struct DictionaryKey {
+    std::array<uint8_t, 16> id;
+    std::shared_ptr<const crypto::Key> key;
+  };
+  void RewriteTable(Rewrite kind, const crypto::Key* key, const std::string& password,
+                    const DictionaryKey* dictionary_key = nullptr);
   // Rebuilds the table with new_layout; source[i] is the old field whose
   // values the new field i takes over, or -1 for a new field. The previous
   // files stay as the .BAK set.
@@ -140,8 +153,9 @@ class TableFile : public std::enable_shared_from_this<TableFile> {
   void RequireWritable() const;
   void Recover();
   void CommitRebuild(os::File out, bool has_memo, bool keep_backup);
-  static std::string BuildHeader(const Layout& layout, uint32_t flags, const std::array<uint8_t, 16>& id,
-                                 const crypto::KdfParams* kdf, const uint8_t* check);
+  std::string BuildHeader(const Layout& layout, uint32_t flags, const crypto::KdfParams* kdf,
+                          const uint8_t* check, const std::array<uint8_t, 16>* key_owner) const;
+  static std::string NewHeader(const Layout& layout, uint32_t flags, const std::array<uint8_t, 16>& id);
 
   class WriteGuard;
   friend class WriteGuard;
@@ -157,6 +171,7 @@ class TableFile : public std::enable_shared_from_this<TableFile> {
   std::array<uint8_t, 16> table_id_{};
   crypto::KdfParams kdf_;
   std::array<uint8_t, crypto::kCheckSealedSize> check_{};
+  std::array<uint8_t, 16> key_owner_{};  // dictionary id of a dictionary-keyed table
   bool exclusive_ = false;
   int handles_ = 0;
   uint64_t dev_ = 0, ino_ = 0;
@@ -181,6 +196,8 @@ constexpr uint32_t kVersion = 1;
 constexpr uint32_t kHeaderFixed = 512;
 constexpr uint32_t kFieldDescSize = 96;
 constexpr uint32_t kFlagIndexFile = 1, kFlagMemoFile = 2, kFlagEncrypted = 4;
+// Encrypted with the key of the data dictionary whose id is in the header.
+constexpr uint32_t kFlagDictionaryKey = 8;
 constexpr uint32_t kMemoHeader = 64;
 constexpr uint32_t kMemoAlign = 16;
 // Byte-range lock offsets (far beyond any data).

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
 #include <type_traits>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -100,9 +102,11 @@ std::string Show(const Statement& st) {
         } else if constexpr (std::is_same_v<T, Select>) {
           return ShowSelect(b);
         } else if constexpr (std::is_same_v<T, Update>) {
-          std::string s = "UPDATE " + Show(b.table) + " SET " +
-                          Join(b.sets, [](const Assignment& a) { return a.column + "=" + Show(a.value); });
-          if (!b.from.empty()) s += " FROM " + Join(b.from, [](const TableRef& t) { return Show(t); });
+          std::string s =
+              "UPDATE " + Show(b.table) + " SET " +
+              Join(b.sets, [](const Assignment& a) { return a.column + "=" + Show(a.value); });
+          if (!b.from.empty())
+            s += " FROM " + Join(b.from, [](const TableRef& t) { return Show(t); });
           if (b.where) s += " WHERE " + Show(b.where);
           return s;
         } else if constexpr (std::is_same_v<T, Delete>) {
@@ -111,14 +115,16 @@ std::string Show(const Statement& st) {
           return s;
         } else if constexpr (std::is_same_v<T, Insert>) {
           std::string s = "INSERT INTO " + Show(b.table);
-          if (!b.columns.empty()) s += " (" + Join(b.columns, [](const std::string& c) { return c; }) + ")";
+          if (!b.columns.empty())
+            s += " (" + Join(b.columns, [](const std::string& c) { return c; }) + ")";
           if (b.select) return s + " " + ShowSelect(*b.select);
           return s + " VALUES " + Join(b.rows, [](const std::vector<expr::NodePtr>& row) {
                    return "(" + Join(row, [](const expr::NodePtr& e) { return Show(e); }) + ")";
                  });
         } else if constexpr (std::is_same_v<T, CreateTable>) {
           return "CREATE TABLE " + Show(b.table) + " (" +
-                 Join(b.columns, [](const ColumnDef& c) { return c.name + " " + Show(c.type); }) + ")";
+                 Join(b.columns, [](const ColumnDef& c) { return c.name + " " + Show(c.type); }) +
+                 ")";
         } else if constexpr (std::is_same_v<T, DropTable>) {
           return "DROP TABLE " + Show(b.table);
         } else {
@@ -160,7 +166,8 @@ TEST(SqlParser, ProgramStatements) {
       // Run driver, leave conversion.
       {"UPDATE EMPENT SET CURRENT=0", "UPDATE EMPENT SET CURRENT=0"},
       // Main window query, salary check.
-      {"SELECT SUM(NEW_SALARY) AS NEW FROM EMP_PROS", "SELECT SUM(NEW_SALARY) AS NEW FROM EMP_PROS"},
+      {"SELECT SUM(NEW_SALARY) AS NEW FROM EMP_PROS",
+       "SELECT SUM(NEW_SALARY) AS NEW FROM EMP_PROS"},
       {"SELECT SUM(NEW_SALARY) AS NEW FROM \"EMP_PROS.KDT\"",
        "SELECT SUM(NEW_SALARY) AS NEW FROM \"EMP_PROS.KDT\""},
       // Report catalogue statements (trailing blanks as the program has them).
@@ -196,11 +203,13 @@ TEST(SqlParser, ProgramStatements) {
        "CREATE INDEX [  SCHEME_CODE2] ON MEDSCH (SCHEME_CODE, CLAIM_CODE, SUBCLAIM, CLAIMTYPE)"},
       {"DELETE FROM QUERY WHERE CODE IS NULL", "DELETE FROM QUERY WHERE (IS NULL CODE)"},
       // Employee pass, claim setup, occupation codes.
-      {"SELECT * FROM NSMAN WHERE NS_PSA_SERVICE='Y'", "SELECT * FROM NSMAN WHERE (= NS_PSA_SERVICE 'Y')"},
+      {"SELECT * FROM NSMAN WHERE NS_PSA_SERVICE='Y'",
+       "SELECT * FROM NSMAN WHERE (= NS_PSA_SERVICE 'Y')"},
       {"SELECT * FROM  MEDSCH", "SELECT * FROM MEDSCH"},
       {"SELECT BENEFIT_SCHEME  FROM EMPLOYEE GROUP BY BENEFIT_SCHEME",
        "SELECT BENEFIT_SCHEME FROM EMPLOYEE GROUP BY BENEFIT_SCHEME"},
-      {"SELECT DISTINCT OCCUPATION_CODE FROM FAMILY ", "SELECT DISTINCT OCCUPATION_CODE FROM FAMILY"},
+      {"SELECT DISTINCT OCCUPATION_CODE FROM FAMILY ",
+       "SELECT DISTINCT OCCUPATION_CODE FROM FAMILY"},
       {"SELECT DISTINCT EMG_CONTACT_RELATION FROM EMPLOYEE ",
        "SELECT DISTINCT EMG_CONTACT_RELATION FROM EMPLOYEE"},
       // Cost centre conversion: two lines, trailing blanks kept.
@@ -216,7 +225,8 @@ TEST(SqlParser, ProgramStatements) {
        "CREATE PROCEDURE rUzevUroda [company CHAR(255) , dd CHAR(2) , mm CHAR(2) , yy CHAR(4) , "
        "p_no CHAR(15) , emp_no CHAR(12) , err_no CHAR(12) OUTPUT] FUNCTION ProcessTiming "
        "LIBRARY [...\\rUzevUroda.kep]"},
-      {"CREATE PROCEDURE rUzevUroda( EmpId CHAR(10), ItemId INTEGER OUTPUT ) FUNCTION rUzevUroda IN "
+      {"CREATE PROCEDURE rUzevUroda( EmpId CHAR(10), ItemId INTEGER OUTPUT ) FUNCTION rUzevUroda "
+       "IN "
        "LIBRARY \"C:\\KELPA\\rUzevUroda.kep\"",
        "CREATE PROCEDURE rUzevUroda [EmpId CHAR(10), ItemId INTEGER OUTPUT] FUNCTION rUzevUroda "
        "LIBRARY [C:\\KELPA\\rUzevUroda.kep]"},
@@ -244,20 +254,25 @@ TEST(SqlParser, IndexRepairStatements) {
        "CREATE INDEX [TABLENAME] ON RBFIELD (TABLENAME, FIELDNAME)"},
       {"Create Index \"LEAVE_TRX1\" on LEAV_TRX( LEAVE_CODE,EMPCODE,\"DATE\",ID)",
        "CREATE INDEX [LEAVE_TRX1] ON LEAV_TRX (LEAVE_CODE, EMPCODE, DATE, ID)"},
-      {"Create Index \"TABLENAME\" on RBTABLE(TABLENAME)", "CREATE INDEX [TABLENAME] ON RBTABLE (TABLENAME)"},
-      {"Create Index \"CODE2\" on PQUERY(CODE,QTYPE,ID)", "CREATE INDEX [CODE2] ON PQUERY (CODE, QTYPE, ID)"},
+      {"Create Index \"TABLENAME\" on RBTABLE(TABLENAME)",
+       "CREATE INDEX [TABLENAME] ON RBTABLE (TABLENAME)"},
+      {"Create Index \"CODE2\" on PQUERY(CODE,QTYPE,ID)",
+       "CREATE INDEX [CODE2] ON PQUERY (CODE, QTYPE, ID)"},
       {"Create Index \"EMP_NO2\" on LIEUTRX1(EMP_NO,LEAVE_CODE,TRX_DATE,TRXID)",
        "CREATE INDEX [EMP_NO2] ON LIEUTRX1 (EMP_NO, LEAVE_CODE, TRX_DATE, TRXID)"},
       {"Create Index \"EMP_NO\" on LEAV_TRX(LEAVE_CODE,EMPCODE,\"DATE\",ID)",
        "CREATE INDEX [EMP_NO] ON LEAV_TRX (LEAVE_CODE, EMPCODE, DATE, ID)"},
-      {"Create Index \"CATDESC\" on CODE(CATEGORY,\"DESC\")", "CREATE INDEX [CATDESC] ON CODE (CATEGORY, DESC)"},
+      {"Create Index \"CATDESC\" on CODE(CATEGORY,\"DESC\")",
+       "CREATE INDEX [CATDESC] ON CODE (CATEGORY, DESC)"},
       {"Create Index \"PRIMARY1\" on IR8AR(USERID,EMPCODE,TYPE )",
        "CREATE INDEX [PRIMARY1] ON IR8AR (USERID, EMPCODE, TYPE)"},
-      {"Create Index \"BNO\" on MEDICAL(EMPCODE,BNO )", "CREATE INDEX [BNO] ON MEDICAL (EMPCODE, BNO)"},
+      {"Create Index \"BNO\" on MEDICAL(EMPCODE,BNO )",
+       "CREATE INDEX [BNO] ON MEDICAL (EMPCODE, BNO)"},
       {"Create Index \"RPTCODE\" on ALLOWNCE( YEAR,RPTCODE )",
        "CREATE INDEX [RPTCODE] ON ALLOWNCE (YEAR, RPTCODE)"},
       {"Create Index \"  LINE\" on GLCOST(LINE)", "CREATE INDEX [  LINE] ON GLCOST (LINE)"},
-      {"Create Index \"MENU1\" on PASSWORK(\"USER\",MENU)", "CREATE INDEX [MENU1] ON PASSWORK (USER, MENU)"},
+      {"Create Index \"MENU1\" on PASSWORK(\"USER\",MENU)",
+       "CREATE INDEX [MENU1] ON PASSWORK (USER, MENU)"},
       {"Create Index \"EMPLOYEE\" on APPR(EMP_CODE)", "CREATE INDEX [EMPLOYEE] ON APPR (EMP_CODE)"},
       {"Create Index \"P_HIST\" on P_HIST1(USERID,EMPCODE,ID,ALW_CODE,DESC01)",
        "CREATE INDEX [P_HIST] ON P_HIST1 (USERID, EMPCODE, ID, ALW_CODE, DESC01)"},
@@ -265,7 +280,8 @@ TEST(SqlParser, IndexRepairStatements) {
        "CREATE INDEX [EMPLOYEE1] ON APPRDTL (EMPCODE, ID, SECTION)"},
       {"Create Index \"FROMMARK\" on APP_GRADE_SETUP(JOB_GRADE,FROMMARK)",
        "CREATE INDEX [FROMMARK] ON APP_GRADE_SETUP (JOB_GRADE, FROMMARK)"},
-      {"Create Index \"PERIOD1\" on LEAVESET(PERIOD,SCHEME)", "CREATE INDEX [PERIOD1] ON LEAVESET (PERIOD, SCHEME)"},
+      {"Create Index \"PERIOD1\" on LEAVESET(PERIOD,SCHEME)",
+       "CREATE INDEX [PERIOD1] ON LEAVESET (PERIOD, SCHEME)"},
       {"Create Index \"PAYCODE1\" on P_HIST4(USERID,DEPT_CODE,CST_CODE,CAT_CODE,PAYCODE1)",
        "CREATE INDEX [PAYCODE1] ON P_HIST4 (USERID, DEPT_CODE, CST_CODE, CAT_CODE, PAYCODE1)"},
       {"Create Index \"PAYCODE2\" on P_HIST4(USERID,DEPT_CODE,CST_CODE,CAT_CODE,PAYCODE2)",
@@ -280,61 +296,75 @@ TEST(SqlParser, IndexRepairStatements) {
 // its letter case and trailing blanks. Every template is tried with column
 // names the catalogue uses, many of them words with a meaning elsewhere.
 TEST(SqlParser, ColumnUpgradeStatements) {
+  // The clause templates, F standing for the column and S for the size (no
+  // other capital F or S appears in them).
   struct Template {
     const char* code;
-    std::string (*clause)(const std::string& f, const std::string& s);
-    std::string (*tree)(const std::string& f, const std::string& s);
+    const char* clause;
+    const char* tree;
   };
   const Template templates[] = {
-      {"C", [](const std::string& f, const std::string& s) { return "add column " + f + " char(" + s + ")"; },
-       [](const std::string& f, const std::string& s) { return "ADD " + f + " 4(" + s + ")"; }},
-      {"$", [](const std::string& f, const std::string&) { return "add column " + f + " curdouble "; },
-       [](const std::string& f, const std::string&) { return "ADD " + f + " 17"; }},
-      {"D", [](const std::string& f, const std::string&) { return "add column " + f + " date "; },
-       [](const std::string& f, const std::string&) { return "ADD " + f + " 3"; }},
-      {"I", [](const std::string& f, const std::string&) { return "add column " + f + " INTEGER "; },
-       [](const std::string& f, const std::string&) { return "ADD " + f + " 11"; }},
-      {"L", [](const std::string& f, const std::string&) { return "add column " + f + " LOGICAL "; },
-       [](const std::string& f, const std::string&) { return "ADD " + f + " 1"; }},
-      {"B", [](const std::string& f, const std::string&) { return "add column " + f + " BLOB "; },
-       [](const std::string& f, const std::string&) { return "ADD " + f + " 6"; }},
-      {"T", [](const std::string& f, const std::string&) { return "ADD column " + f + " TIME "; },
-       [](const std::string& f, const std::string&) { return "ADD " + f + " 13"; }},
-      {"Z", [](const std::string& f, const std::string&) { return "add column " + f + " double "; },
-       [](const std::string& f, const std::string&) { return "ADD " + f + " 10"; }},
-      {"+", [](const std::string& f, const std::string&) { return "add column " + f + " AutoInc "; },
-       [](const std::string& f, const std::string&) { return "ADD " + f + " 15"; }},
-      {"AS",
-       [](const std::string& f, const std::string& s) {
-         return "alter column \"" + f + "\" \"" + f + "\" char(" + s + ")";
-       },
-       [](const std::string& f, const std::string& s) { return "ALTER " + f + "->" + f + " 4(" + s + ")"; }},
-      {"IC",
-       [](const std::string& f, const std::string& s) {
-         return "alter column " + f + " \"" + f + "\" char(" + s + ")";
-       },
-       [](const std::string& f, const std::string& s) { return "ALTER " + f + "->" + f + " 4(" + s + ")"; }},
-      {"AI", [](const std::string& f, const std::string&) { return "alter column " + f + " " + f + " INTEGER "; },
-       [](const std::string& f, const std::string&) { return "ALTER " + f + "->" + f + " 11"; }},
+      {"C", "add column F char(S)", "ADD F 4(S)"},
+      {"$", "add column F curdouble ", "ADD F 17"},
+      {"D", "add column F date ", "ADD F 3"},
+      {"I", "add column F INTEGER ", "ADD F 11"},
+      {"L", "add column F LOGICAL ", "ADD F 1"},
+      {"B", "add column F BLOB ", "ADD F 6"},
+      {"T", "ADD column F TIME ", "ADD F 13"},
+      {"Z", "add column F double ", "ADD F 10"},
+      {"+", "add column F AutoInc ", "ADD F 15"},
+      {"AS", "alter column \"F\" \"F\" char(S)", "ALTER F->F 4(S)"},
+      {"IC", "alter column F \"F\" char(S)", "ALTER F->F 4(S)"},
+      {"AI", "alter column F F INTEGER ", "ALTER F->F 11"},
+  };
+  const auto fill = [](std::string_view pattern, const std::string& f, const std::string& size) {
+    std::string out;
+    for (const char c : pattern) {
+      if (c == 'F') {
+        out += f;
+      } else if (c == 'S') {
+        out += size;
+      } else {
+        out += c;
+      }
+    }
+    return out;
   };
   const char* const columns[] = {
-      "ITEMTEXT", "SUPERVISOR_CODE2", "Platform", "Geography", "Field_No201", "COLUMN61",
-      "ID",       "NO",               "DESC",     "OPTION",    "LOCK",        "EXCLUSIVE",
-      "TYPE",     "STATUS",           "CONTROL",  "ALIAS",     "PERCENT",     "BACKUP",
-      "CODE",     "NAME",             "SECTION",  "STATE",     "TEMPLATE",    "TIMEOUT",
-      "STEP",     "CURRENCY",         "TOTAL",    "PERIOD",    "CURRENT",     "NEW",
-      "DATE",     "TIME",             "USER",     "YEAR",      "FROM",        "TO",
-      "ORDER",    "GROUP",            "WHERE",    "SET",       "ADD",         "DROP",
-      "ALTER",    "TABLE",            "COLUMN",   "CHAR",      "INTEGER",     "AUTOINC",
+      "ITEMTEXT",    "SUPERVISOR_CODE2",
+      "Platform",    "Geography",
+      "Field_No201", "COLUMN61",
+      "ID",          "NO",
+      "DESC",        "OPTION",
+      "LOCK",        "EXCLUSIVE",
+      "TYPE",        "STATUS",
+      "CONTROL",     "ALIAS",
+      "PERCENT",     "BACKUP",
+      "CODE",        "NAME",
+      "SECTION",     "STATE",
+      "TEMPLATE",    "TIMEOUT",
+      "STEP",        "CURRENCY",
+      "TOTAL",       "PERIOD",
+      "CURRENT",     "NEW",
+      "DATE",        "TIME",
+      "USER",        "YEAR",
+      "FROM",        "TO",
+      "ORDER",       "GROUP",
+      "WHERE",       "SET",
+      "ADD",         "DROP",
+      "ALTER",       "TABLE",
+      "COLUMN",      "CHAR",
+      "INTEGER",     "AUTOINC",
   };
   for (const Template& t : templates) {
     for (const char* column : columns) {
       for (const char* table : {"GLLINE", "employee", "CODE"}) {
-        const std::string text =
-            "ALTER TABLE \"" + std::string(table) + ".KDT\"\r\n" + t.clause(column, "30") + "\r\n";
-        EXPECT_EQ(Parsed(text),
-                  "ALTER TABLE \"" + std::string(table) + ".KDT\": " + t.tree(column, "30"))
-            << "code " << t.code << ": " << text;
+        for (const char* size : {"1", "30", "200"}) {
+          const std::string head = "ALTER TABLE \"" + std::string(table) + ".KDT\"";
+          const std::string text = head + "\r\n" + fill(t.clause, column, size) + "\r\n";
+          EXPECT_EQ(Parsed(text), head + ": " + fill(t.tree, column, size))
+              << "code " << t.code << ": " << text;
+        }
       }
     }
   }
@@ -342,19 +372,38 @@ TEST(SqlParser, ColumnUpgradeStatements) {
 
 TEST(SqlParser, TypeNames) {
   const std::vector<std::pair<std::string, std::string>> types = {
-      {"char(10)", "4(10)"},      {"CHARACTER(5)", "4(5)"},     {"cichar(3)", "20(3)"},
-      {"VarChar(40)", "8(40)"},   {"numeric(10,2)", "2(10,2)"}, {"NUMERIC( 8 )", "2(8)"},
-      {"date", "3"},              {"ShortDate", "9"},           {"logical", "1"},
-      {"Memo", "5"},              {"blob", "6"},                {"BINARY", "6"},
-      {"image", "7"},             {"double", "10"},             {"Double(2)", "10(0,2)"},
-      {"integer", "11"},          {"INT", "11"},                {"shortint", "12"},
-      {"SMALLINT", "12"},         {"time", "13"},               {"TimeStamp", "14"},
-      {"autoinc", "15"},          {"raw(16)", "16(16)"},        {"CurDouble", "17"},
-      {"money", "18"},            {"RowVersion", "21"},         {"modtime", "22"},
+      {"char(10)", "4(10)"},
+      {"CHARACTER(5)", "4(5)"},
+      {"cichar(3)", "20(3)"},
+      {"VarChar(40)", "8(40)"},
+      {"numeric(10,2)", "2(10,2)"},
+      {"NUMERIC( 8 )", "2(8)"},
+      {"date", "3"},
+      {"ShortDate", "9"},
+      {"logical", "1"},
+      {"Memo", "5"},
+      {"blob", "6"},
+      {"BINARY", "6"},
+      {"image", "7"},
+      {"double", "10"},
+      {"Double(2)", "10(0,2)"},
+      {"integer", "11"},
+      {"INT", "11"},
+      {"shortint", "12"},
+      {"SMALLINT", "12"},
+      {"time", "13"},
+      {"TimeStamp", "14"},
+      {"autoinc", "15"},
+      {"raw(16)", "16(16)"},
+      {"CurDouble", "17"},
+      {"money", "18"},
+      {"RowVersion", "21"},
+      {"modtime", "22"},
   };
   for (const auto& [type, tree] : types) {
     EXPECT_EQ(Parsed("ALTER TABLE T ADD C " + type), "ALTER TABLE T: ADD C " + tree) << type;
-    EXPECT_EQ(Parsed("ALTER TABLE T ALTER C C " + type), "ALTER TABLE T: ALTER C->C " + tree) << type;
+    EXPECT_EQ(Parsed("ALTER TABLE T ALTER C C " + type), "ALTER TABLE T: ALTER C->C " + tree)
+        << type;
     EXPECT_EQ(Parsed("CREATE TABLE T (C " + type + ", D INTEGER)"),
               "CREATE TABLE T (C " + tree + ", D 11)")
         << type;
@@ -368,7 +417,8 @@ TEST(SqlParser, KeywordsAsNames) {
        "UPDATE empent SET current=0 WHERE (IS NOT NULL current)"},
       {"UPDATE X SET \"DESC\" = 'A', [DATE] = DATE '2012-01-31'",
        "UPDATE X SET DESC='A', DATE=DATE '2012-01-31'"},
-      {"UPDATE X SET DESC = DESC || 'x', TYPE = USER", "UPDATE X SET DESC=(|| DESC 'x'), TYPE=USER"},
+      {"UPDATE X SET DESC = DESC || 'x', TYPE = USER",
+       "UPDATE X SET DESC=(|| DESC 'x'), TYPE=USER"},
       {"SELECT DESC, DATE, USER, YEAR, OPTION, LOCK, TO, TYPE FROM T ORDER BY DESC DESC, YEAR",
        "SELECT DESC, DATE, USER, YEAR, OPTION, LOCK, TO, TYPE FROM T ORDER BY DESC DESC, YEAR"},
       {"SELECT FROM, NEW FROM T WHERE FROM < TO", "SELECT FROM, NEW FROM T WHERE (< FROM TO)"},
@@ -384,6 +434,11 @@ TEST(SqlParser, KeywordsAsNames) {
       {"ALTER TABLE T DROP COLUMN", "ALTER TABLE T: DROP COLUMN"},
       {"ALTER TABLE T DROP COLUMN, DROP COLUMN COLUMN", "ALTER TABLE T: DROP COLUMN; DROP COLUMN"},
       {"ALTER TABLE T ALTER COLUMN INTEGER", "ALTER TABLE T: ALTER COLUMN->COLUMN 11"},
+      {"ALTER TABLE T ALTER COLUMN char(20)", "ALTER TABLE T: ALTER COLUMN->COLUMN 4(20)"},
+      {"ALTER TABLE T ALTER COLUMN X char(20)", "ALTER TABLE T: ALTER X->X 4(20)"},
+      {"ALTER TABLE T ALTER COLUMN \"X\" \"Y\" char(20)", "ALTER TABLE T: ALTER X->Y 4(20)"},
+      {"ALTER TABLE T ALTER COLUMN CHAR \"CHAR\" char(20)",
+       "ALTER TABLE T: ALTER CHAR->CHAR 4(20)"},
       // The new name of ALTER may be left out.
       {"ALTER TABLE T ALTER COLUMN F char(20)", "ALTER TABLE T: ALTER F->F 4(20)"},
       {"ALTER TABLE T ALTER F G money", "ALTER TABLE T: ALTER F->G 18"},
@@ -408,7 +463,8 @@ TEST(SqlParser, TableNames) {
        "CREATE INDEX [PAYCODE] ON \"RPTRX.KDT\" (EMPCODE, PAY CODE)"},
       // Aliases, with and without AS, and words that end the table list.
       {"SELECT E.*, P.EMP_CODE FROM EMPLOYEE E, \"EMP_PROS.KDT\" AS P WHERE E.EMP_NO = P.EMP_CODE",
-       "SELECT E.*, P.EMP_CODE FROM EMPLOYEE AS E, \"EMP_PROS.KDT\" AS P WHERE (= E.EMP_NO P.EMP_CODE)"},
+       "SELECT E.*, P.EMP_CODE FROM EMPLOYEE AS E, \"EMP_PROS.KDT\" AS P WHERE (= E.EMP_NO "
+       "P.EMP_CODE)"},
       {"SELECT * FROM A \"x y\" ORDER BY 1", "SELECT * FROM A AS x y ORDER BY 1"},
       {"SELECT * FROM T GROUP BY A", "SELECT * FROM T GROUP BY A"},
       {"UPDATE A SET X = B.Y FROM B b1, C WHERE A.K = b1.K",
@@ -442,7 +498,8 @@ TEST(SqlParser, InsertAndCreate) {
        "INSERT INTO T (A, B) SELECT X, Y FROM U WHERE (= Z 1)"},
       {"INSERT INTO T (A, B) SELECT * FROM U", "INSERT INTO T (A, B) SELECT * FROM U"},
       {"INSERT INTO T SELECT DISTINCT A FROM U", "INSERT INTO T SELECT DISTINCT A FROM U"},
-      {"CREATE TABLE \"mcompany.KDT\" (COMPANY_CODE char(10), MERGE char(1), \"DATE\" date, NO AutoInc)",
+      {"CREATE TABLE \"mcompany.KDT\" (COMPANY_CODE char(10), MERGE char(1), \"DATE\" date, NO "
+       "AutoInc)",
        "CREATE TABLE \"mcompany.KDT\" (COMPANY_CODE 4(10), MERGE 4(1), DATE 3, NO 15)"},
   });
   const Statement st = ParseStatement("INSERT INTO T SELECT A FROM U");
@@ -458,7 +515,8 @@ TEST(SqlParser, AlterClauseSeparators) {
       {"ALTER TABLE T ADD A char(1),\r\n   DROP B", "ALTER TABLE T: ADD A 4(1); DROP B"},
       {"ALTER TABLE T ADD A char(1) -- widen later\nDROP B", "ALTER TABLE T: ADD A 4(1); DROP B"},
       {"ALTER TABLE T ADD A char(1) /* x */\n /* y */ DROP B", "ALTER TABLE T: ADD A 4(1); DROP B"},
-      {"ALTER TABLE T ADD A INTEGER\r\nALTER B B INTEGER;", "ALTER TABLE T: ADD A 11; ALTER B->B 11"},
+      {"ALTER TABLE T ADD A INTEGER\r\nALTER B B INTEGER;",
+       "ALTER TABLE T: ADD A 11; ALTER B->B 11"},
   });
 }
 
@@ -469,7 +527,8 @@ TEST(SqlParser, ParametersAndText) {
   EXPECT_EQ(st.text, text);
   EXPECT_TRUE(ParseStatement("SELECT * FROM T").params.empty());
   // Parameters in every place an expression stands.
-  EXPECT_EQ(ParseStatement("INSERT INTO T VALUES (:A, :B)").params, (std::vector<std::string>{"A", "B"}));
+  EXPECT_EQ(ParseStatement("INSERT INTO T VALUES (:A, :B)").params,
+            (std::vector<std::string>{"A", "B"}));
   EXPECT_EQ(ParseStatement("SELECT :X FROM T GROUP BY A HAVING SUM(B) > :Y ORDER BY :Z").params,
             (std::vector<std::string>{"X", "Y", "Z"}));
 }
@@ -477,13 +536,14 @@ TEST(SqlParser, ParametersAndText) {
 // Positions kept in the tree for the executors' messages.
 TEST(SqlParser, Offsets) {
   {
-    const Statement st = ParseStatement("ALTER TABLE \"GLLINE.KDT\"\r\nadd column ITEMTEXT char(30), DROP X");
+    const Statement st =
+        ParseStatement("ALTER TABLE \"GLLINE.KDT\"\r\nadd column ITEMTEXT char(30), DROP X");
     const auto& alter = std::get<AlterTable>(st.body);
     EXPECT_EQ(alter.table.offset, 12u);
     ASSERT_EQ(alter.clauses.size(), 2u);
     EXPECT_EQ(alter.clauses[0].offset, 26u);
     EXPECT_EQ(alter.clauses[0].type.offset, 46u);
-    EXPECT_EQ(alter.clauses[1].offset, 57u);
+    EXPECT_EQ(alter.clauses[1].offset, 56u);
   }
   {
     const Statement st = ParseStatement("UPDATE T SET A = 1, \"B\" = 2 FROM U WHERE X = 1");
@@ -505,27 +565,34 @@ TEST(SqlParser, SyntaxErrors) {
     uint32_t native;
   };
   const std::vector<ErrorCase> cases = {
-      {"", "Expected ALTER, CREATE, DELETE, DROP, INSERT, SELECT or UPDATE but found end of text", 1, 2115},
-      {"GRANT ALL ON T", "Expected ALTER, CREATE, DELETE, DROP, INSERT, SELECT or UPDATE but found \"GRANT\"", 1,
+      {"", "Expected ALTER, CREATE, DELETE, DROP, INSERT, SELECT or UPDATE but found end of text",
+       1, 2115},
+      {"GRANT ALL ON T",
+       "Expected ALTER, CREATE, DELETE, DROP, INSERT, SELECT or UPDATE but found \"GRANT\"", 1,
        2115},
       // The column upgrade's "AS" statement for a missing column: the first
       // line alone.
-      {"ALTER TABLE \"CODE.KDT\"\r\n", "ALTER TABLE needs at least one ADD, ALTER or DROP clause", 25, 2115},
-      {"ALTER TABLE \"X.KDT\"", "ALTER TABLE needs at least one ADD, ALTER or DROP clause", 20, 2115},
-      {"ALTER TABLE \"X.KDT\";", "ALTER TABLE needs at least one ADD, ALTER or DROP clause", 20, 2115},
-      {"ALTER TABLE T RENAME A", "Expected ADD, ALTER or DROP but found \"RENAME\"", 15, 2115},
-      {"ALTER TABLE T ADD A char(10),", "Expected ADD, ALTER or DROP but found end of text", 30, 2115},
-      {"ALTER TABLE T ADD A char(1) DROP B", "ALTER TABLE clauses must be separated by \",\" or a line break", 29,
+      {"ALTER TABLE \"CODE.KDT\"\r\n", "ALTER TABLE needs at least one ADD, ALTER or DROP clause",
+       25, 2115},
+      {"ALTER TABLE \"X.KDT\"", "ALTER TABLE needs at least one ADD, ALTER or DROP clause", 20,
        2115},
+      {"ALTER TABLE \"X.KDT\";", "ALTER TABLE needs at least one ADD, ALTER or DROP clause", 20,
+       2115},
+      {"ALTER TABLE T RENAME A", "Expected ADD, ALTER or DROP but found \"RENAME\"", 15, 2115},
+      {"ALTER TABLE T ADD A char(10),", "Expected ADD, ALTER or DROP but found end of text", 30,
+       2115},
+      {"ALTER TABLE T ADD A char(1) DROP B",
+       "ALTER TABLE clauses must be separated by \",\" or a line break", 29, 2115},
       {"ALTER TABLE T ADD A varchar2(10)", "Unknown type name VARCHAR2", 21, 2115},
       {"ALTER TABLE T ADD A char", "Expected \"(\" but found end of text", 25, 2115},
       {"ALTER TABLE T ADD A char(0)", "Invalid length 0", 26, 2115},
       {"ALTER TABLE T ADD A char(99999999999)", "Invalid length 99999999999", 26, 2115},
-      {"ALTER TABLE T ADD A char(2.5)", "Expected length but found \"2.5\"", 26, 2115},
+      {"ALTER TABLE T ADD A char(2.5)", "Expected a length but found \"2.5\"", 26, 2115},
       {"ALTER TABLE T ADD A INTEGER(4)", "Type INTEGER takes no length", 28, 2115},
       {"ALTER TABLE T ADD \"A\" \"char\"(1)", "Expected a type name but found \"char\"", 23, 2115},
       {"ALTER TABLE T ALTER COLUMN A B", "Expected a type name but found end of text", 31, 2115},
-      {"ALTER TABLE T DROP COLUMN A B", "Unexpected \"B\" after the end of the statement", 29, 2115},
+      {"ALTER TABLE T DROP COLUMN A B", "Unexpected \"B\" after the end of the statement", 29,
+       2115},
       {"ALTER T ADD A INTEGER", "Expected TABLE but found \"T\"", 7, 2115},
       {"UPDATE T SET A = 1 WHERE", "Expected an expression but found end of text", 25, 2115},
       {"UPDATE T SET A 1", "Expected \"=\" but found \"1\"", 16, 2115},
@@ -540,13 +607,17 @@ TEST(SqlParser, SyntaxErrors) {
       {"SELECT * FROM T WHERE A = 'abc", "Unterminated string literal", 27, 2115},
       {"SELECT FOO(A) FROM T", "Unknown function FOO", 8, 2115},
       {"SELECT * FROM T;;", "Unexpected \";\" after the end of the statement", 17, 2115},
-      {"SELECT * FROM T INNER JOIN U ON A = B", "Unexpected \"INNER\" after the end of the statement", 17, 2115},
+      {"SELECT * FROM T INNER JOIN U ON A = B",
+       "Unexpected \"INNER\" after the end of the statement", 17, 2115},
       {"DELETE T WHERE A = 1", "Expected FROM but found \"T\"", 8, 2115},
-      {"INSERT INTO T (A, B) VALUES (1)", "Wrong number of values in INSERT row: 1 instead of 2", 29, 2115},
-      {"INSERT INTO T VALUES (1, 2), (3)", "Wrong number of values in INSERT row: 1 instead of 2", 30, 2115},
-      {"INSERT INTO T (A, B) SELECT X FROM U", "Wrong number of columns in INSERT ... SELECT: 1 instead of 2",
-       22, 2115},
-      {"INSERT INTO T (A) DEFAULT VALUES", "Expected VALUES or SELECT but found \"DEFAULT\"", 19, 2115},
+      {"INSERT INTO T (A, B) VALUES (1)", "Wrong number of values in INSERT row: 1 instead of 2",
+       29, 2115},
+      {"INSERT INTO T VALUES (1, 2), (3)", "Wrong number of values in INSERT row: 1 instead of 2",
+       30, 2115},
+      {"INSERT INTO T (A, B) SELECT X FROM U",
+       "Wrong number of columns in INSERT ... SELECT: 1 instead of 2", 22, 2115},
+      {"INSERT INTO T (A) DEFAULT VALUES", "Expected VALUES or SELECT but found \"DEFAULT\"", 19,
+       2115},
       {"INSERT INTO T VALUES ()", "Expected an expression but found \")\"", 23, 2115},
       {"CREATE UNIQUE TABLE T (A INTEGER)", "Expected INDEX but found \"TABLE\"", 15, 2115},
       {"CREATE VIEW V", "Expected INDEX, TABLE or PROCEDURE but found \"VIEW\"", 8, 2115},
@@ -555,11 +626,12 @@ TEST(SqlParser, SyntaxErrors) {
       {"CREATE TABLE T (A INTEGER, B)", "Expected a type name but found \")\"", 29, 2115},
       {"DROP INDEX FW_LEVY", "Expected \".\" but found end of text", 19, 2115},
       {"DROP VIEW V", "Expected INDEX or TABLE but found \"VIEW\"", 6, 2115},
-      {"CREATE PROCEDURE P( A CHAR(10) FUNCTION F IN LIBRARY \"x\"", "Expected \")\" but found end of text", 57,
-       2115},
-      {"CREATE PROCEDURE P( A CHAR(10) ) FUNCTION F IN LIBRARY X", "Expected a library path but found \"X\"", 56,
-       2115},
-      {"CREATE PROCEDURE P( A CHAR(10) ) F IN LIBRARY \"x\"", "Expected FUNCTION but found \"F\"", 34, 2115},
+      {"CREATE PROCEDURE P( A CHAR(10) FUNCTION F IN LIBRARY \"x\"",
+       "Expected \")\" but found end of text", 57, 2115},
+      {"CREATE PROCEDURE P( A CHAR(10) ) FUNCTION F IN LIBRARY X",
+       "Expected a library path but found \"X\"", 56, 2115},
+      {"CREATE PROCEDURE P( A CHAR(10) ) F IN LIBRARY \"x\"", "Expected FUNCTION but found \"F\"",
+       34, 2115},
       // Nesting beyond the expression parser's bound: the 201st "(".
       {"SELECT " + std::string(300, '(') + "1" + std::string(300, ')') + " FROM T",
        "Expression too deeply nested", 208, 2116},
@@ -570,7 +642,8 @@ TEST(SqlParser, SyntaxErrors) {
       ADD_FAILURE() << "no error for: " << c.text;
     } catch (const Error& e) {
       EXPECT_EQ(e.code(), uint32_t{DBE_SQL_ERROR}) << c.text;
-      EXPECT_EQ(std::string(e.what()), "Error 7200: " + c.message + " at position " + std::to_string(c.position) +
+      EXPECT_EQ(std::string(e.what()), "Error 7200: " + c.message + " at position " +
+                                           std::to_string(c.position) +
                                            ". NativeError = " + std::to_string(c.native) + ";")
           << c.text;
     }
@@ -578,8 +651,10 @@ TEST(SqlParser, SyntaxErrors) {
 }
 
 TEST(SqlParser, FormatSqlError) {
-  EXPECT_EQ(FormatSqlError("Unknown table X", 5041), "Error 7200: Unknown table X. NativeError = 5041;");
-  EXPECT_EQ(FormatSqlError("Duplicate column A.", 2130), "Error 7200: Duplicate column A. NativeError = 2130;");
+  EXPECT_EQ(FormatSqlError("Unknown table X", 5041),
+            "Error 7200: Unknown table X. NativeError = 5041;");
+  EXPECT_EQ(FormatSqlError("Duplicate column A.", 2130),
+            "Error 7200: Duplicate column A. NativeError = 2130;");
 }
 
 }  // namespace

@@ -57,6 +57,11 @@ enum {
   DBE_NOTHING_TO_DO = 5068,      // encrypt/decrypt/pack had nothing to do
   DBE_INDEX_EXISTS = 5069,
   DBE_KEY_NOT_INDEXABLE = 5070,
+  DBE_LOGIN_FAILED = 5071,       // unknown dictionary user or wrong password
+  DBE_OBJECT_EXISTS = 5072,      // dictionary table, user or procedure exists already
+  DBE_OBJECT_NOT_FOUND = 5073,   // dictionary table or user not found
+  DBE_NO_RIGHTS = 5074,          // the dictionary user lacks the right
+  DBE_NEEDS_DICTIONARY = 5075,   // the operation needs a dictionary connection
   DBE_STATEMENT_GONE = 5106,
   DBE_NO_ROW_COUNT = 5117,
   DBE_LAYER_ERROR = 5121,        // used by the access layer for its own errors
@@ -310,6 +315,46 @@ DBRESULT DbStmtReadAllColumns(DBHANDLE statement, uint16_t read_all);
 DBRESULT DbStmtEnableEncryption(DBHANDLE statement, const char* password);
 // The password of one encrypted table (name with or without ".KDT").
 DBRESULT DbStmtSetTablePassword(DBHANDLE statement, const char* table, const char* password);
+
+// ---------------------------------------------------------------------------
+// Data dictionaries. A dictionary is CODE.kdd with CODE.km and CODE.ki in
+// the company folder; DbConnect to the ".kdd" path with a user and password
+// gives a dictionary connection (handle type 6), whose data folder is the
+// dictionary's folder. Tables opened on it are found by dictionary name
+// (any case, with or without ".KDT") or by file name; a name it does not
+// hold answers DBE_NOT_IN_DICTIONARY. The administrator user is "DBSYS".
+// ---------------------------------------------------------------------------
+enum { DBE_DD_OBJECT_TABLE = 1, DBE_DD_OBJECT_INDEX = 5, DBE_DD_OBJECT_USER = 8, DBE_DD_OBJECT_PROCEDURE = 10 };
+enum { DBE_DD_PROP_AUTO_CREATE = 203, DBE_DD_PROP_DEFAULT_INDEX = 213, DBE_DD_PROP_ENCRYPTION = 214 };
+enum { DBE_DD_MAX_NAME = 200 };
+
+// Creates a new dictionary at path (".kdd") with the administrator password;
+// returns a connection to it as DBSYS when connection is not NULL.
+DBRESULT DbDDCreate(const char* path, const char* admin_password, const char* description, DBHANDLE* connection);
+// Lists objects of a type (tables; the index entries of the table `parent`;
+// users; procedures). 5137 when there is none (more).
+DBRESULT DbDDFindFirstObject(DBHANDLE dictionary, uint16_t object_type, const char* parent, char* name,
+                             uint16_t* len, DBHANDLE* find);
+DBRESULT DbDDFindNextObject(DBHANDLE dictionary, DBHANDLE find, char* name, uint16_t* len);
+DBRESULT DbDDFindClose(DBHANDLE dictionary, DBHANDLE find);
+// path: the table's data file, relative to the dictionary's folder or absolute.
+DBRESULT DbDDAddTable(DBHANDLE dictionary, const char* name, const char* path, uint16_t table_type,
+                      uint16_t char_type, const char* index_files, const char* comments);
+DBRESULT DbDDRemoveTable(DBHANDLE dictionary, const char* name, uint16_t delete_files);
+// 203 and 214: a 16-bit value 0 or 1 with length 2; 213: the index name.
+DBRESULT DbDDSetTableProperty(DBHANDLE dictionary, const char* name, uint16_t property, const void* value,
+                              uint16_t len, uint16_t validate, const char* fail_table);
+DBRESULT DbDDGetTableProperty(DBHANDLE dictionary, const char* name, uint16_t property, void* value,
+                              uint16_t* len);
+// Removes an index tag of a dictionary table.
+DBRESULT DbDDDeleteIndex(DBHANDLE dictionary, const char* table, const char* index);
+DBRESULT DbDDCreateUser(DBHANDLE dictionary, const char* group, const char* user, const char* password,
+                        const char* description);
+// Rights letters as given: R read, W write (change and delete), I insert.
+DBRESULT DbDDSetObjectAccessRights(DBHANDLE dictionary, const char* object, const char* accessor,
+                                   const char* rights);
+DBRESULT DbDDGetObjectAccessRights(DBHANDLE dictionary, const char* object, const char* accessor, char* rights,
+                                   uint16_t* len);
 
 #ifdef __cplusplus
 }  // extern "C"

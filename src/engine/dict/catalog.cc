@@ -1,0 +1,269 @@
+#include "dict/catalog.h"
+
+#include <sys/stat.h>
+
+#include <cstring>
+#include <functional>
+#include <map>
+#include <mutex>
+
+#include "core/error.h"
+#include "core/text.h"
+#include "dbe/dbe.h"
+#include "os/file.h"
+#include "storage/bytes.h"
+
+namespace dbe {
+namespace {
+
+constexpr char kMagic[8] = {'K', 'X', '8', 'D', 'I', 'C', 'T', 0x1A};
+constexpr char kKeyMagic[8] = {'K', 'X', '8', 'D', 'K', 'E', 'Y', 0x1A};
+constexpr char kLockMagic[8] = {'K', 'X', '8', 'D', 'L', 'C', 'K', 0x1A};
+constexpr uint32_t kVersion = 1;
+constexpr size_t kMaxText = 1 << 20;
+
+std::string StripKdt(const std::string& name) {
+  std::string u = Upper(name);
+  if (u.size() > 4 && u.compare(u.size() - 4, 4, ".KDT") == 0) u.resize(u.size() - 4);
+  return u;
+}
+
+std::string Serialize(const Catalog& c) {
+  ByteWriter w;
+  w.Str(c.description);
+  w.U32(static_cast<uint32_t>(c.tables.size()));
+  for (const DictTable& t : c.tables) {
+    w.Str(t.name);
+    w.Str(t.file);
+    w.U16(t.table_type);
+    w.U16(t.char_type);
+    w.Str(t.comments);
+    w.U16(t.auto_create);
+    w.U16(t.encryption);
+    w.Str(t.default_index);
+    w.Str(t.field_list);
+    w.U32(static_cast<uint32_t>(t.tags.size()));
+    for (const DictTag& g : t.tags) {
+      w.Str(g.name);
+      w.Str(g.expr);
+      w.U32(g.options);
+    }
+  }
+  w.U32(static_cast<uint32_t>(c.users.size()));
+  for (const DictUser& u : c.users) {
+    w.Str(u.name);
+    w.Str(u.group);
+    w.Str(u.description);
+    w.Raw(u.kdf.salt.data(), u.kdf.salt.size());
+    w.U64(u.kdf.ops);
+    w.U64(u.kdf.mem);
+    w.Str(u.wrapped_key);
+  }
+  w.U32(static_cast<uint32_t>(c.rights.size()));
+  for (const DictRight& r : c.rights) {
+    w.Str(r.object);
+    w.Str(r.user);
+    w.Str(r.letters);
+  }
+  w.U32(static_cast<uint32_t>(c.procedures.size()));
+  for (const DictProcedure& p : c.procedures) {
+    w.Str(p.name);
+    w.Str(p.params);
+    w.Str(p.function);
+    w.Str(p.library);
+  }
+  std::string body = w.bytes();
+  ByteWriter out;
+  out.Raw(kMagic, 8);
+  out.U32(kVersion);
+  out.Raw(c.id.data(), 16);
+  out.U64(c.generation);
+  out.U64(body.size());
+  out.U64(crypto::Digest64(reinterpret_cast<const uint8_t*>(body.data()), body.size()));
+  out.Raw(body.data(), body.size());
+  return out.bytes();
+}
+
+Catalog Parse(const std::string& bytes, const std::string& file) {
+  auto bad = [&](const std::string& why) -> Catalog {
+    Fail(DBE_DAMAGED_FILE, "Error 5052: The data dictionary is damaged or not a dictionary (" + why + "). File: " + file);
+  };
+  const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
+  if (bytes.size() < 52 || std::memcmp(p, kMagic, 8) != 0) return bad("unknown file signature");
+  ByteReader h(p + 8, bytes.size() - 8);
+  if (h.U32() != kVersion) return bad("unsupported version");
+  Catalog c;
+  std::memcpy(c.id.data(), h.Take(16), 16);
+  c.generation = h.U64();
+  uint64_t len = h.U64();
+  uint64_t digest = h.U64();
+  if (h.failed() || len != h.remaining()) return bad("the contents are cut short");
+  const uint8_t* body = h.Take(len);
+  if (crypto::Digest64(body, len) != digest) return bad("checksum mismatch");
+  ByteReader r(body, len);
+  c.description = r.Str(kMaxText);
+  uint32_t n = r.U32();
+  for (uint32_t i = 0; i < n && !r.failed(); ++i) {
+    DictTable t;
+    t.name = r.Str(kMaxText);
+    t.file = r.Str(kMaxText);
+    t.table_type = r.U16();
+    t.char_type = r.U16();
+    t.comments = r.Str(kMaxText);
+    t.auto_create = r.U16();
+    t.encryption = r.U16();
+    t.default_index = r.Str(kMaxText);
+    t.field_list = r.Str(kMaxText);
+    uint32_t tags = r.U32();
+    for (uint32_t k = 0; k < tags && !r.failed(); ++k) {
+      DictTag g;
+      g.name = r.Str(kMaxText);
+      g.expr = r.Str(kMaxText);
+      g.options = r.U32();
+      t.tags.push_back(std::move(g));
+    }
+    c.tables.push_back(std::move(t));
+  }
+  n = r.U32();
+  for (uint32_t i = 0; i < n && !r.failed(); ++i) {
+    DictUser u;
+    u.name = r.Str(kMaxText);
+    u.group = r.Str(kMaxText);
+    u.description = r.Str(kMaxText);
+    const uint8_t* salt = r.Take(crypto::kSaltSize);
+    if (salt != nullptr) std::memcpy(u.kdf.salt.data(), salt, crypto::kSaltSize);
+    u.kdf.ops = r.U64();
+    u.kdf.mem = r.U64();
+    u.wrapped_key = r.Str(kMaxText);
+    c.users.push_back(std::move(u));
+  }
+  n = r.U32();
+  for (uint32_t i = 0; i < n && !r.failed(); ++i) {
+    DictRight x;
+    x.object = r.Str(kMaxText);
+    x.user = r.Str(kMaxText);
+    x.letters = r.Str(kMaxText);
+    c.rights.push_back(std::move(x));
+  }
+  n = r.U32();
+  for (uint32_t i = 0; i < n && !r.failed(); ++i) {
+    DictProcedure x;
+    x.name = r.Str(kMaxText);
+    x.params = r.Str(kMaxText);
+    x.function = r.Str(kMaxText);
+    x.library = r.Str(kMaxText);
+    c.procedures.push_back(std::move(x));
+  }
+  if (r.failed() || r.remaining() != 0) return bad("inconsistent contents");
+  return c;
+}
+
+struct CacheEntry {
+  int64_t mtime_ns = 0;
+  uint64_t size = 0, ino = 0;
+  std::shared_ptr<const Catalog> catalog;
+};
+
+std::mutex g_cache_mu;
+std::map<std::string, CacheEntry>& Cache() {
+  static auto* c = new std::map<std::string, CacheEntry>();
+  return *c;
+}
+
+}  // namespace
+
+DictTable* Catalog::FindTable(const std::string& name) {
+  std::string want = StripKdt(name);
+  for (DictTable& t : tables) {
+    if (StripKdt(t.name) == want) return &t;
+  }
+  return nullptr;
+}
+
+DictUser* Catalog::FindUser(const std::string& name) {
+  for (DictUser& u : users) {
+    if (EqualsIgnoreCase(u.name, name)) return &u;
+  }
+  return nullptr;
+}
+
+DictRight* Catalog::FindRight(const std::string& object, const std::string& user) {
+  for (DictRight& r : rights) {
+    if (StripKdt(r.object) == StripKdt(object) && EqualsIgnoreCase(r.user, user)) return &r;
+  }
+  return nullptr;
+}
+
+DictionaryPaths DictionaryPaths::For(const std::string& kdd_path) {
+  DictionaryPaths p;
+  p.kdd = kdd_path;
+  std::string base = kdd_path.substr(0, kdd_path.size() - 4);
+  bool lower = kdd_path[kdd_path.size() - 1] == 'd';
+  p.km = base + (lower ? ".km" : ".KM");
+  p.ki = base + (lower ? ".ki" : ".KI");
+  auto slash = kdd_path.find_last_of('/');
+  p.folder = slash == std::string::npos ? "./" : kdd_path.substr(0, slash + 1);
+  return p;
+}
+
+std::shared_ptr<const Catalog> LoadCatalog(const std::string& kdd_path) {
+  struct stat st;
+  if (::stat(kdd_path.c_str(), &st) != 0) {
+    Fail(DBE_FILE_NOT_FOUND, "Error 5041: The data dictionary was not found. File: " + kdd_path);
+  }
+  int64_t mtime = int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  {
+    std::lock_guard<std::mutex> lock(g_cache_mu);
+    auto it = Cache().find(kdd_path);
+    if (it != Cache().end() && it->second.mtime_ns == mtime && it->second.size == uint64_t(st.st_size) &&
+        it->second.ino == uint64_t(st.st_ino)) {
+      return it->second.catalog;
+    }
+  }
+  auto c = std::make_shared<const Catalog>(Parse(os::ReadWholeFile(kdd_path), kdd_path));
+  std::lock_guard<std::mutex> lock(g_cache_mu);
+  Cache()[kdd_path] = CacheEntry{mtime, uint64_t(st.st_size), uint64_t(st.st_ino), c};
+  return c;
+}
+
+void UpdateCatalog(const DictionaryPaths& paths, const std::function<void(Catalog&)>& change) {
+  os::File lock_file = os::File::OpenExisting(paths.ki);
+  lock_file.LockWait(0, true);
+  Catalog c = Parse(os::ReadWholeFile(paths.kdd), paths.kdd);
+  change(c);
+  ++c.generation;
+  os::WriteFileAtomically(paths.kdd, Serialize(c));
+  lock_file.Unlock(0);
+}
+
+void WriteNewDictionary(const DictionaryPaths& paths, const Catalog& catalog, const crypto::Key& key) {
+  if (os::PathExists(paths.kdd)) {
+    Fail(DBE_TABLE_EXISTS, "Error 5059: A data dictionary exists already. File: " + paths.kdd);
+  }
+  ByteWriter km;
+  km.Raw(kKeyMagic, 8);
+  km.U32(kVersion);
+  km.Raw(catalog.id.data(), 16);
+  uint8_t check[crypto::kCheckSealedSize];
+  crypto::MakeCheck(key, catalog.id.data(), 16, check);
+  km.Raw(check, sizeof check);
+  os::WriteFileAtomically(paths.km, km.bytes());
+  ByteWriter ki;
+  ki.Raw(kLockMagic, 8);
+  ki.U32(kVersion);
+  ki.Raw(catalog.id.data(), 16);
+  os::WriteFileAtomically(paths.ki, ki.bytes());
+  os::WriteFileAtomically(paths.kdd, Serialize(catalog));
+}
+
+bool CheckDictionaryKey(const DictionaryPaths& paths, const std::array<uint8_t, 16>& id, const crypto::Key& key) {
+  std::string km = os::ReadWholeFile(paths.km);
+  if (km.size() != 8 + 4 + 16 + crypto::kCheckSealedSize || std::memcmp(km.data(), kKeyMagic, 8) != 0 ||
+      std::memcmp(km.data() + 12, id.data(), 16) != 0) {
+    Fail(DBE_DAMAGED_FILE, "Error 5052: The key file of the data dictionary is damaged or belongs to another one. File: " +
+                               paths.km);
+  }
+  return crypto::VerifyCheck(key, id.data(), 16, reinterpret_cast<const uint8_t*>(km.data()) + 28);
+}
+
+}  // namespace dbe
