@@ -21,16 +21,18 @@ void OrderedIndex::Clear() {
   ++version_;
 }
 
-void OrderedIndex::Build(std::string entries) {
+void OrderedIndex::Build(std::string entries, bool sorted) {
   Clear();
   size_t n = entries.size() / width_;
   std::vector<uint32_t> order(n);
   std::iota(order.begin(), order.end(), 0);
   const char* base = entries.data();
   const uint32_t w = width_;
-  std::sort(order.begin(), order.end(), [base, w](uint32_t a, uint32_t b) {
-    return std::memcmp(base + size_t(a) * w, base + size_t(b) * w, w) < 0;
-  });
+  if (!sorted) {
+    std::sort(order.begin(), order.end(), [base, w](uint32_t a, uint32_t b) {
+      return std::memcmp(base + size_t(a) * w, base + size_t(b) * w, w) < 0;
+    });
+  }
   // Fill blocks to three quarters so that inserts rarely split at once.
   const size_t per_block = kBlockEntries * 3 / 4;
   for (size_t i = 0; i < n; i += per_block) {

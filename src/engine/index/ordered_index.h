@@ -26,8 +26,9 @@ class OrderedIndex {
   uint64_t version() const { return version_; }
 
   void Clear();
-  // Replaces the contents with entries (concatenated, any order).
-  void Build(std::string entries);
+  // Replaces the contents with entries (concatenated; in any order unless
+  // sorted says they are in order already).
+  void Build(std::string entries, bool sorted = false);
   void Insert(const uint8_t* entry);
   bool Erase(const uint8_t* entry);
 

@@ -70,9 +70,15 @@ void Layout::Finish() {
     off += f.width;
   }
   record_length = off;
+  by_name.clear();
+  for (size_t i = 0; i < fields.size(); ++i) by_name.emplace(Upper(fields[i].name), static_cast<int>(i));
 }
 
 int Layout::Find(std::string_view name) const {
+  if (by_name.size() == fields.size()) {
+    auto it = by_name.find(Upper(name));
+    return it == by_name.end() ? -1 : it->second;
+  }
   for (size_t i = 0; i < fields.size(); ++i) {
     if (EqualsIgnoreCase(fields[i].name, name)) return static_cast<int>(i);
   }

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace dbe {
@@ -40,6 +41,7 @@ struct Layout {
 
   // Assigns offsets and widths and the record length.
   void Finish();
+  std::unordered_map<std::string, int> by_name;  // upper-case name -> index, made by Finish()
   int Find(std::string_view name) const;  // without regard to case; -1 when absent
   bool HasBlobs() const;
 };

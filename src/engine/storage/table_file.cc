@@ -412,7 +412,7 @@ void TableFile::LoadSnapshot(const crypto::Key* key) {
     }
     parts.emplace_back(reinterpret_cast<const char*>(e), n * tag->key.entry_width());
   }
-  for (size_t i = 0; i < tags_.size(); ++i) tags_[i]->entries.Build(std::move(parts[i]));
+  for (size_t i = 0; i < tags_.size(); ++i) tags_[i]->entries.Build(std::move(parts[i]), /*sorted=*/true);
   indexes_built_ = true;
   index_counter_ = stamp;
   index_dirty_ = false;
@@ -587,6 +587,9 @@ void TableFile::EnsureMapped(uint64_t end) {
 }
 
 void TableFile::Grow(uint64_t needed) {
+  // The mapping covers the whole file as it was when mapped, and files only
+  // grow while handles are open: no need to ask the system for the size.
+  if (map_.size() >= needed) return;
   uint64_t size = data_.Size();
   if (size >= needed) {
     if (map_.size() < needed) map_.Map(data_, size);
