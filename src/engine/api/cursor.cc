@@ -160,9 +160,8 @@ void TableCursor::LoadRow(uint32_t r, std::vector<uint8_t>* out) {
 
 bool TableCursor::PassesFilter(uint32_t r) {
   if (!filter_) return true;
-  std::vector<uint8_t> rec;
-  LoadRow(r, &rec);
-  RowValues values(this, rec.data(), &filter_params_);
+  LoadRow(r, &filter_row_);
+  RowValues values(this, filter_row_.data(), &filter_params_);
   return expr::IsTrue(expr::Evaluate(*filter_, values));
 }
 

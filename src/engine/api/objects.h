@@ -148,6 +148,7 @@ class TableCursor : public Object {
 
   std::shared_ptr<expr::Node> filter_;
   std::vector<Value> filter_params_;
+  std::vector<uint8_t> filter_row_;  // the row a filter is tested on
   std::string filter_text_;
   bool statement_cursor_ = false, live_ = false, static_result_ = false;
   std::optional<std::string> rights_;
