@@ -144,13 +144,13 @@ std::string GroupKey(const Value& v) {
   switch (v.kind) {
     case ValueKind::Null: return "N";
     case ValueKind::Bool: return v.b ? "BT" : "BF";
-    case ValueKind::Int: return "#" + MoneyText(v.i * 10000);
+    // Numbers of any kind that are equal get one key: whole values as
+    // integers, others in their exact (money) or shortest (double) decimal form.
+    case ValueKind::Int: return "#" + std::to_string(v.i);
     case ValueKind::Money: return "#" + MoneyText(v.i);
-    case ValueKind::Double: {
-      double scaled = v.d * 10000.0;
-      if (std::fabs(scaled) < 9e18 && scaled == std::floor(scaled)) return "#" + MoneyText(static_cast<int64_t>(scaled));
+    case ValueKind::Double:
+      if (v.d == std::floor(v.d) && std::fabs(v.d) < 9.2e18) return "#" + std::to_string(static_cast<int64_t>(v.d));
       return "#" + DoubleText(v.d);
-    }
     case ValueKind::String: {
       std::string_view s = TrimRightBlanks(v.s);
       if (s.empty()) return "N";

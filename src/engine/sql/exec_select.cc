@@ -279,8 +279,10 @@ SelectRun RunSelect(Select& st, Connection* conn, const ExecSettings& s, const s
       order_column[i] = static_cast<int>(e.value.i - 1);
       continue;
     }
-    if (e.kind == expr::NodeKind::Column && e.qualifier.empty() && resolver.Resolve("", e.name) < 0) {
-      for (size_t c = 0; c < run.columns.size(); ++c) {
+    // An unqualified name that names a result column means that column, even
+    // when a table has a column of the same name.
+    if (e.kind == expr::NodeKind::Column && e.qualifier.empty()) {
+      for (size_t c = 0; c < run.columns.size() && order_column[i] < 0; ++c) {
         if (EqualsIgnoreCase(run.columns[c].name, e.name)) order_column[i] = static_cast<int>(c);
       }
     }
