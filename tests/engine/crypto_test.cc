@@ -66,6 +66,14 @@ TEST_F(CryptoTest, EncryptedRowsAndMemosAreNotOnDiskInTheClear) {
   DBE_OK(DbCloseTable(t));
   EXPECT_EQ(FileBytes(dir_.File("EMPLOYEE.KDT")).find("T0000001Z"), std::string::npos);
   EXPECT_EQ(FileBytes(dir_.File("EMPLOYEE.KDM")).find("another secret"), std::string::npos);
+  // The index entries were saved for the next open, sealed.
+  std::string kdi = FileBytes(dir_.File("EMPLOYEE.KDI"));
+  EXPECT_EQ(kdi.find("E0001"), std::string::npos);
+  t = Open("EMPLOYEE");
+  DBE_OK(DbEnableEncryption(t, "secret"));
+  DBE_OK(DbGetIndexHandle(t, "EMP_NO", &ix));
+  EXPECT_EQ(Column(ix, t, "EMP_NO"), (std::vector<std::string>{"E0001", "E0002", "E0003"}));
+  DBE_OK(DbCloseTable(t));
 }
 
 TEST_F(CryptoTest, DecryptRewritesEveryRowAndMemo) {

@@ -176,7 +176,7 @@ void TableFile::Release(bool exclusive) {
   std::lock_guard<std::mutex> lock(g_registry_mu);
   if (--handles_ > 0) return;
   try {
-    if (index_dirty_ && indexes_built_ && !encrypted() && data_.writable() &&
+    if (index_dirty_ && indexes_built_ && (!encrypted() || index_key_.has_value()) && data_.writable() &&
         index_counter_ == change_counter() && SoleUser()) {
       SaveIndexFile(true);
     }
@@ -239,6 +239,7 @@ void TableFile::Load() {
   memo_.Close();
   if (flags_ & kFlagMemoFile) OpenMemo(false);
   LoadIndexDefs();
+  index_key_.reset();
   indexes_built_ = false;
 }
 
@@ -386,7 +387,7 @@ void TableFile::LoadIndexDefs() {
 }
 
 void TableFile::LoadSnapshot(const crypto::Key* key) {
-  (void)key;
+  if (encrypted() && key == nullptr) return;
   std::string bytes = os::ReadWholeFile(paths_.kdi);
   if (snapshot_offset_ + 24 > bytes.size()) {
     snapshot_valid_ = false;
@@ -400,6 +401,21 @@ void TableFile::LoadSnapshot(const crypto::Key* key) {
   if (s.failed() || stamp != snapshot_stamp_ || crypto::Digest64(body, len) != digest) {
     snapshot_valid_ = false;
     return;
+  }
+  // The entries of an encrypted table are saved sealed with its key.
+  std::string plain;
+  if (encrypted()) {
+    if (len < crypto::kOverhead) {
+      snapshot_valid_ = false;
+      return;
+    }
+    plain.resize(len - crypto::kOverhead);
+    if (!crypto::Open(*key, table_id_.data(), 16, body, len, reinterpret_cast<uint8_t*>(plain.data()))) {
+      snapshot_valid_ = false;
+      return;
+    }
+    body = reinterpret_cast<const uint8_t*>(plain.data());
+    len = plain.size();
   }
   ByteReader b(body, len);
   std::vector<std::string> parts;
@@ -433,13 +449,19 @@ void TableFile::SaveIndexFile(bool with_entries) {
   out.U64(defs.bytes().size());
   out.U64(crypto::Digest64(reinterpret_cast<const uint8_t*>(defs.bytes().data()), defs.bytes().size()));
   out.Raw(defs.bytes().data(), defs.bytes().size());
-  bool entries = with_entries && indexes_built_ && !encrypted();
+  bool entries = with_entries && indexes_built_ && (!encrypted() || index_key_.has_value());
   ByteWriter body;
   if (entries) {
     for (auto& tag : tags_) {
       body.U64(tag->entries.size());
       std::string e = tag->entries.Serialize();
       body.Raw(e.data(), e.size());
+    }
+    if (encrypted()) {
+      std::string sealed(body.bytes().size() + crypto::kOverhead, '\0');
+      crypto::Seal(*index_key_, table_id_.data(), 16, reinterpret_cast<const uint8_t*>(body.bytes().data()),
+                   body.bytes().size(), reinterpret_cast<uint8_t*>(sealed.data()));
+      body.bytes() = std::move(sealed);
     }
   }
   out.U64(entries ? index_counter_ : ~0ull);
@@ -457,11 +479,12 @@ void TableFile::EnsureIndexes(const crypto::Key* key) {
   if (tags_.empty()) return;
   uint64_t c = change_counter();
   if (indexes_built_ && index_counter_ == c) return;
-  if (snapshot_valid_ && snapshot_stamp_ == c && !encrypted()) {
+  if (encrypted()) RequireKey(key);
+  if (encrypted()) index_key_ = *key;
+  if (snapshot_valid_ && snapshot_stamp_ == c) {
     LoadSnapshot(key);
     if (indexes_built_) return;
   }
-  if (encrypted()) RequireKey(key);
   bool locked = !exclusive_ && data_.writable();
   if (locked) data_.LockWait(kLockHeader, true);
   try {
