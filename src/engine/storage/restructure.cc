@@ -146,6 +146,12 @@ void TableFile::Restructure(const Layout& new_layout, const std::vector<int>& so
       }
       const Field& from = layout_.fields[s];
       bool from_blob = IsBlobType(from.type), to_blob = IsBlobType(to.type);
+      if (!from_blob && from.type == to.type && from.length == to.length && from.decimals == to.decimals) {
+        // Unchanged: the stored bytes carry over as they are.
+        std::memcpy(rec.data() + to.offset, old_rec.data() + from.offset, to.width);
+        SetNullBit(rec.data(), j, IsNullBit(old_rec.data(), static_cast<uint32_t>(s)));
+        continue;
+      }
       if (!from_blob && !to_blob) {
         CarryValue(from, static_cast<uint32_t>(s), old_rec.data(), to, j, rec.data(), paths_.kdt);
         continue;

@@ -882,13 +882,29 @@ void TableFile::Update(uint32_t recno, uint8_t* rec, const PendingBlobs& blobs, 
   }
   StampAuto(rec, false);
   bool live = old[0] != kRowDeleted;
-  if (live) CheckUnique(rec, recno);
+  // Only the tags whose key the change touches are checked and maintained.
+  std::vector<IndexTag*> changed;
+  std::vector<std::string> old_entries, new_entries;
+  if (live) {
+    for (auto& tag : tags_) {
+      std::string a(tag->key.entry_width(), '\0'), b(tag->key.entry_width(), '\0');
+      tag->key.EncodeEntry(layout_, old.data(), recno, reinterpret_cast<uint8_t*>(a.data()));
+      tag->key.EncodeEntry(layout_, rec, recno, reinterpret_cast<uint8_t*>(b.data()));
+      if (a == b) continue;
+      changed.push_back(tag.get());
+      old_entries.push_back(std::move(a));
+      new_entries.push_back(std::move(b));
+    }
+    if (!changed.empty()) CheckUnique(rec, recno);
+  }
   ApplyBlobs(rec, old.data(), blobs, key);
   WriteSlot(recno, rec, key);
   BumpCounter();
-  if (indexes_built_ && live) {
-    IndexErase(old.data(), recno);
-    IndexInsert(rec, recno);
+  if (indexes_built_) {
+    for (size_t i = 0; i < changed.size(); ++i) {
+      changed[i]->entries.Erase(reinterpret_cast<const uint8_t*>(old_entries[i].data()));
+      changed[i]->entries.Insert(reinterpret_cast<const uint8_t*>(new_entries[i].data()));
+    }
   }
 }
 
