@@ -239,6 +239,17 @@ TEST_F(IndexTest, MissingIndexFileIsAClearError) {
   fs::remove(dir_.File("mcompany.KDI"));
   DBE_FAILS_WITH(DBE_INDEX_FILE_MISSING, TryOpen("mcompany.KDT", 0, &t));
   EXPECT_NE(LastErrorText().find("mcompany.KDI"), std::string::npos);
+  // The statement that builds the index again needs no index file.
+  DBHANDLE stmt = 0;
+  DBE_OK(DbCreateSQLStatement(conn_, &stmt));
+  DBE_OK(DbPrepareSQL(stmt, "Create Unique Index \"PRIMARY\" on mcompany( COMPANY_CODE )"));
+  DBE_OK(DbExecuteSQL(stmt, nullptr));
+  DBE_OK(DbCloseSQLStatement(stmt));
+  t = Open("mcompany.KDT");
+  uint16_t n = 0;
+  DBE_OK(DbGetNumIndexes(t, &n));
+  EXPECT_EQ(n, 1);
+  DBE_OK(DbCloseTable(t));
 }
 
 TEST_F(IndexTest, IndexesNeedSoleUseToChange) {

@@ -26,7 +26,8 @@ void CheckTableType(uint16_t type) {
 }
 
 DBHANDLE OpenCursor(Connection* c, const std::string& path, uint32_t mode) {
-  auto tf = TableFile::Acquire(path, mode & DBE_OPEN_EXCLUSIVE);
+  auto tf = TableFile::Acquire(path, mode & DBE_OPEN_EXCLUSIVE, mode & kOpenIndexFileOptional);
+  mode &= ~kOpenIndexFileOptional;
   auto cur = std::make_unique<TableCursor>();
   TableCursor* raw = cur.get();
   DBHANDLE h = Register(std::move(cur));

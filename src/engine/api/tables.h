@@ -9,6 +9,10 @@
 
 namespace dbe {
 
+// An open-mode bit of the engine's own: a missing index file reads as one
+// without tags (CREATE INDEX builds the file again).
+constexpr uint32_t kOpenIndexFileOptional = 0x100;
+
 // The data file a table name stands for on a connection: relative names are
 // taken in the connection's folder, ".KDT" is added to a name without an
 // extension, and every component is matched without regard to case.

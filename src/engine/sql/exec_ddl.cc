@@ -68,7 +68,7 @@ ExecResult ExecAlter(const AlterTable& st, Connection* conn, const ExecSettings&
 }
 
 ExecResult ExecCreateIndex(const CreateIndex& st, Connection* conn, const ExecSettings& s) {
-  StatementTable t(conn, st.table, DBE_OPEN_EXCLUSIVE, s);
+  StatementTable t(conn, st.table, DBE_OPEN_EXCLUSIVE | kOpenIndexFileOptional, s);
   std::string expr;
   for (const std::string& c : st.columns) {
     if (t.layout().Find(c) < 0) {

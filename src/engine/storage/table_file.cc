@@ -126,7 +126,7 @@ class TableFile::WriteGuard {
 
 TableFile::~TableFile() = default;
 
-std::shared_ptr<TableFile> TableFile::Acquire(const std::string& kdt_path, bool exclusive) {
+std::shared_ptr<TableFile> TableFile::Acquire(const std::string& kdt_path, bool exclusive, bool index_file_optional) {
   std::lock_guard<std::mutex> lock(g_registry_mu);
   os::File f;
   try {
@@ -163,8 +163,10 @@ std::shared_ptr<TableFile> TableFile::Acquire(const std::string& kdt_path, bool 
     Fail(DBE_TABLE_IN_USE, "Error 5042: The table is in use by another program. File: " + kdt_path);
   }
   tf->exclusive_ = exclusive;
+  tf->index_file_optional_ = index_file_optional;
   tf->Recover();
   tf->Load();
+  tf->index_file_optional_ = false;
   tf->data_.Identity(&tf->dev_, &tf->ino_);
   tf->handles_ = 1;
   reg[{tf->dev_, tf->ino_}] = tf;
@@ -346,7 +348,7 @@ void TableFile::LoadIndexDefs() {
   tags_.clear();
   snapshot_valid_ = false;
   if (!os::PathExists(paths_.kdi)) {
-    if (flags_ & kFlagIndexFile) {
+    if ((flags_ & kFlagIndexFile) && !index_file_optional_) {
       Fail(DBE_INDEX_FILE_MISSING, "Error 5055: The index file of the table is missing. File: " + paths_.kdi);
     }
     return;

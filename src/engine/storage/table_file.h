@@ -53,7 +53,10 @@ class TableFile : public std::enable_shared_from_this<TableFile> {
 
   // Opens (or joins) the table for one handle. Exclusive fails while any
   // other handle here or in another process has the table open.
-  static std::shared_ptr<TableFile> Acquire(const std::string& kdt_path, bool exclusive);
+  // index_file_optional: a missing index file reads as one without tags
+  // (for the statement that builds the index again).
+  static std::shared_ptr<TableFile> Acquire(const std::string& kdt_path, bool exclusive,
+                                            bool index_file_optional = false);
   // Called by each handle when it closes.
   void Release(bool exclusive);
   // Creates a new empty table; fails when the data file exists.
@@ -173,6 +176,7 @@ class TableFile : public std::enable_shared_from_this<TableFile> {
   std::array<uint8_t, crypto::kCheckSealedSize> check_{};
   std::array<uint8_t, 16> key_owner_{};  // dictionary id of a dictionary-keyed table
   bool exclusive_ = false;
+  bool index_file_optional_ = false;
   int handles_ = 0;
   uint64_t dev_ = 0, ino_ = 0;
 

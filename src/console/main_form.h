@@ -1,0 +1,82 @@
+// The main window as a plain object: the components the run shares, the
+// run options, the status lines and the start-up of the program. The Qt
+// window and the batch front end both drive this object; everything a
+// person sees or answers goes through the UI services it is given.
+#ifndef KX8_CONSOLE_MAIN_FORM_H_
+#define KX8_CONSOLE_MAIN_FORM_H_
+
+#include <optional>
+#include <string>
+
+#include "console/options.h"
+#include "dbaccess/db_connection.h"
+#include "dbaccess/db_dictionary.h"
+#include "dbaccess/db_query.h"
+#include "dbaccess/db_table.h"
+#include "platform/ui_services.h"
+
+namespace kx8::console {
+
+struct StartupSettings {
+  // A root folder given on the command line; it takes the place of the
+  // program's folder and of [PATH] DIR of "KELPA.ini".
+  std::optional<std::string> root_override;
+};
+
+class TMainForm : public dbaccess::TComponent {
+ public:
+  static constexpr const char* kApplicationTitle = "KX8 MTN VER 8.90 17/09/2009";
+
+  TMainForm(platform::UiServices& ui, StartupSettings settings = {});
+  ~TMainForm() override;
+
+  // The start-up sequence (window creation) and the window being shown.
+  void FormCreate();
+  void FormShow();
+  // Select all: every register row's MERGE from the state of CheckBox2.
+  void CheckBox2Click();
+  // Adds register rows for company folders that are not registered yet.
+  void RetrieveCompanyCodes(const std::string& root);
+  // Clicking CheckBox5 enables or disables the e-Payslip radio buttons.
+  void CheckBox5Click();
+
+  platform::UiServices& ui() { return ui_; }
+  const std::string& RootFolder() const { return root_folder_; }
+  const std::string& ProgramFolder() const { return program_folder_; }
+  const std::string& DictionarySetting() const { return dictionary_setting_; }
+  const std::string& UpdateArchiveName() const { return update_archive_name_; }
+
+  // Components, under their designer names.
+  dbaccess::TDbDictionary DbDictionary1;
+  dbaccess::TDbConnection DbConnection2;
+  dbaccess::TDbConnection DbConnection1;
+  dbaccess::TDbConnection DbConnectionSetup;
+  dbaccess::TDbConnection DbConnTmpl;
+  dbaccess::TDbConnection DbConnectionSup;
+  dbaccess::TDbTable DbTableCompany;
+  dbaccess::TDbTable TableCompany;
+  dbaccess::TDbTable DbTable1;
+  dbaccess::TDbTable TablePAybank;
+  dbaccess::TDbQuery DbQuery1;
+  dbaccess::TDbQuery DbQuery3;
+
+  RunOptions options;
+  // Status lines, caption and server label.
+  std::string Edit1, Edit2, edtdatabase;
+  std::string Caption, LabelServerInfo;
+
+ private:
+  std::string ReadConfiguration();
+  void OfferRegisterCreation();
+
+  platform::UiServices& ui_;
+  StartupSettings settings_;
+  std::string root_folder_;
+  std::string program_folder_;
+  std::string dictionary_setting_;
+  std::string update_archive_name_;
+};
+
+}  // namespace kx8::console
+
+#endif  // KX8_CONSOLE_MAIN_FORM_H_
