@@ -115,6 +115,51 @@ TEST_F(StartupTest, DirIsUsedVerbatimAsTheRoot) {
   }
 }
 
+TEST_F(StartupTest, AnUnreachableRootIsReportedAndStartUpGoesOn) {
+  std::string missing = (base_ / "NOWHERE").string() + "\\";
+  WriteIni("[PATH]\nDIR=" + missing + "\n");
+  platform::ScriptedUi ui{false};
+  TMainForm form(ui);
+  form.FormCreate();
+  ASSERT_EQ(ui.Lines().size(), 4u);
+  EXPECT_EQ(ui.Lines()[0].substr(ui.Lines()[0].size() - missing.size() - 15), " DbConnection2 " + missing);
+  EXPECT_NE(ui.Lines()[1].find(kOpenFailedTail), std::string::npos);
+  EXPECT_EQ(ui.Lines()[2], "confirm: Create mcompany.kdt on the kx8 folder?");
+  EXPECT_EQ(ui.Lines()[3].rfind("error: ", 0), 0u);
+}
+
+TEST_F(StartupTest, DatasetHooksGiveEncryptedFreeTablesThePassword) {
+  MakeRegister(program_);
+  std::string company = program_ + "COMPANY\\ACME";
+  fs::create_directories(program_ + "COMPANY/ACME");
+  struct Table { const char* name; const char* field; const char* value; };
+  for (const Table& t : {Table{"EMP_BNK.KDT", "BANK_CODE", "7171"}, Table{"EMP_PROS.KDT", "NEW_SALARY", "1200.5"}}) {
+    dbaccess::TDbScopedTable scoped;
+    scoped.Connection().SetConnectPath(company);
+    scoped.Table().SetTableName(t.name);
+    scoped.Table().FieldDefs().Add(t.field, std::string(t.field) == "NEW_SALARY" ? dbaccess::ftBCD : dbaccess::ftString,
+                                   std::string(t.field) == "NEW_SALARY" ? 0 : 10);
+    scoped.Table().CreateTable();
+    scoped.Table().SetExclusive(true);
+    scoped.Table().Open();
+    scoped.Table().Append();
+    scoped.Table().FieldByName(t.field).SetAsString(t.value);
+    scoped.Table().Post();
+    scoped.Table().EnableEncryption("MAPLE1987");
+    scoped.Table().EncryptTable();
+  }
+  platform::ScriptedUi ui;
+  TMainForm form(ui);
+  form.FormCreate();
+  form.DbConnection1.SetConnectPath(company);
+  form.TablePAybank.Open();
+  EXPECT_EQ(form.TablePAybank.FieldByName("BANK_CODE").AsString(), "7171");
+  form.TablePAybank.Close();
+  form.DbQuery3.Open();
+  EXPECT_EQ(form.DbQuery3.FieldByName("NEW").AsString(), "1200.5");
+  form.DbQuery3.Close();
+}
+
 TEST_F(StartupTest, ARegisterWithoutItsIndexFileGetsItBackBySql) {
   MakeRegister(program_, {"BETA", "ACME"});
   fs::remove(program_ + "mcompany.KDI");
