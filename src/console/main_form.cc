@@ -37,6 +37,8 @@ TMainForm::TMainForm(platform::UiServices& ui, StartupSettings settings)
       TablePAybank(this),
       DbQuery1(this),
       DbQuery3(this),
+      DbQuerySQL(this),
+      DbQueryDEL(this),
       ui_(ui),
       settings_(std::move(settings)) {
   using namespace dbaccess;
@@ -73,8 +75,13 @@ TMainForm::TMainForm(platform::UiServices& ui, StartupSettings settings)
   DbQuery3.SetName("DbQuery3");
   DbQuery3.SetDbConnection(&DbConnection1);
   DbQuery3.SQL().Add("SELECT SUM(NEW_SALARY) AS NEW FROM EMP_PROS");
+  DbQuerySQL.SetName("DbQuerySQL");
+  DbQuerySQL.SetDbConnection(&DbConnection1);
+  DbQueryDEL.SetName("DbQueryDEL");
+  DbQueryDEL.SetDbConnection(&DbConnection1);
+  DbQueryDEL.SQL().Add("DELETE FROM QUERY WHERE CODE IS NULL");
   for (TDbDataSet* ds : std::initializer_list<TDbDataSet*>{&DbTableCompany, &TableCompany, &DbTable1, &TablePAybank,
-                                                          &DbQuery1, &DbQuery3}) {
+                                                          &DbQuery1, &DbQuery3, &DbQuerySQL, &DbQueryDEL}) {
     ds->DbTableOptions().SetDbRightsCheck(false);
   }
   // The two dataset hooks: encrypted free tables get the administrator
@@ -204,6 +211,47 @@ void TMainForm::RetrieveCompanyCodes(const std::string& root) {
     TableCompany.Close();
     DbConnectionSetup.SetIsConnected(false);
   }
+}
+
+void TMainForm::SetStatus(StatusLine line, const std::string& text) {
+  switch (line) {
+    case StatusLine::Edit1: Edit1 = text; break;
+    case StatusLine::Edit2: Edit2 = text; break;
+    case StatusLine::edtdatabase: edtdatabase = text; break;
+  }
+  if (OnStatusChanged) OnStatusChanged(line, text);
+}
+
+void TMainForm::SetLocked(bool locked) {
+  process_enabled_ = !locked;
+  grid_enabled_ = !locked;
+  if (OnLockChanged) OnLockChanged();
+}
+
+void TMainForm::Close() {
+  if (closed_) return;
+  closed_ = true;
+  if (OnClose) OnClose();
+}
+
+std::vector<RegisterRow> TMainForm::RegisterRows() {
+  std::vector<RegisterRow> rows;
+  if (!DbTableCompany.Active()) return rows;
+  DbTableCompany.First();
+  while (!DbTableCompany.Eof()) {
+    rows.push_back(RegisterRow{DbTableCompany.FieldByName("COMPANY_CODE").AsString(),
+                               DbTableCompany.FieldByName("COMPANY_NAME").AsString(),
+                               DbTableCompany.FieldByName("MERGE").AsString()});
+    DbTableCompany.Next();
+  }
+  return rows;
+}
+
+void TMainForm::SetSelected(const std::string& code, bool selected) {
+  if (!DbTableCompany.FindKey({dbaccess::TVariant(code)})) return;
+  DbTableCompany.Edit();
+  DbTableCompany.FieldByName("MERGE").SetAsString(selected ? "1" : "");
+  DbTableCompany.Post();
 }
 
 }  // namespace kx8::console

@@ -5,7 +5,9 @@
 #ifndef KX8_CONSOLE_MAIN_FORM_H_
 #define KX8_CONSOLE_MAIN_FORM_H_
 
+#include <functional>
 #include <optional>
+#include <vector>
 #include <string>
 
 #include "console/options.h"
@@ -16,6 +18,15 @@
 #include "platform/ui_services.h"
 
 namespace kx8::console {
+
+enum class StatusLine { Edit1, Edit2, edtdatabase };
+
+// One row of the company register as the grid shows it.
+struct RegisterRow {
+  std::string code, name, merge;
+};
+
+enum class RunOutcome { Declined, Completed, Failed };
 
 struct StartupSettings {
   // A root folder given on the command line; it takes the place of the
@@ -40,6 +51,33 @@ class TMainForm : public dbaccess::TComponent {
   // Clicking CheckBox5 enables or disables the e-Payslip radio buttons.
   void CheckBox5Click();
 
+  // Process (BitBtn1): the upgrade run. Declined when the user answers No;
+  // Failed when an error ended it (shown by the standard error report; the
+  // window stays locked); Completed when every selected company was done
+  // and the window was closed.
+  RunOutcome BitBtn1Click();
+
+  // Status lines, written whole; the front end is told of every change.
+  void SetStatus(StatusLine line, const std::string& text);
+  void SetEdit1(const std::string& text) { SetStatus(StatusLine::Edit1, text); }
+  void SetEdit2(const std::string& text) { SetStatus(StatusLine::Edit2, text); }
+  void SetEdtDatabase(const std::string& text) { SetStatus(StatusLine::edtdatabase, text); }
+  std::function<void(StatusLine, const std::string&)> OnStatusChanged;
+
+  // The lock of the window during a run.
+  bool ProcessEnabled() const { return process_enabled_; }
+  bool GridEnabled() const { return grid_enabled_; }
+  std::function<void()> OnLockChanged;
+  // Closing the main window ends the program.
+  void Close();
+  bool Closed() const { return closed_; }
+  std::function<void()> OnClose;
+
+  // The register as the grid shows it, in COMPANY_CODE order, and the grid's
+  // "Selected" check box: ticked stores "1", unticked an empty string.
+  std::vector<RegisterRow> RegisterRows();
+  void SetSelected(const std::string& code, bool selected);
+
   platform::UiServices& ui() { return ui_; }
   const std::string& RootFolder() const { return root_folder_; }
   const std::string& ProgramFolder() const { return program_folder_; }
@@ -59,6 +97,8 @@ class TMainForm : public dbaccess::TComponent {
   dbaccess::TDbTable TablePAybank;
   dbaccess::TDbQuery DbQuery1;
   dbaccess::TDbQuery DbQuery3;
+  dbaccess::TDbQuery DbQuerySQL;
+  dbaccess::TDbQuery DbQueryDEL;
 
   RunOptions options;
   // Status lines, caption and server label.
@@ -75,6 +115,12 @@ class TMainForm : public dbaccess::TComponent {
   std::string program_folder_;
   std::string dictionary_setting_;
   std::string update_archive_name_;
+  bool process_enabled_ = true;
+  bool grid_enabled_ = true;
+  bool closed_ = false;
+
+  friend class RunDriver;
+  void SetLocked(bool locked);
 };
 
 }  // namespace kx8::console

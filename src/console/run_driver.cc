@@ -1,0 +1,346 @@
+#include "console/run_driver.h"
+
+#include <stdexcept>
+
+#include "platform/file_system.h"
+#include "platform/path.h"
+#include "support/credentials.h"
+
+namespace kx8::console {
+namespace {
+
+const char kProceedQuestion[] = "Do you wish to proceed this function ?";
+const char kConnectFailed[] = "DbConnection1 ";
+const char kLeaveForfeitSql[] = "UPDATE EMPENT SET CURRENT=0";
+
+// An error that ends the run with a text of the driver's own.
+class RunError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+}  // namespace
+
+RunOutcome TMainForm::BitBtn1Click() { return RunDriver(*this).Process(); }
+
+void RunDriver::Step(const char* name, const std::function<void()>& body) {
+  trace_.push_back(current_code_.empty() ? std::string(name) : current_code_ + ":" + name);
+  body();
+}
+
+void RunDriver::GuardedStep(const char* name, const std::function<void()>& body) {
+  try {
+    Step(name, body);
+  } catch (const std::exception& e) {
+    f_.ui().MessageBox(e.what(), "");
+  }
+}
+
+std::string RunDriver::CompanyCode() { return f_.DbTableCompany.FieldByName("COMPANY_CODE").AsString(); }
+
+RunOutcome RunDriver::Process() {
+  if (!f_.ui().Confirm(kProceedQuestion)) return RunOutcome::Declined;
+  try {
+    Prepare();
+    while (!f_.DbTableCompany.Eof()) {
+      if (f_.DbTableCompany.FieldByName("MERGE").AsString() != "1") {
+        f_.DbTableCompany.Next();
+        continue;
+      }
+      current_code_ = CompanyCode();
+      CompanyPass();
+      current_code_.clear();
+      f_.DbTableCompany.Next();
+    }
+    FinishRun();
+  } catch (const std::exception& e) {
+    // The window stays locked: the user can only close it.
+    f_.ui().ShowErrorReport(e.what());
+    return RunOutcome::Failed;
+  }
+  return RunOutcome::Completed;
+}
+
+// --- preparation -----------------------------------------------------------
+
+void RunDriver::Prepare() {
+  Step("ExtractWallpaper", [&] { ExtractWallpaper(); });
+  if (Checked("CheckBoxDir")) {
+    Step("RetrieveCompanyCodes", [&] { f_.RetrieveCompanyCodes(f_.RootFolder()); });
+  }
+  Step("CreateRunFolders", [&] { CreateRunFolders(); });
+  if (f_.DbTableCompany.State() == dbaccess::dsEdit || f_.DbTableCompany.State() == dbaccess::dsInsert) {
+    f_.DbTableCompany.Post();
+  }
+  f_.DbQuery1.Close();
+  f_.DbQuery1.SetDatabaseName("DbConnection1");
+  // Lock the window.
+  f_.SetLocked(true);
+  f_.DbConnection2.SetIsConnected(false);
+  f_.DbTableCompany.Open();
+  f_.ui().SetWindowCursor(platform::Cursor::DatabaseWait);
+  f_.DbTableCompany.First();
+}
+
+void RunDriver::ExtractWallpaper() {}
+
+void RunDriver::CreateRunFolders() {
+  for (const char* folder : {"BACKUP", "SHARE_FOLDER"}) {
+    std::string path = f_.RootFolder() + folder;
+    if (!platform::DirectoryExists(path)) platform::ForceDirectories(path);
+  }
+}
+
+// --- the company pass --------------------------------------------------------
+
+void RunDriver::CompanyPass() {
+  Step("ConnectCompany", [&] { ConnectCompany(); });
+  f_.SetEdtDatabase(f_.DbConnection1.ConnectPath());
+  if (Checked("CheckBoxbackup")) Step("BackupCompany", [&] { BackupCompany(); });
+  if (FirstExclusiveGroup()) return;
+  if (!ColumnRun(1)) return;
+  if (Checked("chkCPFFWL")) Step("UpdateLevyTable", [&] { UpdateLevyTable(); });
+  for (int run : {2, 3, 4}) {
+    if (!ColumnRun(run)) return;
+  }
+  Step("FillYtdEmpl", [&] { FillYtdEmpl(); });
+  for (int run : {5, 6, 7}) {
+    if (!ColumnRun(run)) return;
+  }
+  if (SecondExclusiveGroup()) return;
+  if (!ColumnRun(8)) return;
+  if (VersionAtMost890() && !ColumnRun(9)) return;
+  Step("TerminationStatus", [&] { TerminationStatus(); });
+  if (!ColumnRun(10)) return;
+  if (Checked("CheckBoxForfeit")) Step("ResetLeaveForfeit", [&] { ResetLeaveForfeit(); });
+  Step("ReportFieldRows", [&] { ReportFieldRows(); });
+  if (Checked("CheckBoxRearrange")) {
+    Step("RearrangeAllowanceColumns", [&] { RearrangeAllowanceColumns(); });
+    return;
+  }
+  if (DictionaryConnection()) Step("NormaliseTableNames", [&] { NormaliseTableNames(); });
+  Step("ReconnectCompany", [&] { ReconnectCompany(); });
+  if (!ColumnRun(11)) return;
+  Step("EncryptIncomeTaxTables", [&] { EncryptIncomeTaxTables(); });
+  if (Checked("CheckBoxFamilyCode")) Step("ConvertOccupationCodes", [&] { ConvertOccupationCodes(); });
+  Step("EncryptTransferTables", [&] { EncryptTransferTables(); });
+  Step("ReminderSettingsAndLaterRuns", [&] { ReminderSettingsAndLaterRuns(); });
+  if (Checked("CheckBoxEducate")) Step("EducationRecordNumbers", [&] { EducationRecordNumbers(); });
+  if (Checked("CheckBoxPOSB")) Step("BankCodeMigration", [&] { BankCodeMigration(); });
+  if (Checked("CheckBoxClaim")) Step("ClaimSetupRebuild", [&] { ClaimSetupRebuild(); });
+  if (!ColumnRun(15)) return;
+  GuardedStep("FillRbItem", [&] { FillRbItem(); });
+  if (Checked("CheckBox7")) Step("RegisterTimeClockProcedure", [&] { RegisterTimeClockProcedure(); });
+  Step("EncryptSysContTables", [&] {
+    try {
+      EncryptSysContTables();
+    } catch (const std::exception&) {
+      // These two tables are encrypted when possible; nothing is reported.
+    }
+  });
+  if (DictionaryConnection()) Step("GrantIntpassRights", [&] { GrantIntpassRights(); });
+  Step("NormaliseTableNames", [&] { NormaliseTableNames(); });
+  GuardedStep("RecordNumberBackfill", [&] { RecordNumberBackfill(); });
+  GuardedStep("EmployeeRecordPass", [&] { EmployeeRecordPass(); });
+  GuardedStep("ReleaseTemplateRefresh", [&] { ReleaseTemplateRefresh(); });
+  if (Checked("CheckBoxAdv")) GuardedStep("ReportWriterRefresh", [&] { ReportWriterRefresh(); });
+  Step("ReportCatalogueUpdates", [&] { ReportCatalogueUpdates(); });
+  Step("TrainingAndMedschFillIns", [&] { TrainingAndMedschFillIns(); });
+  Step("IndexRepair", [&] { IndexRepair(); });
+  if (Checked("CheckBoxClaim")) Step("SchemeClaimRows", [&] { SchemeClaimRows(); });
+  Step("CleanCompanyFolder", [&] { CleanCompanyFolder(); });
+  Step("ReportTemplateList", [&] { ReportTemplateList(); });
+  Step("NormaliseTableNames", [&] { NormaliseTableNames(); });
+  Step("QueryCleanup", [&] { QueryCleanup(); });
+  Step("DailyLevyRates2012", [&] { DailyLevyRates2012(); });
+  if (DictionaryConnection()) Step("RebuildRightsAndAutoCreate", [&] { RebuildRightsAndAutoCreate(); });
+  if (Checked("CheckBoxHTRX")) Step("PeriodOrganisationUpdate", [&] { PeriodOrganisationUpdate(); });
+  Step("RemoveBackupFiles", [&] { RemoveBackupFiles(); });
+  Step("StampReleaseVersion", [&] { StampReleaseVersion(); });
+}
+
+void RunDriver::ConnectCompany() {
+  const std::string code = CompanyCode();
+  f_.DbConnection1.SetTag(0);
+  f_.DbConnection1.SetIsConnected(false);
+  std::string folder = f_.RootFolder() + "COMPANY\\" + code;
+  std::string kdd = folder + "\\" + code + ".kdd";
+  std::string path = folder;
+  if (platform::FileExists(kdd) || f_.DictionarySetting() == "YES") {
+    path = kdd;
+    f_.DbConnection1.SetTag(99);
+  }
+  f_.DbConnection1.SetConnectPath(path);
+  try {
+    f_.DbConnection1.SetIsConnected(true);
+  } catch (const std::exception& e) {
+    throw RunError(e.what() + std::string(kConnectFailed) + path);
+  }
+}
+
+bool RunDriver::FirstExclusiveGroup() {
+  if (DictionaryConnection() && Checked("CheckBoxRight")) {
+    Step("RebuildAllRights", [&] { RebuildAllRights(); });
+    return true;
+  }
+  if (Checked("removeNRIC")) {
+    Step("RemoveNricSlash", [&] { RemoveNricSlash(); });
+    return true;
+  }
+  if (Checked("CheckBoxSAVEJPG")) {
+    Step("SavePhotographs", [&] { SavePhotographs(); });
+    return true;
+  }
+  if (Checked("CheckBoxSupvr1")) {
+    Step("ConvertSupervisorTable", [&] { ConvertSupervisorTable(); });
+    return true;
+  }
+  return false;
+}
+
+bool RunDriver::SecondExclusiveGroup() {
+  if (Checked("CheckBoxFin")) {
+    Step("IncomeTaxNumberFromPass", [&] { IncomeTaxNumberFromPass(); });
+    return true;
+  }
+  if (Checked("CheckBoxPICTURE")) {
+    Step("ImportPhotographs", [&] { ImportPhotographs(); });
+    return true;
+  }
+  if (Checked("CheckBoxUpdate")) {
+    Step("ReportTemplateList", [&] { ReportTemplateList(); });
+    return true;
+  }
+  return false;
+}
+
+bool RunDriver::ColumnRun(int run) {
+  std::string name = "ColumnRun" + std::to_string(run);
+  Step(name.c_str(), [] {});
+  // Run 7 holds the cost centre code conversion, an exclusive option of its own.
+  if (run == 7 && Checked("CheckBoxCTR")) {
+    Step("ConvertCostCentreCodes", [] {});
+    return false;
+  }
+  return true;
+}
+
+void RunDriver::ResetLeaveForfeit() {
+  f_.DbQuerySQL.Close();
+  f_.DbQuerySQL.SQL().Clear();
+  f_.DbQuerySQL.SQL().Add(kLeaveForfeitSql);
+  f_.DbQuerySQL.ExecSQL();
+  f_.DbQuerySQL.CloseStatement();
+}
+
+void RunDriver::ReconnectCompany() {
+  f_.DbConnection1.SetIsConnected(true);
+  f_.SetEdit2(f_.DbConnection1.ConnectPath());
+  f_.ui().ProcessMessages();
+}
+
+void RunDriver::EncryptTransferTables() {
+  f_.DbTable1.Close();
+  f_.DbTable1.SetIndexFieldNames("");
+  f_.DbTable1.SetTableName("transfer");
+  f_.DbTable1.Open();
+  if (FreeTableCompany()) {
+    f_.DbTable1.EnableEncryption(support::AdministratorPassword());
+    if (!f_.DbTable1.IsTableEncrypted()) f_.DbTable1.EncryptTable();
+  }
+  f_.DbTable1.Close();
+  if (DictionaryConnection()) return;
+  for (const char* table : {"PASS", "EMP_ALW"}) {
+    f_.DbTable1.SetTableName(table);
+    f_.DbTable1.Open();
+    if (!f_.DbTable1.IsTableEncrypted()) {
+      f_.DbTable1.EnableEncryption(support::AdministratorPassword());
+      f_.DbTable1.EncryptTable();
+    }
+    f_.DbTable1.Close();
+  }
+}
+
+void RunDriver::EncryptSysContTables() {
+  if (DictionaryConnection()) return;
+  for (const char* table : {"SYSCONT.KDT", "LOANS_RED.KDT"}) {
+    try {
+      f_.DbTable1.Close();
+      f_.DbTable1.SetTableName(table);
+      f_.DbTable1.Open();
+      f_.DbTable1.EnableEncryption(support::AdministratorPassword());
+      if (!f_.DbTable1.IsTableEncrypted()) f_.DbTable1.EncryptTable();
+      f_.DbTable1.Close();
+    } catch (const std::exception&) {
+      f_.DbTable1.Close();
+      throw;
+    }
+  }
+}
+
+bool RunDriver::VersionAtMost890() { return true; }
+
+// Steps whose work is built by later units of the release: called in order,
+// empty for now.
+void RunDriver::BackupCompany() {}
+void RunDriver::UpdateLevyTable() {}
+void RunDriver::FillYtdEmpl() {}
+void RunDriver::TerminationStatus() {}
+void RunDriver::ReportFieldRows() {}
+void RunDriver::RearrangeAllowanceColumns() {}
+void RunDriver::NormaliseTableNames() {}
+void RunDriver::EncryptIncomeTaxTables() {}
+void RunDriver::ConvertOccupationCodes() {}
+void RunDriver::ReminderSettingsAndLaterRuns() {}
+void RunDriver::EducationRecordNumbers() {}
+void RunDriver::BankCodeMigration() {}
+void RunDriver::ClaimSetupRebuild() {}
+void RunDriver::FillRbItem() {}
+void RunDriver::RegisterTimeClockProcedure() {}
+void RunDriver::GrantIntpassRights() {}
+void RunDriver::RecordNumberBackfill() {}
+void RunDriver::EmployeeRecordPass() {}
+void RunDriver::ReleaseTemplateRefresh() {}
+void RunDriver::ReportWriterRefresh() {}
+void RunDriver::ReportCatalogueUpdates() {}
+void RunDriver::TrainingAndMedschFillIns() {}
+void RunDriver::IndexRepair() {}
+void RunDriver::SchemeClaimRows() {}
+void RunDriver::CleanCompanyFolder() {}
+void RunDriver::ReportTemplateList() {}
+void RunDriver::QueryCleanup() {}
+void RunDriver::DailyLevyRates2012() {}
+void RunDriver::RebuildRightsAndAutoCreate() {}
+void RunDriver::PeriodOrganisationUpdate() {}
+void RunDriver::RemoveBackupFiles() {}
+void RunDriver::StampReleaseVersion() {}
+void RunDriver::RebuildAllRights() {}
+void RunDriver::RemoveNricSlash() {}
+void RunDriver::SavePhotographs() {}
+void RunDriver::ConvertSupervisorTable() {}
+void RunDriver::IncomeTaxNumberFromPass() {}
+void RunDriver::ImportPhotographs() {}
+void RunDriver::EmptyTemporaryFolder() {}
+
+// --- end of the run ----------------------------------------------------------
+
+void RunDriver::FinishRun() {
+  Step("EmptyTemporaryFolder", [&] { EmptyTemporaryFolder(); });
+  Step("ClearSelection", [&] { ClearSelection(); });
+  f_.DbConnection2.SetIsConnected(false);
+  f_.DbConnection1.SetIsConnected(false);
+  f_.SetLocked(false);
+  f_.Close();
+}
+
+void RunDriver::ClearSelection() {
+  f_.DbTableCompany.First();
+  while (!f_.DbTableCompany.Eof()) {
+    f_.DbTableCompany.Edit();
+    f_.DbTableCompany.FieldByName("MERGE").SetAsString("");
+    f_.DbTableCompany.Post();
+    f_.DbTableCompany.Next();
+  }
+}
+
+}  // namespace kx8::console

@@ -1,0 +1,114 @@
+// The upgrade run (the Process button): the confirmation, the preparation,
+// the company loop with the fifty steps of a company pass in their fixed
+// order, the exclusive options, and the end of the run.
+//
+// Every step is a named function. Steps whose work belongs to units not
+// built yet are empty; they are still called, in order, and recorded in the
+// step trace, so that the order of a pass can be checked.
+#ifndef KX8_CONSOLE_RUN_DRIVER_H_
+#define KX8_CONSOLE_RUN_DRIVER_H_
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "console/main_form.h"
+
+namespace kx8::console {
+
+class RunDriver {
+ public:
+  explicit RunDriver(TMainForm& form) : f_(form) {}
+
+  RunOutcome Process();
+
+  // The steps run, in order, as "CODE:StepName" (preparation and end of the
+  // run without a code). For tests and the batch log.
+  const std::vector<std::string>& Trace() const { return trace_; }
+
+ private:
+  // Runs a step and records it.
+  void Step(const char* name, const std::function<void()>& body);
+  // Runs a step inside a guard that shows the error's text and goes on.
+  void GuardedStep(const char* name, const std::function<void()>& body);
+
+  void Prepare();
+  // One company pass; the register row is the company's.
+  void CompanyPass();
+  void FinishRun();
+
+  // --- preparation --------------------------------------------------------
+  void ExtractWallpaper();
+  void CreateRunFolders();
+
+  // --- the company pass ------------------------------------------------------
+  void ConnectCompany();
+  void BackupCompany();
+  bool FirstExclusiveGroup();    // true when an exclusive option did the work
+  bool SecondExclusiveGroup();
+  // Column runs; false when an exclusive option inside the run ended the pass.
+  bool ColumnRun(int run);
+  void UpdateLevyTable();
+  void FillYtdEmpl();
+  void TerminationStatus();
+  void ResetLeaveForfeit();
+  void ReportFieldRows();
+  void RearrangeAllowanceColumns();
+  void NormaliseTableNames();
+  void ReconnectCompany();
+  void EncryptIncomeTaxTables();
+  void ConvertOccupationCodes();
+  void EncryptTransferTables();
+  void ReminderSettingsAndLaterRuns();
+  void EducationRecordNumbers();
+  void BankCodeMigration();
+  void ClaimSetupRebuild();
+  void FillRbItem();
+  void RegisterTimeClockProcedure();
+  void EncryptSysContTables();
+  void GrantIntpassRights();
+  void RecordNumberBackfill();
+  void EmployeeRecordPass();
+  void ReleaseTemplateRefresh();
+  void ReportWriterRefresh();
+  void ReportCatalogueUpdates();
+  void TrainingAndMedschFillIns();
+  void IndexRepair();
+  void SchemeClaimRows();
+  void CleanCompanyFolder();
+  void ReportTemplateList();
+  void QueryCleanup();
+  void DailyLevyRates2012();
+  void RebuildRightsAndAutoCreate();
+  void PeriodOrganisationUpdate();
+  void RemoveBackupFiles();
+  void StampReleaseVersion();
+
+  // Exclusive options and their work.
+  void RebuildAllRights();
+  void RemoveNricSlash();
+  void SavePhotographs();
+  void ConvertSupervisorTable();
+  void IncomeTaxNumberFromPass();
+  void ImportPhotographs();
+
+  // --- end of the run -------------------------------------------------------
+  void EmptyTemporaryFolder();
+  void ClearSelection();
+
+  // The stored release version is 8.90 or lower.
+  bool VersionAtMost890();
+
+  bool Checked(const char* option) const { return f_.options.Checked(option); }
+  bool DictionaryConnection() const { return f_.DbConnection1.IsDictionaryConnection(); }
+  bool FreeTableCompany() const { return !DictionaryConnection(); }
+  std::string CompanyCode();
+
+  TMainForm& f_;
+  std::vector<std::string> trace_;
+  std::string current_code_;
+};
+
+}  // namespace kx8::console
+
+#endif  // KX8_CONSOLE_RUN_DRIVER_H_
