@@ -1,0 +1,260 @@
+// The upgrade run over fixture companies with a scripted UI: which companies
+// are connected, the order of the steps of a pass, the exclusive options, the
+// failures that end a run, and the end of the run.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "console/main_form.h"
+#include "console/run_driver.h"
+#include "dbaccess/db_dictionary.h"
+#include "dbe/dbe.h"
+#include "dbaccess/db_scoped_table.h"
+#include "platform/program_info.h"
+#include "platform/scripted_ui.h"
+#include "register/company_register.h"
+#include "support/credentials.h"
+
+namespace kx8::console {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The steps of a complete pass of a free-table company with the default
+// options, in order.
+const std::vector<std::string> kFullPass = {
+    "ConnectCompany", "BackupCompany", "ColumnRun1", "UpdateLevyTable", "ColumnRun2", "ColumnRun3",
+    "ColumnRun4", "FillYtdEmpl", "ColumnRun5", "ColumnRun6", "ColumnRun7", "ColumnRun8", "ColumnRun9",
+    "TerminationStatus", "ColumnRun10", "ReportFieldRows", "ReconnectCompany", "ColumnRun11",
+    "EncryptIncomeTaxTables", "EncryptTransferTables", "ReminderSettingsAndLaterRuns", "ColumnRun15", "FillRbItem",
+    "EncryptSysContTables", "NormaliseTableNames", "RecordNumberBackfill", "EmployeeRecordPass",
+    "ReleaseTemplateRefresh", "ReportCatalogueUpdates", "TrainingAndMedschFillIns", "IndexRepair",
+    "CleanCompanyFolder", "ReportTemplateList", "NormaliseTableNames", "QueryCleanup", "DailyLevyRates2012",
+    "RemoveBackupFiles", "StampReleaseVersion"};
+
+class RunDriverTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    base_ = fs::temp_directory_path() / ("kx8-run-" + std::to_string(::getpid()) + "-" +
+                                         ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(base_);
+    fs::create_directories(base_);
+    root_ = base_.string() + "/";
+    override_ = std::make_unique<platform::ScopedProgramInfoOverride>(root_, 40073.5);
+    platform::ScriptedUi quiet;
+    reg::CreateRegister(root_, false, quiet);
+  }
+  void TearDown() override {
+    override_.reset();
+    fs::remove_all(base_);
+  }
+
+  void AddCompany(const std::string& code, const std::string& merge, bool with_tables = true) {
+    {
+      dbaccess::TDbScopedTable scoped;
+      scoped.Connection().SetConnectPath(root_);
+      scoped.Table().SetTableName("mcompany.KDT");
+      scoped.Table().Open();
+      scoped.Table().Append();
+      scoped.Table().FieldByName("COMPANY_CODE").SetAsString(code);
+      scoped.Table().FieldByName("MERGE").SetAsString(merge);
+      scoped.Table().Post();
+    }
+    fs::create_directories(root_ + "COMPANY/" + code);
+    if (!with_tables) return;
+    for (const char* table : {"transfer", "PASS", "EMP_ALW"}) MakeTable(root_ + "COMPANY\\" + code, table);
+  }
+
+  static void MakeTable(const std::string& folder, const char* table) {
+    dbaccess::TDbScopedTable scoped;
+    scoped.Connection().SetConnectPath(folder);
+    scoped.Table().SetTableName(table);
+    scoped.Table().FieldDefs().Add("ID", dbaccess::ftInteger);
+    scoped.Table().CreateTable();
+  }
+
+  // A dictionary-bound company holding "transfer".
+  void AddDictionaryCompany(const std::string& code) {
+    AddCompany(code, "1", false);
+    std::string folder = root_ + "COMPANY\\" + code;
+    MakeTable(folder, "transfer");
+    // The program never creates dictionaries; the fixture asks the engine.
+    std::string kdd = root_ + "COMPANY/" + code + "/" + code + ".kdd";
+    DBHANDLE h = 0;
+    ASSERT_EQ(DbDDCreate(kdd.c_str(), support::AdministratorPassword().c_str(), code.c_str(), &h), 0u);
+    DbDisconnect(h);
+    dbaccess::TDbDictionary dict;
+    dict.SetConnectPath(folder + "\\" + code + ".kdd");
+    dict.SetUserName(support::AdministratorUser());
+    dict.SetPassword(support::AdministratorPassword());
+    dict.SetLoginPrompt(false);
+    dict.SetIsConnected(true);
+    dict.AddTable("transfer", "transfer.KDT", "", "", dbaccess::ttDbKDT, dbaccess::TDbCharTypes::ANSI);
+  }
+
+  // Runs Process over the register; returns the outcome and the trace.
+  RunOutcome Run(std::initializer_list<std::pair<const char*, bool>> options = {},
+                 std::initializer_list<bool> answers = {true}) {
+    ui_ = std::make_unique<platform::ScriptedUi>(answers);
+    form_ = std::make_unique<TMainForm>(*ui_);
+    form_->FormCreate();
+    for (const auto& [name, on] : options) form_->options.SetChecked(name, on);
+    driver_ = std::make_unique<RunDriver>(*form_);
+    return driver_->Process();
+  }
+
+  std::vector<std::string> CompanySteps(const std::string& code) const {
+    std::vector<std::string> out;
+    for (const std::string& s : driver_->Trace()) {
+      if (s.rfind(code + ":", 0) == 0) out.push_back(s.substr(code.size() + 1));
+    }
+    return out;
+  }
+
+  std::vector<std::string> Merges() {
+    dbaccess::TDbScopedTable scoped;
+    scoped.Connection().SetConnectPath(root_);
+    scoped.Table().SetTableName("mcompany.KDT");
+    scoped.Table().SetIndexFieldNames("COMPANY_CODE");
+    scoped.Table().Open();
+    std::vector<std::string> out;
+    while (!scoped.Table().Eof()) {
+      out.push_back(scoped.Table().FieldByName("COMPANY_CODE").AsString() + "=" +
+                    scoped.Table().FieldByName("MERGE").AsString());
+      scoped.Table().Next();
+    }
+    return out;
+  }
+
+  fs::path base_;
+  std::string root_;
+  std::unique_ptr<platform::ScopedProgramInfoOverride> override_;
+  std::unique_ptr<platform::ScriptedUi> ui_;
+  std::unique_ptr<TMainForm> form_;
+  std::unique_ptr<RunDriver> driver_;
+};
+
+TEST_F(RunDriverTest, OnlyRowsMarkedOneAreProcessedAndEveryMarkIsClearedAtTheEnd) {
+  AddCompany("ACME", "1");
+  AddCompany("BETA", "0");
+  AddCompany("GAMMA", "");
+  AddCompany("DELTA", "x");
+  EXPECT_EQ(Run(), RunOutcome::Completed);
+  EXPECT_EQ(CompanySteps("ACME"), kFullPass);
+  for (const char* code : {"BETA", "GAMMA", "DELTA"}) EXPECT_TRUE(CompanySteps(code).empty()) << code;
+  EXPECT_EQ(Merges(), (std::vector<std::string>{"ACME=", "BETA=", "DELTA=", "GAMMA="}));
+  EXPECT_TRUE(form_->Closed());
+  EXPECT_TRUE(form_->ProcessEnabled());
+  EXPECT_EQ(form_->edtdatabase, root_ + "COMPANY\\ACME");
+  EXPECT_EQ(form_->Edit2, root_ + "COMPANY\\ACME");
+  EXPECT_TRUE(fs::is_directory(root_ + "BACKUP"));
+  EXPECT_TRUE(fs::is_directory(root_ + "SHARE_FOLDER"));
+  EXPECT_EQ(ui_->Lines().front(), "confirm: Do you wish to proceed this function ?");
+}
+
+TEST_F(RunDriverTest, NoSelectedRowConnectsNothingButStillEndsTheRun) {
+  AddCompany("ACME", "0");
+  EXPECT_EQ(Run(), RunOutcome::Completed);
+  EXPECT_EQ(driver_->Trace(),
+            (std::vector<std::string>{"ExtractWallpaper", "CreateRunFolders", "EmptyTemporaryFolder", "ClearSelection"}));
+  EXPECT_EQ(Merges(), (std::vector<std::string>{"ACME="}));
+}
+
+TEST_F(RunDriverTest, AnsweringNoDoesNothing) {
+  AddCompany("ACME", "1");
+  EXPECT_EQ(Run({}, {false}), RunOutcome::Declined);
+  EXPECT_TRUE(driver_->Trace().empty());
+  EXPECT_EQ(Merges(), (std::vector<std::string>{"ACME=1"}));
+  EXPECT_FALSE(form_->Closed());
+}
+
+TEST_F(RunDriverTest, ExclusiveOptionsEndEachCompanysWork) {
+  struct Case {
+    std::vector<std::pair<const char*, bool>> options;
+    std::vector<std::string> steps;  // of each of the two companies
+  };
+  std::vector<std::string> up_to_run7 = {"ConnectCompany", "ColumnRun1", "UpdateLevyTable", "ColumnRun2", "ColumnRun3",
+                                         "ColumnRun4", "FillYtdEmpl", "ColumnRun5", "ColumnRun6", "ColumnRun7"};
+  auto with = [&](std::vector<std::string> head, std::vector<std::string> tail) {
+    head.insert(head.end(), tail.begin(), tail.end());
+    return head;
+  };
+  const Case cases[] = {
+      {{{"removeNRIC", true}}, {"ConnectCompany", "BackupCompany", "RemoveNricSlash"}},
+      {{{"CheckBoxSAVEJPG", true}, {"CheckBoxbackup", false}}, {"ConnectCompany", "SavePhotographs"}},
+      {{{"CheckBoxSupvr1", true}, {"removeNRIC", true}}, {"ConnectCompany", "BackupCompany", "RemoveNricSlash"}},
+      {{{"CheckBoxCTR", true}, {"CheckBoxbackup", false}}, with(up_to_run7, {"ConvertCostCentreCodes"})},
+      {{{"CheckBoxFin", true}, {"CheckBoxPICTURE", true}, {"CheckBoxbackup", false}},
+       with(up_to_run7, {"IncomeTaxNumberFromPass"})},
+      {{{"CheckBoxUpdate", true}, {"CheckBoxbackup", false}}, with(up_to_run7, {"ReportTemplateList"})},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.options.front().first);
+    TearDown();
+    SetUp();
+    AddCompany("ACME", "1");
+    AddCompany("BETA", "1");
+    ui_ = std::make_unique<platform::ScriptedUi>(std::initializer_list<bool>{true});
+    form_ = std::make_unique<TMainForm>(*ui_);
+    form_->FormCreate();
+    for (const auto& [name, on] : c.options) form_->options.SetChecked(name, on);
+    driver_ = std::make_unique<RunDriver>(*form_);
+    ASSERT_EQ(driver_->Process(), RunOutcome::Completed) << ui_->Lines().back();
+    EXPECT_EQ(CompanySteps("ACME"), c.steps);
+    EXPECT_EQ(CompanySteps("BETA"), c.steps);
+  }
+}
+
+TEST_F(RunDriverTest, RebuildingRightsIsForDictionaryCompaniesOnly) {
+  AddCompany("ACME", "1");
+  AddDictionaryCompany("DICT");
+  ASSERT_EQ(Run({{"CheckBoxRight", true}}), RunOutcome::Completed) << ui_->Lines().back();
+  EXPECT_EQ(CompanySteps("ACME"), kFullPass);  // a free-table company ignores the option
+  EXPECT_EQ(CompanySteps("DICT"), (std::vector<std::string>{"ConnectCompany", "BackupCompany", "RebuildAllRights"}));
+}
+
+TEST_F(RunDriverTest, DictionaryCompaniesGetTheirOwnSteps) {
+  AddDictionaryCompany("DICT");
+  ASSERT_EQ(Run(), RunOutcome::Completed) << ui_->Lines().back();
+  std::vector<std::string> steps = CompanySteps("DICT");
+  auto count = [&](const char* name) { return std::count(steps.begin(), steps.end(), name); };
+  EXPECT_EQ(count("NormaliseTableNames"), 3);
+  EXPECT_EQ(count("GrantIntpassRights"), 1);
+  EXPECT_EQ(count("RebuildRightsAndAutoCreate"), 1);
+  EXPECT_EQ(form_->edtdatabase, root_ + "COMPANY\\DICT\\DICT.kdd");
+}
+
+TEST_F(RunDriverTest, FailuresThatEndTheRunLeaveTheWindowLockedAndTheMarks) {
+  struct Case {
+    const char* what;
+    std::function<void()> arrange;
+    std::string error_tail;  // the error report ends with this
+  };
+  const Case cases[] = {
+      {"DICTIONARY YES without a dictionary file",
+       [&] { std::ofstream(root_ + "KELPA.ini") << "[PATH]\nDICTIONARY=YES\n"; },
+       "DbConnection1 " + root_ + "COMPANY\\ACME\\ACME.kdd"},
+      {"a company without the transfer table",
+       [&] { fs::remove(root_ + "COMPANY/ACME/transfer.KDT"); },
+       "transfer.KDT"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TearDown();
+    SetUp();
+    AddCompany("ACME", "1");
+    c.arrange();
+    EXPECT_EQ(Run(), RunOutcome::Failed);
+    const std::string& last = ui_->Lines().back();
+    EXPECT_EQ(last.rfind("error: ", 0), 0u) << last;
+    EXPECT_EQ(last.substr(last.size() - c.error_tail.size()), c.error_tail) << last;
+    EXPECT_FALSE(form_->ProcessEnabled());
+    EXPECT_FALSE(form_->GridEnabled());
+    EXPECT_FALSE(form_->Closed());
+    EXPECT_EQ(Merges(), (std::vector<std::string>{"ACME=1"}));
+  }
+}
+
+}  // namespace
+}  // namespace kx8::console
