@@ -16,6 +16,7 @@
 #include "dbaccess/db_query.h"
 #include "dbaccess/db_table.h"
 #include "platform/ui_services.h"
+#include "schema/context.h"
 
 namespace kx8::console {
 
@@ -72,6 +73,9 @@ class TMainForm : public dbaccess::TComponent {
   void Close();
   bool Closed() const { return closed_; }
   std::function<void()> OnClose;
+
+  // The components and services the schema steps and conversions work on.
+  schema::UpgradeContext Context();
 
   // The register as the grid shows it, in COMPANY_CODE order, and the grid's
   // "Selected" check box: ticked stores "1", unticked an empty string.

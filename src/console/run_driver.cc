@@ -2,7 +2,9 @@
 
 #include <stdexcept>
 
+#include "conversions/release_version.h"
 #include "platform/file_system.h"
+#include "schema/dictionary_rights.h"
 #include "platform/path.h"
 #include "support/credentials.h"
 
@@ -278,7 +280,40 @@ void RunDriver::EncryptSysContTables() {
   }
 }
 
-bool RunDriver::VersionAtMost890() { return true; }
+bool RunDriver::VersionAtMost890() {
+  schema::UpgradeContext ctx = f_.Context();
+  return conversions::ReadReleaseVersion(ctx) <= conversions::kVersion890;
+}
+
+void RunDriver::NormaliseTableNames() {
+  schema::UpgradeContext ctx = f_.Context();
+  schema::NormaliseTableNames(ctx);
+}
+
+void RunDriver::RebuildAllRights() {
+  schema::UpgradeContext ctx = f_.Context();
+  schema::RebuildAllRights(ctx);
+}
+
+void RunDriver::GrantIntpassRights() {
+  schema::UpgradeContext ctx = f_.Context();
+  schema::GrantTableRights(ctx, "INTPASS", true);
+}
+
+void RunDriver::StampReleaseVersion() {
+  schema::UpgradeContext ctx = f_.Context();
+  conversions::StampReleaseVersion(ctx);
+}
+
+void RunDriver::ReminderSettingsAndLaterRuns() {
+  schema::UpgradeContext ctx = f_.Context();
+  conversions::SeedReminderSettings(ctx);
+}
+
+void RunDriver::RebuildRightsAndAutoCreate() {
+  schema::UpgradeContext ctx = f_.Context();
+  schema::RebuildAllRights(ctx);
+}
 
 // Steps whose work is built by later units of the release: called in order,
 // empty for now.
@@ -288,16 +323,13 @@ void RunDriver::FillYtdEmpl() {}
 void RunDriver::TerminationStatus() {}
 void RunDriver::ReportFieldRows() {}
 void RunDriver::RearrangeAllowanceColumns() {}
-void RunDriver::NormaliseTableNames() {}
 void RunDriver::EncryptIncomeTaxTables() {}
 void RunDriver::ConvertOccupationCodes() {}
-void RunDriver::ReminderSettingsAndLaterRuns() {}
 void RunDriver::EducationRecordNumbers() {}
 void RunDriver::BankCodeMigration() {}
 void RunDriver::ClaimSetupRebuild() {}
 void RunDriver::FillRbItem() {}
 void RunDriver::RegisterTimeClockProcedure() {}
-void RunDriver::GrantIntpassRights() {}
 void RunDriver::RecordNumberBackfill() {}
 void RunDriver::EmployeeRecordPass() {}
 void RunDriver::ReleaseTemplateRefresh() {}
@@ -310,11 +342,8 @@ void RunDriver::CleanCompanyFolder() {}
 void RunDriver::ReportTemplateList() {}
 void RunDriver::QueryCleanup() {}
 void RunDriver::DailyLevyRates2012() {}
-void RunDriver::RebuildRightsAndAutoCreate() {}
 void RunDriver::PeriodOrganisationUpdate() {}
 void RunDriver::RemoveBackupFiles() {}
-void RunDriver::StampReleaseVersion() {}
-void RunDriver::RebuildAllRights() {}
 void RunDriver::RemoveNricSlash() {}
 void RunDriver::SavePhotographs() {}
 void RunDriver::ConvertSupervisorTable() {}

@@ -158,4 +158,9 @@ void TDbDictionary::SetObjectAccessRights(const std::string& object, const std::
   Check(DbDDSetObjectAccessRights(handle_, object.c_str(), accessor.c_str(), rights.c_str()));
 }
 
+void CreateDataDictionary(const std::string& path, const std::string& admin_password,
+                          const std::string& description) {
+  Check(DbDDCreate(path.c_str(), admin_password.c_str(), description.c_str(), nullptr));
+}
+
 }  // namespace kx8::dbaccess

@@ -70,6 +70,12 @@ class TDbDictionary : public TComponent {
   std::uint32_t handle_ = 0;
 };
 
+// Creates a new, empty data dictionary at path (the ".kdd" file; its ".km"
+// and ".ki" files go beside it) whose administrator DBSYS has
+// admin_password. Raises EDbEngineError when the engine refuses, for
+// example because the dictionary exists already.
+void CreateDataDictionary(const std::string& path, const std::string& admin_password, const std::string& description);
+
 }  // namespace kx8::dbaccess
 
 #endif  // KX8_DBACCESS_DB_DICTIONARY_H_

@@ -50,7 +50,8 @@ class RunDriverTest : public ::testing::Test {
     fs::remove_all(base_);
   }
 
-  void AddCompany(const std::string& code, const std::string& merge, bool with_tables = true) {
+  void AddCompany(const std::string& code, const std::string& merge, bool with_tables = true,
+                  const std::string& version = "8.5") {
     {
       dbaccess::TDbScopedTable scoped;
       scoped.Connection().SetConnectPath(root_);
@@ -62,8 +63,30 @@ class RunDriverTest : public ::testing::Test {
       scoped.Table().Post();
     }
     fs::create_directories(root_ + "COMPANY/" + code);
+    MakeParameters(root_ + "COMPANY\\" + code, version);
     if (!with_tables) return;
     for (const char* table : {"transfer", "PASS", "EMP_ALW"}) MakeTable(root_ + "COMPANY\\" + code, table);
+  }
+
+  // PAYPARA with its one row holding the stored release version.
+  static void MakeParameters(const std::string& folder, const std::string& version) {
+    dbaccess::TDbScopedTable scoped;
+    scoped.Connection().SetConnectPath(folder);
+    scoped.Table().SetTableName("PAYPARA");
+    scoped.Table().FieldDefs().Add("VERSION", dbaccess::ftBCD);
+    scoped.Table().CreateTable();
+    scoped.Table().Open();
+    scoped.Table().Append();
+    scoped.Table().FieldByName("VERSION").SetAsString(version);
+    scoped.Table().Post();
+  }
+
+  std::string StoredVersion(const std::string& code) {
+    dbaccess::TDbScopedTable scoped;
+    scoped.Connection().SetConnectPath(root_ + "COMPANY\\" + code);
+    scoped.Table().SetTableName("PAYPARA");
+    scoped.Table().Open();
+    return scoped.Table().FieldByName("VERSION").AsString();
   }
 
   static void MakeTable(const std::string& folder, const char* table) {
@@ -91,6 +114,7 @@ class RunDriverTest : public ::testing::Test {
     dict.SetLoginPrompt(false);
     dict.SetIsConnected(true);
     dict.AddTable("transfer", "transfer.KDT", "", "", dbaccess::ttDbKDT, dbaccess::TDbCharTypes::ANSI);
+    dict.AddTable("PAYPARA", "PAYPARA.KDT", "", "", dbaccess::ttDbKDT, dbaccess::TDbCharTypes::ANSI);
   }
 
   // Runs Process over the register; returns the outcome and the trace.
@@ -151,6 +175,18 @@ TEST_F(RunDriverTest, OnlyRowsMarkedOneAreProcessedAndEveryMarkIsClearedAtTheEnd
   EXPECT_TRUE(fs::is_directory(root_ + "BACKUP"));
   EXPECT_TRUE(fs::is_directory(root_ + "SHARE_FOLDER"));
   EXPECT_EQ(ui_->Lines().front(), "confirm: Do you wish to proceed this function ?");
+}
+
+TEST_F(RunDriverTest, TheStoredVersionGatesRunNineAndIsStampedAtTheEnd) {
+  AddCompany("OLD", "1", true, "8.9");
+  AddCompany("NEWER", "1", true, "8.9001");
+  ASSERT_EQ(Run(), RunOutcome::Completed) << ui_->Lines().back();
+  EXPECT_EQ(CompanySteps("OLD"), kFullPass);
+  std::vector<std::string> without_run9 = kFullPass;
+  without_run9.erase(std::find(without_run9.begin(), without_run9.end(), "ColumnRun9"));
+  EXPECT_EQ(CompanySteps("NEWER"), without_run9);
+  EXPECT_EQ(StoredVersion("OLD"), "9.07");
+  EXPECT_EQ(StoredVersion("NEWER"), "9.07");
 }
 
 TEST_F(RunDriverTest, NoSelectedRowConnectsNothingButStillEndsTheRun) {

@@ -1,0 +1,298 @@
+#include "schema/column_upgrade.h"
+
+#include "platform/file_system.h"
+#include "platform/path.h"
+#include "schema/dictionary_rights.h"
+#include "support/credentials.h"
+
+namespace kx8::schema {
+namespace {
+
+const std::uint16_t kAutoCreate = 203;
+const std::uint16_t kEncryption = 214;
+const char kQuote = '"';
+
+struct AddTemplate {
+  const char* code;
+  const char* before;  // text before the column name
+  const char* after;   // text after it; "(S)" marks the size
+};
+
+// Tried in this order; the first code that matches gives the clause.
+const AddTemplate kAddClauses[] = {
+    {"T", "ADD column ", " TIME "},     {"C", "add column ", " char(S)"},  {"Z", "add column ", " double "},
+    {"$", "add column ", " curdouble "}, {"I", "add column ", " INTEGER "}, {"L", "add column ", " LOGICAL "},
+    {"D", "add column ", " date "},     {"+", "add column ", " AutoInc "}, {"B", "add column ", " BLOB "},
+    {"AI", "alter column ", nullptr},    {"IC", "alter column ", nullptr},
+};
+
+std::uint16_t GetFlag(dbaccess::TDbDictionary& d, const std::string& table, std::uint16_t property) {
+  std::uint16_t v = 0, len = 2;
+  d.GetTableProperty(table, property, &v, &len);
+  return v;
+}
+
+void SetFlag(dbaccess::TDbDictionary& d, const std::string& table, std::uint16_t property, std::uint16_t value) {
+  d.SetTableProperty(table, property, &value, 2, 0, "");
+}
+
+std::string DictionaryPath(UpgradeContext& ctx, const std::string& code) {
+  return ctx.CompanyFolder(code) + "\\" + code + ".kdd";
+}
+
+std::string DictionaryError(const char* prefix, const std::string& table, const std::exception& e) {
+  return prefix + table + "  " + e.what() + "Press any key to continue.";
+}
+
+}  // namespace
+
+bool AlwaysEncryptedTable(const std::string& table) {
+  return table == "EMPLOYEE" || table == "EMP_PROS" || table == "P_HTRX";
+}
+
+std::optional<std::string> AddClause(const std::string& code, const std::string& column, const std::string& size) {
+  for (const AddTemplate& t : kAddClauses) {
+    if (code != t.code) continue;
+    if (code == "AI") return "alter column " + column + " " + column + " INTEGER ";
+    if (code == "IC") return "alter column " + column + " " + kQuote + column + kQuote + " char(" + size + ")";
+    std::string after = t.after;
+    auto at = after.find("(S)");
+    if (at != std::string::npos) after.replace(at, 3, "(" + size + ")");
+    return t.before + column + after;
+  }
+  return std::nullopt;
+}
+
+std::string ChangeClause(const std::string& code, const std::string& column, const std::string& size) {
+  (void)code;
+  return std::string("alter column ") + kQuote + column + kQuote + " " + kQuote + column + kQuote + " char(" + size +
+         ")";
+}
+
+void UpgradeColumn(UpgradeContext& ctx, const std::string& table, const std::string& column, const std::string& code,
+                   const std::string& size, bool encrypted) {
+  using namespace dbaccess;
+  TDbTable& wt = ctx.work_table;
+  TDbQuery& wq = ctx.work_query;
+  bool e = encrypted;
+  // 1.-2. Status, and the work datasets closed and pointed at the table.
+  ctx.Status("Updating file : " + table + " Field : " + column);
+  wq.SetIndexFieldNames("");
+  wt.Close();
+  wq.Close();
+  wq.CloseStatement();
+  wt.Close();
+  ctx.ui.ProcessMessages();
+  wt.SetIndexFieldNames("");
+  wt.SetTableName(table);
+  // 3. A table the company does not have is skipped quietly.
+  if (!wt.TableExists() &&
+      !platform::FileExists(ctx.CompanyFolder(ctx.CompanyCode()) + "\\" + table + ".KDT")) {
+    return;
+  }
+  // 4. Open shared; a table that cannot be opened is reported and passed on.
+  wt.SetExclusive(false);
+  try {
+    wt.Open();
+  } catch (const std::exception& err) {
+    ctx.ui.MessageBox(std::string(err.what()) + " Table Name " + ctx.edit1(), "");
+    throw;
+  }
+  // 5.-11. Inside the guard.
+  try {
+    const bool free_table = !ctx.company.IsDictionaryConnection();
+    if (e && free_table) wt.EnableEncryption(support::AdministratorPassword());
+    // 7. Decide.
+    std::optional<std::string> clause;
+    bool change = false;
+    TField* field = wt.FindField(column);
+    if ((code == "AS" || code == "IC") && field != nullptr) {
+      bool right_form = field->DataType() == ftString && field->DataSize() == std::stoi(size) + 1;
+      if (!right_form) {
+        clause = ChangeClause(code, column, size);
+        change = true;
+      }
+    } else if (field == nullptr || ((column == "NO" || column == "ID") && field->DataType() == ftAutoInc)) {
+      clause = AddClause(code, column, size);
+      change = true;
+    }
+    if (change) {
+      // 8. Prepare: the table exclusively, decrypted on a free-table company.
+      wt.Close();
+      wt.SetExclusive(true);
+      wt.Open();
+      if (e && free_table) {
+        wt.EnableEncryption(support::AdministratorPassword());
+        wt.DecryptTable();
+      }
+      wt.Close();
+      wq.SQL().Clear();
+      wq.SQL().Add(std::string("ALTER TABLE ") + kQuote + table + ".KDT" + kQuote);
+      if (clause) wq.SQL().Add(*clause);
+      // 9. Run. On a dictionary-bound company the table is always put back
+      // and the connection restored, also when the statement fails; the
+      // failure is then reported like any other.
+      const bool bound = ctx.DictionaryBound();
+      if (bound) {
+        if (AlwaysEncryptedTable(table)) e = true;
+        DetachTable(ctx, table, e);
+      }
+      std::exception_ptr failure;
+      try {
+        wq.ExecSQL();
+        wq.CloseStatement();
+      } catch (...) {
+        failure = std::current_exception();
+        wq.Close();
+        try {
+          wq.CloseStatement();
+        } catch (...) {
+        }
+      }
+      if (bound) {
+        AttachTable(ctx, table, e);
+        if (AlwaysEncryptedTable(table)) e = false;
+      }
+      if (failure) std::rethrow_exception(failure);
+      if (e) {
+        wt.Close();
+        wt.SetExclusive(true);
+        wt.Open();
+        wt.PackTable();
+        if (!ctx.company.IsDictionaryConnection()) {
+          wt.EnableEncryption(support::AdministratorPassword());
+          wt.EncryptTable();
+        }
+        wt.Close();
+      }
+      // 10.
+      wt.Close();
+    }
+  } catch (const std::exception& err) {
+    ctx.ui.MessageBox(std::string(err.what()) + " Table Name " + wt.TableName() + "\r\n" + " SQL " + wq.SQL().Text(),
+                      "");
+  }
+  // 11.
+  wt.Close();
+  wt.SetExclusive(true);
+}
+
+bool DetachTable(UpgradeContext& ctx, const std::string& table, bool encrypted) {
+  (void)encrypted;
+  bool was_encrypted = false;
+  std::string code = ctx.CompanyCode();
+  try {
+    ctx.company.SetIsConnected(false);
+    ctx.dictionary.SetIsConnected(false);
+    code = ctx.CompanyCode();
+    ctx.dictionary.SetConnectPath(ctx.company.ConnectPath());
+    ctx.dictionary.SetIsConnected(true);
+    if (TableInDictionary(ctx, table)) {
+      was_encrypted = GetFlag(ctx.dictionary, table, kEncryption) == 1;
+      if (was_encrypted) SetFlag(ctx.dictionary, table, kEncryption, 0);
+      ctx.dictionary.RemoveTable(table, false);
+    }
+  } catch (const std::exception& e) {
+    ctx.ui.MessageBox(DictionaryError("<#100> Error in ", table, e), "");
+  }
+  ctx.dictionary.SetIsConnected(false);
+  ctx.company.SetIsConnected(false);
+  ctx.company.SetConnectPath(ctx.CompanyFolder(code));
+  ctx.dictionary.SetIsConnected(false);
+  ctx.company.SetIsConnected(true);
+  ctx.SeekCompany(code);
+  return was_encrypted;
+}
+
+void AttachTable(UpgradeContext& ctx, const std::string& table, bool encrypted) {
+  std::string code = ctx.CompanyCode();
+  const bool bound = ctx.DictionaryBound();
+  try {
+    ctx.company.SetIsConnected(false);
+    ctx.dictionary.SetIsConnected(false);
+    if (bound) ctx.company.SetConnectPath(DictionaryPath(ctx, code));
+    code = ctx.CompanyCode();
+    ctx.dictionary.SetConnectPath(ctx.company.ConnectPath());
+    ctx.dictionary.SetIsConnected(true);
+    if (!TableInDictionary(ctx, table)) {
+      ctx.work_table.SetTableName(table);
+      ctx.dictionary.AddTable(table, table + ".KDT", "", "", dbaccess::ttDbKDT, dbaccess::TDbCharTypes::ANSI);
+      ctx.company.SetIsConnected(false);
+      ctx.dictionary.SetIsConnected(true);
+      if (encrypted && GetFlag(ctx.dictionary, table, kEncryption) == 0) SetFlag(ctx.dictionary, table, kEncryption, 1);
+      SetFlag(ctx.dictionary, table, kAutoCreate, 1);
+      GrantTableRights(ctx, table, true);
+    }
+  } catch (const std::exception& e) {
+    ctx.ui.MessageBox(DictionaryError("<#100> Error in ", table, e), "");
+  }
+  ctx.dictionary.SetIsConnected(false);
+  ctx.company.SetIsConnected(false);
+  if (bound) ctx.company.SetConnectPath(DictionaryPath(ctx, code));
+  ctx.dictionary.SetIsConnected(false);
+  ctx.company.SetIsConnected(true);
+  ctx.SeekCompany(code);
+}
+
+void DecryptDictionaryTable(UpgradeContext& ctx, const std::string& table) {
+  if (ctx.work_table.DbConnection() == nullptr || !ctx.work_table.DbConnection()->IsDictionaryConnection()) return;
+  const std::string code = ctx.CompanyCode();
+  try {
+    ctx.company.SetIsConnected(false);
+    ctx.dictionary.SetIsConnected(false);
+    ctx.dictionary.SetConnectPath(ctx.company.ConnectPath());
+    ctx.dictionary.SetIsConnected(true);
+    if (TableInDictionary(ctx, table) && GetFlag(ctx.dictionary, table, kEncryption) == 1) {
+      SetFlag(ctx.dictionary, table, kEncryption, 0);
+    }
+  } catch (const std::exception& e) {
+    ctx.ui.MessageBox(DictionaryError("Error in ", table, e), "");
+  }
+  ctx.dictionary.SetIsConnected(false);
+  ctx.company.SetIsConnected(true);
+  ctx.SeekCompany(code);
+}
+
+void EnsureDictionaryTable(UpgradeContext& ctx, const std::string& table, bool encrypted) {
+  const std::string code = ctx.CompanyCode();
+  auto add_and_grant = [&] {
+    ctx.work_table.SetTableName(table);
+    ctx.dictionary.AddTable(table, table + ".KDT", "", "", dbaccess::ttDbKDT, dbaccess::TDbCharTypes::ANSI);
+    ctx.company.SetIsConnected(false);
+    ctx.dictionary.SetIsConnected(true);
+    if (encrypted) SetFlag(ctx.dictionary, table, kEncryption, 1);
+    SetFlag(ctx.dictionary, table, kAutoCreate, 1);
+    GrantTableRights(ctx, table, true);
+  };
+  try {
+    ctx.company.SetIsConnected(false);
+    ctx.dictionary.SetIsConnected(false);
+    ctx.dictionary.SetConnectPath(ctx.company.ConnectPath());
+    ctx.dictionary.SetIsConnected(true);
+    if (TableInDictionary(ctx, table)) {
+      std::uint16_t enc = GetFlag(ctx.dictionary, table, kEncryption);
+      std::uint16_t auto_create = GetFlag(ctx.dictionary, table, kAutoCreate);
+      if (enc == 0 || auto_create == 0) {
+        SetFlag(ctx.dictionary, table, kAutoCreate, 0);
+        ctx.dictionary.RemoveTable(table, false);
+        ctx.dictionary.AddTable(table, table + ".KDT", "", "", dbaccess::ttDbKDT, dbaccess::TDbCharTypes::ANSI);
+        ctx.dictionary.SetIsConnected(false);
+        ctx.work_table.SetTableName(table);
+        ctx.company.SetIsConnected(false);
+        ctx.dictionary.SetIsConnected(true);
+        if (encrypted) SetFlag(ctx.dictionary, table, kEncryption, 1);
+        SetFlag(ctx.dictionary, table, kAutoCreate, 1);
+        GrantTableRights(ctx, table, true);
+      }
+    } else {
+      add_and_grant();
+    }
+  } catch (const std::exception& e) {
+    ctx.ui.MessageBox(DictionaryError("Error in ", table, e), "");
+  }
+  ctx.dictionary.SetIsConnected(false);
+  ctx.company.SetIsConnected(true);
+  ctx.SeekCompany(code);
+}
+
+}  // namespace kx8::schema

@@ -1,0 +1,44 @@
+// What the schema steps and conversions work on: the main window's shared
+// components and services, handed down by the console so that these units
+// stay below it.
+#ifndef KX8_SCHEMA_CONTEXT_H_
+#define KX8_SCHEMA_CONTEXT_H_
+
+#include <functional>
+#include <string>
+
+#include "dbaccess/db_connection.h"
+#include "dbaccess/db_dictionary.h"
+#include "dbaccess/db_query.h"
+#include "dbaccess/db_table.h"
+#include "platform/ui_services.h"
+
+namespace kx8::schema {
+
+struct UpgradeContext {
+  dbaccess::TDbConnection& company;         // the company connection (DbConnection1)
+  dbaccess::TDbDictionary& dictionary;      // the dictionary component (DbDictionary1)
+  dbaccess::TDbTable& work_table;           // DbTable1
+  dbaccess::TDbQuery& work_query;           // DbQuery1
+  dbaccess::TDbTable& company_register;     // DbTableCompany, on the company's row
+  platform::UiServices& ui;
+  std::string root_folder;
+  std::function<void(const std::string&)> set_edit1;  // first status line
+  std::function<std::string()> edit1;
+
+  // Tag 99: the company was connected through its dictionary file.
+  bool DictionaryBound() const { return company.Tag() == 99; }
+  std::string CompanyCode() const;
+  // Positions the register on a company again; raises "Company code not found !".
+  void SeekCompany(const std::string& code) const;
+  // root folder + "COMPANY\" + code
+  std::string CompanyFolder(const std::string& code) const { return root_folder + "COMPANY\\" + code; }
+  void Status(const std::string& text) const {
+    set_edit1(text);
+    ui.ProcessMessages();
+  }
+};
+
+}  // namespace kx8::schema
+
+#endif  // KX8_SCHEMA_CONTEXT_H_

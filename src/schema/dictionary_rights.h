@@ -1,0 +1,24 @@
+// Dictionary membership and the standard rights of a company's tables.
+#ifndef KX8_SCHEMA_DICTIONARY_RIGHTS_H_
+#define KX8_SCHEMA_DICTIONARY_RIGHTS_H_
+
+#include <string>
+
+#include "schema/context.h"
+
+namespace kx8::schema {
+
+// On the connected dictionary component.
+bool TableInDictionary(UpgradeContext& ctx, const std::string& table);
+bool DictionaryUserExists(UpgradeContext& ctx, const std::string& user);
+// Grants the four standard rights and switches automatic creation on; every
+// failure is absorbed. With reconnect the dictionary component is connected
+// here and the company connection and register row are restored after.
+void GrantTableRights(UpgradeContext& ctx, const std::string& table, bool reconnect);
+void RebuildAllRights(UpgradeContext& ctx);
+// Re-registers dictionary names that still end in ".KDT" without it.
+void NormaliseTableNames(UpgradeContext& ctx);
+
+}  // namespace kx8::schema
+
+#endif  // KX8_SCHEMA_DICTIONARY_RIGHTS_H_
