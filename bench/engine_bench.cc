@@ -35,12 +35,16 @@
 #include <string_view>
 #include <vector>
 
+#include "bench_support.h"
 #include "dbe/dbe.h"
+
+// The tables go straight into the temporary folder.
+const kx8::bench::Program kx8::bench::kProgram = {"engine_bench", "/tmp/kx8-bench-XXXXXX", nullptr, nullptr};
 
 namespace {
 
+using namespace kx8::bench;  // the helpers shared with sql_bench
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
 
 // --- settings ----------------------------------------------------------------
 
@@ -56,78 +60,15 @@ constexpr const char* kTagName = "EMP_KEY";
 constexpr const char* kTagExpr = "EMP_NO;YEAR;MONTH";
 constexpr uint32_t kEmployees = 5000;  // rows come month by month for this many employees
 
-// --- failures ----------------------------------------------------------------
-
-void RemoveWorkspace();
-
-[[noreturn]] void Die(const std::string& what) {
-  std::fprintf(stderr, "engine_bench: %s\n", what.c_str());
-  std::fflush(stderr);
-  RemoveWorkspace();
-  std::abort();
-}
-
-[[noreturn]] void EngineFailed(const char* call, DBRESULT rc) {
-  uint32_t code = 0;
-  char text[DBE_MAX_ERROR_LEN + 1] = {};
-  uint16_t len = sizeof text;
-  DbGetLastError(&code, text, &len);
-  Die(std::string(call) + " failed with " + std::to_string(rc) + ": " + text);
-}
-
-inline void Check(DBRESULT rc, const char* call) {
-  if (rc != DBE_SUCCESS) [[unlikely]] EngineFailed(call, rc);
-}
-
-#define DB(call) Check((call), #call)
-
-double Seconds(Clock::time_point from, Clock::time_point to) {
-  return std::chrono::duration<double>(to - from).count();
-}
-
 // --- the data folder ----------------------------------------------------------
 
-struct Workspace {
-  std::string dir;
-  DBHANDLE conn = 0;
+// How far this process has got with the shared tables (in Ws()'s folder).
+struct Progress {
   bool base_built = false;        // HIST holds all rows and its index
   bool encrypted_ready = false;   // HIST_ENC is an encrypted copy of HIST
   double gen_seconds = -1;        // cost of making the field texts alone
-
-  std::string File(const std::string& name) const { return dir + "/" + name; }
 };
-
-Workspace* g_ws = nullptr;
-
-void RemoveWorkspace() {
-  Workspace* ws = g_ws;
-  if (ws == nullptr) return;
-  g_ws = nullptr;
-  if (ws->conn != 0) DbDisconnect(ws->conn);
-  std::error_code ec;
-  fs::remove_all(ws->dir, ec);
-  delete ws;
-}
-
-Workspace& Ws() {
-  if (g_ws == nullptr) {
-    std::string tmpl = "/tmp/kx8-bench-XXXXXX";
-    std::vector<char> buf(tmpl.begin(), tmpl.end());
-    buf.push_back('\0');
-    if (mkdtemp(buf.data()) == nullptr) Die("cannot create a temporary folder under /tmp");
-    g_ws = new Workspace();
-    g_ws->dir = buf.data();
-    std::atexit(RemoveWorkspace);
-    DB(DbConnect(g_ws->dir.c_str(), DBE_SERVER_LOCAL, "", "", 0, &g_ws->conn));
-  }
-  return *g_ws;
-}
-
-uint64_t FileSize(const std::string& path) {
-  std::error_code ec;
-  uint64_t n = fs::file_size(path, ec);
-  return ec ? 0 : n;
-}
+Progress g_progress;
 
 // --- the table ----------------------------------------------------------------
 
@@ -168,15 +109,6 @@ size_t EmpNoText(uint32_t employee, char* out) {
     employee /= 10;
   }
   return 8;
-}
-
-uint64_t Mix(uint64_t x) {
-  x ^= x >> 33;
-  x *= 0xff51afd7ed558ccdull;
-  x ^= x >> 33;
-  x *= 0xc4ceb9fe1a85ec53ull;
-  x ^= x >> 33;
-  return x;
 }
 
 // The field texts of one row, as the application hands them to the engine.
@@ -284,10 +216,7 @@ void DeleteTable(const std::string& name) {
 // Copies a closed table's files under another name.
 void CopyTable(const std::string& from, const std::string& to) {
   DeleteTable(to);
-  for (const char* ext : {".KDT", ".KDI", ".KDM"}) {
-    std::string src = Ws().File(from + ext);
-    if (fs::exists(src)) fs::copy_file(src, Ws().File(to + ext), fs::copy_options::overwrite_existing);
-  }
+  CopyTableFiles(from, to, CopyFile);
 }
 
 uint32_t RecordLength(DBHANDLE t) {
@@ -305,17 +234,16 @@ uint32_t LiveRows(DBHANDLE t) {
 // Time to make every row's texts without the engine, so that the append
 // figures can be read net of the generator.
 double GeneratorSeconds() {
-  Workspace& ws = Ws();
-  if (ws.gen_seconds < 0) {
+  if (g_progress.gen_seconds < 0) {
     RowText row;
     auto t0 = Clock::now();
     for (uint64_t i = 0; i < g_settings.rows; ++i) {
       row.Fill(i);
       benchmark::DoNotOptimize(row);
     }
-    ws.gen_seconds = Seconds(t0, Clock::now());
+    g_progress.gen_seconds = Seconds(t0, Clock::now());
   }
-  return ws.gen_seconds;
+  return g_progress.gen_seconds;
 }
 
 struct AppendTimes {
@@ -357,11 +285,10 @@ AppendTimes BuildTable(const std::string& name, bool with_index, benchmark::Stat
 
 // The shared table HIST with every row and its index, built on first need.
 void EnsureBaseTable() {
-  Workspace& ws = Ws();
-  if (ws.base_built) return;
+  if (g_progress.base_built) return;
   std::fprintf(stderr, "engine_bench: building the table HIST (%u rows)...\n", g_settings.rows);
   BuildTable("HIST", true, nullptr);
-  ws.base_built = true;
+  g_progress.base_built = true;
 }
 
 uint64_t BaseBytes() { return FileSize(Ws().File("HIST.KDT")); }
@@ -405,12 +332,6 @@ void SetRate(benchmark::State& state, uint64_t bytes) {
   state.counters["MB/s"] = benchmark::Counter(double(bytes) / 1e6, benchmark::Counter::kIsIterationInvariantRate);
 }
 
-std::string Fixed(double v, int decimals) {
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
-  return buf;
-}
-
 void PrintSummary() {
   if (Results().empty()) return;
   FILE* out = g_settings.summary_to_stderr ? stderr : stdout;
@@ -431,42 +352,6 @@ void PrintSummary() {
 }
 
 // --- plain file operations -----------------------------------------------------
-
-int OpenFile(const std::string& path, int flags) {
-  int fd = ::open(path.c_str(), flags | O_CLOEXEC, 0644);
-  if (fd < 0) Die("cannot open " + path + ": " + std::strerror(errno));
-  return fd;
-}
-
-void WriteAll(int fd, const char* p, size_t n, const std::string& path) {
-  while (n > 0) {
-    ssize_t w = ::write(fd, p, n);
-    if (w < 0) {
-      if (errno == EINTR) continue;
-      Die("cannot write " + path + ": " + std::strerror(errno));
-    }
-    p += w;
-    n -= static_cast<size_t>(w);
-  }
-}
-
-void CopyReadWrite(const std::string& from, const std::string& to) {
-  int in = OpenFile(from, O_RDONLY);
-  int out = OpenFile(to, O_WRONLY | O_CREAT | O_TRUNC);
-  std::vector<char> buf(1u << 20);
-  for (;;) {
-    ssize_t n = ::read(in, buf.data(), buf.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      Die("cannot read " + from + ": " + std::strerror(errno));
-    }
-    if (n == 0) break;
-    WriteAll(out, buf.data(), static_cast<size_t>(n), to);
-  }
-  if (::fdatasync(out) != 0) Die("cannot flush " + to);
-  ::close(in);
-  ::close(out);
-}
 
 void CopyFileRange(const std::string& from, const std::string& to) {
   int in = OpenFile(from, O_RDONLY);
@@ -512,7 +397,7 @@ void BM_AppendIndexed(benchmark::State& state) {
   double gen = GeneratorSeconds();
   for (auto _ : state) {
     // The first run builds the shared table; later ones a scratch copy.
-    std::string name = ws.base_built ? "HIST_AGAIN" : "HIST";
+    std::string name = g_progress.base_built ? "HIST_AGAIN" : "HIST";
     AppendTimes t = BuildTable(name, true, &state);
     state.PauseTiming();
     uint64_t bytes = FileSize(ws.File(name + ".KDT"));
@@ -521,7 +406,7 @@ void BM_AppendIndexed(benchmark::State& state) {
     SetRate(state, bytes);
     Record("append, index EMP_NO;YEAR;MONTH (+close)", t.append + t.close, bytes,
            "close " + Fixed(t.close, 3) + " s; making the texts " + Fixed(gen, 3) + " s");
-    if (name == "HIST") ws.base_built = true;
+    if (name == "HIST") g_progress.base_built = true;
     else DeleteTable(name);
     state.ResumeTiming();
   }
@@ -821,7 +706,7 @@ double MakeEncryptedCopy(double* kdf_s, double* reindex_s) {
   DB(DbGotoTop(IndexOf(t)));
   *reindex_s = Seconds(r0, Clock::now());
   DB(DbCloseTable(t));
-  Ws().encrypted_ready = true;
+  g_progress.encrypted_ready = true;
   return s;
 }
 
@@ -846,7 +731,7 @@ void BM_Decrypt(benchmark::State& state) {
   EnsureBaseTable();
   uint64_t bytes = BaseBytes();
   for (auto _ : state) {
-    if (!Ws().encrypted_ready) {
+    if (!g_progress.encrypted_ready) {
       double kdf_s = 0, reindex_s = 0;
       MakeEncryptedCopy(&kdf_s, &reindex_s);
     }
@@ -862,7 +747,7 @@ void BM_Decrypt(benchmark::State& state) {
     if (LiveRows(t) != g_settings.rows) Die("decryption lost rows");
     DB(DbCloseTable(t));
     DeleteTable("HIST_ENC");
-    Ws().encrypted_ready = false;
+    g_progress.encrypted_ready = false;
     state.SetIterationTime(s);
     Record("decrypt", s, bytes);
   }
@@ -892,54 +777,12 @@ void Register() {
       ->Iterations(1)->Unit(benchmark::kMillisecond)->UseManualTime();
 }
 
-bool ParseCount(std::string_view text, uint32_t* out) {
-  std::string digits;
-  for (char c : text) {
-    if (c != '_' && c != ',') digits += c;  // 1_000_000 and 1,000,000 read as they look
-  }
-  uint64_t v = 0;
-  auto r = std::from_chars(digits.data(), digits.data() + digits.size(), v);
-  if (r.ec != std::errc() || r.ptr != digits.data() + digits.size() || v == 0 || v > 100000000) return false;
-  *out = static_cast<uint32_t>(v);
-  return true;
-}
-
 void ReadSettings(int* argc, char** argv) {
-  auto from_env = [](const char* name, uint32_t* out) {
-    const char* v = std::getenv(name);
-    if (v != nullptr && *v != '\0' && !ParseCount(v, out)) {
-      std::fprintf(stderr, "engine_bench: %s=%s is not a count from 1 to 100000000\n", name, v);
-      std::exit(2);
-    }
-  };
-  from_env("KX8_BENCH_ROWS", &g_settings.rows);
-  from_env("KX8_BENCH_SEEKS", &g_settings.seeks);
-  int kept = 1;
-  for (int i = 1; i < *argc; ++i) {
-    std::string_view a = argv[i];
-    uint32_t* target = nullptr;
-    std::string_view value;
-    if (a.rfind("--rows=", 0) == 0) {
-      target = &g_settings.rows;
-      value = a.substr(7);
-    } else if (a.rfind("--seeks=", 0) == 0) {
-      target = &g_settings.seeks;
-      value = a.substr(8);
-    }
-    if (target != nullptr) {
-      if (!ParseCount(value, target)) {
-        std::fprintf(stderr, "engine_bench: %s: expected a count from 1 to 100000000\n", argv[i]);
-        std::exit(2);
-      }
-      continue;
-    }
-    if (a.rfind("--benchmark_format=", 0) == 0 && a != "--benchmark_format=console") {
-      g_settings.summary_to_stderr = true;
-    }
-    argv[kept++] = argv[i];
-  }
-  *argc = kept;
-  argv[kept] = nullptr;
+  CountFromEnv("KX8_BENCH_ROWS", &g_settings.rows);
+  CountFromEnv("KX8_BENCH_SEEKS", &g_settings.seeks);
+  g_settings.summary_to_stderr = TakeOwnArguments(argc, argv, [](std::string_view a) {
+    return CountFlag(a, "--rows=", &g_settings.rows) || CountFlag(a, "--seeks=", &g_settings.seeks);
+  });
 }
 
 }  // namespace

@@ -39,13 +39,10 @@
 // error text and aborts.
 
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
 #include <sqlite3.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
-#include <cerrno>
 #include <charconv>
 #include <chrono>
 #include <cmath>
@@ -59,12 +56,16 @@
 #include <string_view>
 #include <vector>
 
+#include "bench_support.h"
 #include "dbe/dbe.h"
+
+// The engine's tables in tables/, SQLite's databases in sqlite/.
+const kx8::bench::Program kx8::bench::kProgram = {"sql_bench", "/tmp/kx8-sqlbench-XXXXXX", "tables", "sqlite"};
 
 namespace {
 
+using namespace kx8::bench;  // the helpers shared with engine_bench
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
 
 // --- settings ----------------------------------------------------------------
 
@@ -82,45 +83,6 @@ constexpr const char* kSystemTags[kSystemCount] = {"engine", "sqlite", "sqlite_d
 
 constexpr uint32_t kDistinctF = 3000;  // values of T.F
 
-// --- failures ----------------------------------------------------------------
-
-void RemoveWorkspace();
-
-[[noreturn]] void Die(const std::string& what) {
-  std::fprintf(stderr, "sql_bench: %s\n", what.c_str());
-  std::fflush(stderr);
-  RemoveWorkspace();
-  std::abort();
-}
-
-std::string EngineErrorText() {
-  uint32_t code = 0;
-  char text[DBE_MAX_ERROR_LEN + 1] = {};
-  uint16_t len = sizeof text;
-  DbGetLastError(&code, text, &len);
-  return text;
-}
-
-[[noreturn]] void EngineFailed(const char* call, DBRESULT rc) {
-  Die(std::string(call) + " failed with " + std::to_string(rc) + ": " + EngineErrorText());
-}
-
-inline void Check(DBRESULT rc, const char* call) {
-  if (rc != DBE_SUCCESS) [[unlikely]] EngineFailed(call, rc);
-}
-
-#define DB(call) Check((call), #call)
-
-double Seconds(Clock::time_point from, Clock::time_point to) {
-  return std::chrono::duration<double>(to - from).count();
-}
-
-std::string Fixed(double v, int decimals) {
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
-  return buf;
-}
-
 // 1000000 -> "1,000,000"
 std::string Count(uint64_t n) {
   std::string digits = std::to_string(n), out;
@@ -131,103 +93,10 @@ std::string Count(uint64_t n) {
   return out;
 }
 
-uint64_t Mix(uint64_t x) {
-  x ^= x >> 33;
-  x *= 0xff51afd7ed558ccdull;
-  x ^= x >> 33;
-  x *= 0xc4ceb9fe1a85ec53ull;
-  x ^= x >> 33;
-  return x;
-}
+// --- files in the workspace ------------------------------------------------------
 
-// --- the data folder ----------------------------------------------------------
-
-struct Workspace {
-  std::string dir;          // engine tables
-  std::string sqlite_dir;   // SQLite databases
-  DBHANDLE conn = 0;
-
-  std::string File(const std::string& name) const { return dir + "/" + name; }
-  std::string SqliteFile(const std::string& name) const { return sqlite_dir + "/" + name; }
-};
-
-Workspace* g_ws = nullptr;
-std::string g_root;  // the temporary folder holding both
-
-void RemoveWorkspace() {
-  Workspace* ws = g_ws;
-  if (ws == nullptr) return;
-  g_ws = nullptr;
-  if (ws->conn != 0) DbDisconnect(ws->conn);
-  std::error_code ec;
-  fs::remove_all(g_root, ec);
-  delete ws;
-}
-
-Workspace& Ws() {
-  if (g_ws == nullptr) {
-    std::string tmpl = "/tmp/kx8-sqlbench-XXXXXX";
-    std::vector<char> buf(tmpl.begin(), tmpl.end());
-    buf.push_back('\0');
-    if (mkdtemp(buf.data()) == nullptr) Die("cannot create a temporary folder under /tmp");
-    g_root = buf.data();
-    g_ws = new Workspace();
-    g_ws->dir = g_root + "/tables";
-    g_ws->sqlite_dir = g_root + "/sqlite";
-    fs::create_directory(g_ws->dir);
-    fs::create_directory(g_ws->sqlite_dir);
-    std::atexit(RemoveWorkspace);
-    DB(DbConnect(g_ws->dir.c_str(), DBE_SERVER_LOCAL, "", "", 0, &g_ws->conn));
-  }
-  return *g_ws;
-}
-
-uint64_t FileSize(const std::string& path) {
-  std::error_code ec;
-  uint64_t n = fs::file_size(path, ec);
-  return ec ? 0 : n;
-}
-
-// --- plain file operations -----------------------------------------------------
-
-int OpenFile(const std::string& path, int flags) {
-  int fd = ::open(path.c_str(), flags | O_CLOEXEC, 0644);
-  if (fd < 0) Die("cannot open " + path + ": " + std::strerror(errno));
-  return fd;
-}
-
-void WriteAll(int fd, const char* p, size_t n, const std::string& path) {
-  while (n > 0) {
-    ssize_t w = ::write(fd, p, n);
-    if (w < 0) {
-      if (errno == EINTR) continue;
-      Die("cannot write " + path + ": " + std::strerror(errno));
-    }
-    p += w;
-    n -= static_cast<size_t>(w);
-  }
-}
-
-// Copies a file with 1 MiB reads and writes and flushes the copy.
-void CopyReadWrite(const std::string& from, const std::string& to) {
-  int in = OpenFile(from, O_RDONLY);
-  int out = OpenFile(to, O_WRONLY | O_CREAT | O_TRUNC);
-  std::vector<char> buf(1u << 20);
-  for (;;) {
-    ssize_t n = ::read(in, buf.data(), buf.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      Die("cannot read " + from + ": " + std::strerror(errno));
-    }
-    if (n == 0) break;
-    WriteAll(out, buf.data(), static_cast<size_t>(n), to);
-  }
-  if (::fdatasync(out) != 0) Die("cannot flush " + to);
-  ::close(in);
-  ::close(out);
-}
-
-constexpr std::array<const char*, 3> kTableExts = {".KDT", ".KDI", ".KDM"};
+// A SQLite database's path: they live in their own folder beside the tables.
+std::string SqliteFile(const std::string& name) { return Ws().files_dir + "/" + name; }
 
 // Removes a table's files and the backups a restructure leaves beside them.
 void RemoveTableFiles(const std::string& name) {
@@ -240,10 +109,7 @@ void RemoveTableFiles(const std::string& name) {
 // Copies a closed table's files under another name.
 void CopyTable(const std::string& from, const std::string& to) {
   RemoveTableFiles(to);
-  for (const char* ext : kTableExts) {
-    std::string src = Ws().File(from + ext);
-    if (fs::exists(src)) CopyReadWrite(src, Ws().File(to + ext));
-  }
+  CopyTableFiles(from, to, CopyReadWrite);
 }
 
 uint64_t TableBytes(const std::string& name) {
@@ -567,14 +433,13 @@ BaseT g_base_t;
 
 void EnsureT() {
   if (g_base_t.built) return;
-  Workspace& ws = Ws();
   const uint32_t rows = g_settings.rows;
   std::fprintf(stderr, "sql_bench: loading T (%s rows) into the engine and SQLite...\n", Count(rows).c_str());
   std::vector<bool> seen(kDistinctF, false);
   TFacts facts;
   double engine_s = LoadEngine("T_BASE", kShapeT, kNamesT, rows,
                                [&](uint64_t i, RowTexts& row) { FillT(i, row, &facts, &seen); });
-  std::string path = ws.SqliteFile("T.db");
+  std::string path = SqliteFile("T.db");
   RemoveSqliteFiles(path);
   sqlite3* db = SqliteOpen(path, kSqliteFast);
   double sqlite_s = LoadSqlite(db, "T", kShapeT, rows,
@@ -624,7 +489,7 @@ void EnsureJoin(JoinCase& c) {
              [&](uint64_t j, RowTexts& row) { FillEmployee(j, employees, row); });
   LoadEngine("JP_" + suffix, kShapeEmpPros, kNamesEmpPros, c.pros_rows,
              [&](uint64_t r, RowTexts& row) { unmatched += FillEmpPros(r, employees, row) ? 1 : 0; });
-  std::string path = Ws().SqliteFile("JOIN_" + suffix + ".db");
+  std::string path = SqliteFile("JOIN_" + suffix + ".db");
   RemoveSqliteFiles(path);
   sqlite3* db = SqliteOpen(path, kSqliteFast);
   LoadSqlite(db, "EMPLOYEE", kShapeEmployee, employees,
@@ -706,10 +571,9 @@ void FreshEngineT() {
 
 // A fresh copy of a loaded SQLite database, opened with a system's settings.
 sqlite3* FreshSqlite(const std::string& base, System sys) {
-  Workspace& ws = Ws();
-  std::string work = ws.SqliteFile("work.db");
+  std::string work = SqliteFile("work.db");
   RemoveSqliteFiles(work);
-  CopyReadWrite(ws.SqliteFile(base), work);
+  CopyReadWrite(SqliteFile(base), work);
   ::sync();
   return SqliteOpen(work, sys);
 }
@@ -956,10 +820,7 @@ void BM_EngineCopy(benchmark::State& state) {
     RemoveTableFiles("T_COPY");
     ::sync();
     auto t0 = Clock::now();
-    for (const char* ext : kTableExts) {
-      std::string src = Ws().File(std::string("T") + ext);
-      if (fs::exists(src)) CopyReadWrite(src, Ws().File(std::string("T_COPY") + ext));
-    }
+    CopyTableFiles("T", "T_COPY", CopyReadWrite);
     double s = Seconds(t0, Clock::now());
     RemoveTableFiles("T_COPY");
     state.SetIterationTime(s);
@@ -970,7 +831,7 @@ void BM_EngineCopy(benchmark::State& state) {
 void BM_SqliteCopy(benchmark::State& state) {
   for (auto _ : state) {
     EnsureT();
-    std::string from = Ws().SqliteFile("T.db"), to = Ws().SqliteFile("copy.db");
+    std::string from = SqliteFile("T.db"), to = SqliteFile("copy.db");
     ::sync();
     auto t0 = Clock::now();
     CopyReadWrite(from, to);
@@ -1084,18 +945,6 @@ void Register() {
   for (const TStatement& st : kRestructure) add_t(st);
 }
 
-bool ParseCount(std::string_view text, uint32_t* out) {
-  std::string digits;
-  for (char c : text) {
-    if (c != '_' && c != ',') digits += c;  // 1_000_000 and 1,000,000 read as they look
-  }
-  uint64_t v = 0;
-  auto r = std::from_chars(digits.data(), digits.data() + digits.size(), v);
-  if (r.ec != std::errc() || r.ptr != digits.data() + digits.size() || v == 0 || v > 100000000) return false;
-  *out = static_cast<uint32_t>(v);
-  return true;
-}
-
 bool ParseSqlite(std::string_view text) {
   if (text == "fast") {
     g_settings.sqlite_fast = true;
@@ -1112,40 +961,21 @@ bool ParseSqlite(std::string_view text) {
 }
 
 void ReadSettings(int* argc, char** argv) {
-  const char* rows = std::getenv("KX8_BENCH_ROWS");
-  if (rows != nullptr && *rows != '\0' && !ParseCount(rows, &g_settings.rows)) {
-    std::fprintf(stderr, "sql_bench: KX8_BENCH_ROWS=%s is not a count from 1 to 100000000\n", rows);
-    std::exit(2);
-  }
+  CountFromEnv("KX8_BENCH_ROWS", &g_settings.rows);
   const char* sqlite = std::getenv("KX8_BENCH_SQLITE");
   if (sqlite != nullptr && *sqlite != '\0' && !ParseSqlite(sqlite)) {
     std::fprintf(stderr, "sql_bench: KX8_BENCH_SQLITE=%s: expected fast, default or both\n", sqlite);
     std::exit(2);
   }
-  int kept = 1;
-  for (int i = 1; i < *argc; ++i) {
-    std::string_view a = argv[i];
-    if (a.rfind("--rows=", 0) == 0) {
-      if (!ParseCount(a.substr(7), &g_settings.rows)) {
-        std::fprintf(stderr, "sql_bench: %s: expected a count from 1 to 100000000\n", argv[i]);
-        std::exit(2);
-      }
-      continue;
+  g_settings.summary_to_stderr = TakeOwnArguments(argc, argv, [](std::string_view a) {
+    if (CountFlag(a, "--rows=", &g_settings.rows)) return true;
+    if (a.rfind("--sqlite=", 0) != 0) return false;
+    if (!ParseSqlite(a.substr(9))) {
+      std::fprintf(stderr, "sql_bench: %.*s: expected fast, default or both\n", static_cast<int>(a.size()), a.data());
+      std::exit(2);
     }
-    if (a.rfind("--sqlite=", 0) == 0) {
-      if (!ParseSqlite(a.substr(9))) {
-        std::fprintf(stderr, "sql_bench: %s: expected fast, default or both\n", argv[i]);
-        std::exit(2);
-      }
-      continue;
-    }
-    if (a.rfind("--benchmark_format=", 0) == 0 && a != "--benchmark_format=console") {
-      g_settings.summary_to_stderr = true;
-    }
-    argv[kept++] = argv[i];
-  }
-  *argc = kept;
-  argv[kept] = nullptr;
+    return true;
+  });
 }
 
 }  // namespace
