@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 
+#include "conversions/column_removal.h"
 #include "conversions/release_version.h"
 #include "platform/file_system.h"
 #include "schema/dictionary_rights.h"
@@ -218,13 +219,49 @@ bool RunDriver::SecondExclusiveGroup() {
 
 bool RunDriver::ColumnRun(int run) {
   std::string name = "ColumnRun" + std::to_string(run);
-  Step(name.c_str(), [] {});
-  // Run 7 holds the cost centre code conversion, an exclusive option of its own.
-  if (run == 7 && Checked("CheckBoxCTR")) {
-    Step("ConvertCostCentreCodes", [] {});
-    return false;
+  bool pass_goes_on = true;
+  Step(name.c_str(), [&] {
+    schema::UpgradeContext ctx = f_.Context();
+    pass_goes_on = schema::RunColumnRun(run, ctx, CompanyCatalogueActions(ctx));
+  });
+  return pass_goes_on;
+}
+
+schema::CatalogueActions RunDriver::CompanyCatalogueActions(schema::UpgradeContext& ctx) {
+  schema::CatalogueActions a = schema::CompanyActions(ctx);
+  a.checked = [this](const std::string& option) { return Checked(option.c_str()); };
+  a.text = [this](const std::string& edit) { return f_.options.Text(edit); };
+  a.release_version = [&ctx] { return conversions::ReadReleaseVersion(ctx); };
+  a.hook = [this, &ctx](const schema::HookCall& call) { CatalogueStep(ctx, call); };
+  return a;
+}
+
+// The steps of other units that stand between the catalogue's entries.
+// Those of units not built yet are empty.
+void RunDriver::CatalogueStep(schema::UpgradeContext& ctx, const schema::HookCall& call) {
+  using schema::CatalogueHook;
+  switch (call.hook) {
+    case CatalogueHook::SeedFreeFieldCaptions: conversions::SeedFreeFieldCaptions(ctx); break;
+    case CatalogueHook::FixListCodes: conversions::FixListCodes(ctx); break;
+    case CatalogueHook::SeedFormulaFields: conversions::SeedFormulaFields(ctx); break;
+    case CatalogueHook::RemoveColumn: conversions::RemoveColumn(ctx, call.table, call.argument); break;
+    case CatalogueHook::CloseCodeTables: f_.DbTable1.Close(); break;
+    case CatalogueHook::ConvertCostCentreCodes: Step("ConvertCostCentreCodes", [] {}); break;
+    case CatalogueHook::None:
+    case CatalogueHook::WriteReportFields:
+    case CatalogueHook::AddVoluntaryContributionRows:
+    case CatalogueHook::RollForwardLevy2004To2005:
+    case CatalogueHook::BackfillCareerHistory:
+    case CatalogueHook::FillPHtrxBankAmount:
+    case CatalogueHook::RemoveEmpservBackup:
+    case CatalogueHook::DefaultPaypara2Type:
+    case CatalogueHook::TakeEmpProsSalaryTotal:
+    case CatalogueHook::CheckEmpProsSalaryTotal:
+    case CatalogueHook::EmptyRpHtrx:
+    case CatalogueHook::ResetEPayslipPasswords:
+    case CatalogueHook::FillCodeAndGradeColumns:
+      break;
   }
-  return true;
 }
 
 void RunDriver::ResetLeaveForfeit() {
@@ -308,7 +345,14 @@ void RunDriver::StampReleaseVersion() {
 void RunDriver::ReminderSettingsAndLaterRuns() {
   schema::UpgradeContext ctx = f_.Context();
   conversions::SeedReminderSettings(ctx);
+  CatalogueCorrections();
+  schema::CatalogueActions catalogue = CompanyCatalogueActions(ctx);
+  for (int run : {12, 13, 14}) schema::RunColumnRun(run, ctx, catalogue);
+  if (conversions::ReadReleaseVersion(ctx) < conversions::kVersion860) RollForwardLevy2007To2008();
 }
+
+void RunDriver::CatalogueCorrections() {}
+void RunDriver::RollForwardLevy2007To2008() {}
 
 void RunDriver::RebuildRightsAndAutoCreate() {
   schema::UpgradeContext ctx = f_.Context();

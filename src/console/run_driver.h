@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "console/main_form.h"
+#include "schema/catalogue.h"
 
 namespace kx8::console {
 
@@ -48,6 +49,12 @@ class RunDriver {
   bool SecondExclusiveGroup();
   // Column runs; false when an exclusive option inside the run ended the pass.
   bool ColumnRun(int run);
+  // What the catalogue's runs do on the current company, and the steps of
+  // other units at the catalogue's marked points.
+  schema::CatalogueActions CompanyCatalogueActions(schema::UpgradeContext& ctx);
+  void CatalogueStep(schema::UpgradeContext& ctx, const schema::HookCall& call);
+  void CatalogueCorrections();
+  void RollForwardLevy2007To2008();
   void UpdateLevyTable();
   void FillYtdEmpl();
   void TerminationStatus();

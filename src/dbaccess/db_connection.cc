@@ -65,8 +65,10 @@ void TDbConnection::SetIsConnected(bool connect) {
 std::string TDbConnection::DataFolder() const {
   const std::string& p = connect_path_;
   if (p.size() > 4 && internal::Upper(p.substr(p.size() - 4)) == ".KDD") {
-    std::size_t cut = p.rfind('/');
-    if (cut == std::string::npos) cut = p.rfind('\\');
+    // The file name is cut off at the last separator. Paths here mix "/"
+    // (the root folder of this system) and "\" (what the program appends),
+    // so the later of the two is the file name's separator.
+    std::size_t cut = p.find_last_of("/\\");
     if (cut == std::string::npos) return ".\\";
     return p.substr(0, cut);
   }

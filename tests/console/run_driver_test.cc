@@ -65,7 +65,32 @@ class RunDriverTest : public ::testing::Test {
     fs::create_directories(root_ + "COMPANY/" + code);
     MakeParameters(root_ + "COMPANY\\" + code, version);
     if (!with_tables) return;
-    for (const char* table : {"transfer", "PASS", "EMP_ALW"}) MakeTable(root_ + "COMPANY\\" + code, table);
+    for (const char* table : {"transfer", "PASS", "EMP_ALW", "TRNNO", "EMPLOYEE", "EMPMISC"}) {
+      MakeTable(root_ + "COMPANY\\" + code, table);
+    }
+    MakeSeedTables(root_ + "COMPANY\\" + code);
+  }
+
+  // The parameter tables the seed steps inside the column runs fill.
+  static void MakeSeedTables(const std::string& folder) {
+    struct Table {
+      const char* name;
+      std::vector<const char*> fields;
+      const char* index;
+    };
+    const Table tables[] = {
+        {"FREEFIELD", {"MODULE", "LINE", "CTLFIELD", "DESCRIPTION", "CAPTION"}, nullptr},
+        {"LIST", {"VALUE"}, nullptr},
+        {"FORMULA", {"FIELD", "DESC", "FIELDTABLE", "TABLE"}, "FIELD"},
+    };
+    for (const Table& t : tables) {
+      dbaccess::TDbScopedTable scoped;
+      scoped.Connection().SetConnectPath(folder);
+      scoped.Table().SetTableName(t.name);
+      for (const char* f : t.fields) scoped.Table().FieldDefs().Add(f, dbaccess::ftString, 40);
+      scoped.Table().CreateTable();
+      if (t.index != nullptr) scoped.Table().AddIndex(t.index, t.index, {dbaccess::ixExpression});
+    }
   }
 
   // PAYPARA with its one row holding the stored release version.
@@ -101,7 +126,8 @@ class RunDriverTest : public ::testing::Test {
   void AddDictionaryCompany(const std::string& code) {
     AddCompany(code, "1", false);
     std::string folder = root_ + "COMPANY\\" + code;
-    MakeTable(folder, "transfer");
+    for (const char* t : {"transfer", "EMPLOYEE", "EMP_ALW"}) MakeTable(folder, t);
+    MakeSeedTables(folder);
     // The program never creates dictionaries; the fixture asks the engine.
     std::string kdd = root_ + "COMPANY/" + code + "/" + code + ".kdd";
     DBHANDLE h = 0;
@@ -115,6 +141,9 @@ class RunDriverTest : public ::testing::Test {
     dict.SetIsConnected(true);
     dict.AddTable("transfer", "transfer.KDT", "", "", dbaccess::ttDbKDT, dbaccess::TDbCharTypes::ANSI);
     dict.AddTable("PAYPARA", "PAYPARA.KDT", "", "", dbaccess::ttDbKDT, dbaccess::TDbCharTypes::ANSI);
+    for (const char* t : {"EMPLOYEE", "EMP_ALW", "FREEFIELD", "LIST", "FORMULA"}) {
+      dict.AddTable(t, std::string(t) + ".KDT", "", "", dbaccess::ttDbKDT, dbaccess::TDbCharTypes::ANSI);
+    }
   }
 
   // Runs Process over the register; returns the outcome and the trace.

@@ -24,7 +24,10 @@ TEST(ConnectPathTest, DataFolderAndDictionaryFlag) {
       {"D:\\DATA\\X.KDDR\\", true, "D:\\DATA\\X.KDDR\\"},  // ".KDD" anywhere makes a dictionary connection
       {"D:\\DATA\\ABC\\ABC.KdD", true, "D:\\DATA\\ABC"},
       {"/srv/data/abc/abc.kdd", true, "/srv/data/abc"},
-      {"D:/DATA\\ABC\\ABC.kdd", true, "D:"},  // cut at the last "/" when there is one
+      // Mixed separators (a root folder of this system with the program's
+      // "\\" appended): the file name is cut at the later separator.
+      {"D:/DATA\\ABC\\ABC.kdd", true, "D:/DATA\\ABC"},
+      {"/srv/data/COMPANY\\ABC\\ABC.kdd", true, "/srv/data/COMPANY\\ABC"},
       {"ABC.kdd", true, ".\\"},
       {".kdd", true, ".kdd"},  // not longer than four characters
       {"", false, ""},
