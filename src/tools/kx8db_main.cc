@@ -1,0 +1,100 @@
+// kx8db: builds demo and test data folders, dumps tables and structures,
+// runs SQL and checks a company against the release.
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <exception>
+#include <iostream>
+#include <string>
+
+#include "platform/path.h"
+#include "tools/demo_builder.h"
+#include "tools/inspect.h"
+#include "tools/verify.h"
+
+namespace {
+
+using namespace kx8::tools;
+
+bool IsDictionaryPath(const std::string& path) {
+  return path.size() >= 4 && kx8::platform::SameNameIgnoreCase(path.substr(path.size() - 4), ".kdd");
+}
+
+void PrintDemo(const std::string& root, const DemoOptions& o) {
+  const std::string r = WithSeparator(root);
+  DemoCounts counts = ExpectedCounts(o);
+  std::cout << "Created the demo root " << r << "\n";
+  std::cout << "  " << r << "mcompany.KDT: " << DemoCompanies().size() << " companies\n";
+  for (const DemoCompany& c : DemoCompanies()) {
+    char release[16];
+    std::snprintf(release, sizeof release, "%.2f", c.release);
+    std::cout << "  " << r << "COMPANY\\" << c.code << ": " << c.name << ", release " << release << ", "
+              << (c.dictionary ? std::string("data dictionary ") + c.code + ".kdd" : std::string("free tables"))
+              << (c.customer_tables ? ", customer-specific tables" : "") << ", " << counts.employees << " employees, "
+              << counts.payroll_rows << " payroll rows\n";
+  }
+  std::cout << "  " << r << "SHARE_FOLDER\\SUPVRTBL, " << r << "KELPATMP\\, " << r << "IMAGE\\\n";
+  std::cout << "  " << r << "UPDATEKX8.ZIP, " << r << "RPTDATA.ZIP, " << r << "wallpaper.zip, " << r << "KELPA.ini\n";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"kx8db: demo data, table dumps, structures, SQL and release checks for KX8 company databases"};
+  app.require_subcommand(1);
+
+  DemoOptions demo;
+  std::string root;
+  CLI::App* demo_cmd = app.add_subcommand("demo", "Create a root folder of company databases at older releases");
+  demo_cmd->add_option("ROOT", root, "Root folder to create")->required();
+  demo_cmd->add_option("--employees", demo.employees, "Employees per company")->check(CLI::Range(1, 99999));
+  demo_cmd->add_option("--years", demo.years, "Years of monthly payroll history")->check(CLI::Range(1, 30));
+  demo_cmd->add_option("--seed", demo.seed, "Seed of the generated rows");
+
+  std::string table, password, user, path, statement;
+  CLI::App* dump_cmd = app.add_subcommand("dump", "Print the rows of a table as CSV");
+  dump_cmd->add_option("TABLE", table, "Table file")->required();
+  dump_cmd->add_option("--password", password, "Encryption password of the table");
+
+  CLI::App* schema_cmd = app.add_subcommand("schema", "Print the structure of a table or of a data dictionary");
+  schema_cmd->add_option("TABLE", table, "Table file, or a .kdd data dictionary")->required();
+  schema_cmd->add_option("--user", user, "Dictionary user (default: the administrator)");
+  schema_cmd->add_option("--password", password, "Dictionary password");
+
+  CLI::App* sql_cmd = app.add_subcommand("sql", "Run one SQL statement on a folder or a data dictionary");
+  sql_cmd->add_option("PATH", path, "Folder of free tables, or a .kdd data dictionary")->required();
+  sql_cmd->add_option("STATEMENT", statement, "The statement")->required();
+  sql_cmd->add_option("--user", user, "Dictionary user (default: the administrator)");
+  sql_cmd->add_option("--password", password, "Dictionary password, or the tables' encryption password");
+
+  std::string company;
+  CLI::App* verify_cmd = app.add_subcommand("verify", "Check a company folder against the release");
+  verify_cmd->add_option("COMPANY_FOLDER", company, "Company folder")->required();
+
+  CLI11_PARSE(app, argc, argv);
+
+  try {
+    if (*demo_cmd) {
+      BuildDemoRoot(root, demo);
+      PrintDemo(root, demo);
+    } else if (*dump_cmd) {
+      DumpTable(table, password, std::cout);
+    } else if (*schema_cmd) {
+      if (IsDictionaryPath(table)) {
+        DescribeDictionary(table, user, password, std::cout);
+      } else {
+        DescribeTable(table, std::cout);
+      }
+    } else if (*sql_cmd) {
+      RunStatement(path, statement, user, password, std::cout);
+    } else if (*verify_cmd) {
+      std::vector<std::string> differences = VerifyCompany(company, ReleaseColumns());
+      for (const std::string& d : differences) std::cout << d << "\n";
+      return differences.empty() ? 0 : 1;
+    }
+  } catch (const std::exception& e) {
+    std::cout.flush();
+    std::cerr << e.what() << "\n";
+    return 1;
+  }
+  return 0;
+}
