@@ -16,6 +16,7 @@
 #include "dbaccess/db_query.h"
 #include "dbaccess/db_table.h"
 #include "platform/ui_services.h"
+#include "platform/zip_archive.h"
 #include "schema/context.h"
 
 namespace kx8::console {
@@ -103,6 +104,7 @@ class TMainForm : public dbaccess::TComponent {
   dbaccess::TDbQuery DbQuery3;
   dbaccess::TDbQuery DbQuerySQL;
   dbaccess::TDbQuery DbQueryDEL;
+  platform::TZipArchive ZipArchive1;
 
   RunOptions options;
   // Status lines, caption and server label.

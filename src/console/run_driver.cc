@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 
+#include "console/housekeeping.h"
 #include "conversions/column_removal.h"
 #include "conversions/release_version.h"
 #include "platform/file_system.h"
@@ -85,7 +86,7 @@ void RunDriver::Prepare() {
   f_.DbTableCompany.First();
 }
 
-void RunDriver::ExtractWallpaper() {}
+void RunDriver::ExtractWallpaper() { console::ExtractWallpaper(f_, f_.ZipArchive1); }
 
 void RunDriver::CreateRunFolders() {
   for (const char* folder : {"BACKUP", "SHARE_FOLDER"}) {
@@ -99,7 +100,11 @@ void RunDriver::CreateRunFolders() {
 void RunDriver::CompanyPass() {
   Step("ConnectCompany", [&] { ConnectCompany(); });
   f_.SetEdtDatabase(f_.DbConnection1.ConnectPath());
-  if (Checked("CheckBoxbackup")) Step("BackupCompany", [&] { BackupCompany(); });
+  if (Checked("CheckBoxbackup")) {
+    bool backed_up = false;
+    Step("BackupCompany", [&] { backed_up = BackupCompany(); });
+    if (!backed_up) return;  // no usable archive: this company is not changed
+  }
   if (FirstExclusiveGroup()) return;
   if (!ColumnRun(1)) return;
   if (Checked("chkCPFFWL")) Step("UpdateLevyTable", [&] { UpdateLevyTable(); });
@@ -361,7 +366,7 @@ void RunDriver::RebuildRightsAndAutoCreate() {
 
 // Steps whose work is built by later units of the release: called in order,
 // empty for now.
-void RunDriver::BackupCompany() {}
+bool RunDriver::BackupCompany() { return console::BackupCompany(f_, f_.ZipArchive1, current_code_); }
 void RunDriver::UpdateLevyTable() {}
 void RunDriver::FillYtdEmpl() {}
 void RunDriver::TerminationStatus() {}
@@ -382,18 +387,18 @@ void RunDriver::ReportCatalogueUpdates() {}
 void RunDriver::TrainingAndMedschFillIns() {}
 void RunDriver::IndexRepair() {}
 void RunDriver::SchemeClaimRows() {}
-void RunDriver::CleanCompanyFolder() {}
+void RunDriver::CleanCompanyFolder() { console::CleanCompanyFolder(f_, current_code_); }
 void RunDriver::ReportTemplateList() {}
 void RunDriver::QueryCleanup() {}
 void RunDriver::DailyLevyRates2012() {}
 void RunDriver::PeriodOrganisationUpdate() {}
-void RunDriver::RemoveBackupFiles() {}
+void RunDriver::RemoveBackupFiles() { console::RemoveBackupFiles(f_); }
 void RunDriver::RemoveNricSlash() {}
 void RunDriver::SavePhotographs() {}
 void RunDriver::ConvertSupervisorTable() {}
 void RunDriver::IncomeTaxNumberFromPass() {}
 void RunDriver::ImportPhotographs() {}
-void RunDriver::EmptyTemporaryFolder() {}
+void RunDriver::EmptyTemporaryFolder() { console::EmptyTemporaryFolder(f_); }
 
 // --- end of the run ----------------------------------------------------------
 

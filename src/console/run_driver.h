@@ -44,7 +44,7 @@ class RunDriver {
 
   // --- the company pass ------------------------------------------------------
   void ConnectCompany();
-  void BackupCompany();
+  bool BackupCompany();  // false: no usable archive, the company is left alone
   bool FirstExclusiveGroup();    // true when an exclusive option did the work
   bool SecondExclusiveGroup();
   // Column runs; false when an exclusive option inside the run ended the pass.

@@ -1,5 +1,8 @@
 // kx8db: builds demo and test data folders, dumps tables and structures,
 // runs SQL and checks a company against the release.
+#include "console/housekeeping.h"
+#include "platform/console_ui.h"
+#include "schema/catalogue.h"
 #include <CLI/CLI.hpp>
 #include <cstdio>
 #include <exception>
@@ -70,6 +73,16 @@ int main(int argc, char** argv) {
   CLI::App* verify_cmd = app.add_subcommand("verify", "Check a company folder against the release");
   verify_cmd->add_option("COMPANY_FOLDER", company, "Company folder")->required();
 
+  std::string archive, folder;
+  bool yes = false;
+  CLI::App* restore_cmd = app.add_subcommand("restore", "Put a company's files back from its backup archive");
+  restore_cmd->add_option("ARCHIVE", archive, "The backup archive")->required();
+  restore_cmd->add_option("FOLDER", folder, "The company folder")->required();
+  restore_cmd->add_flag("--yes", yes, "Replace the files without asking");
+
+  CLI::App* catalogue_cmd =
+      app.add_subcommand("catalogue", "Print the release's column catalogue (run, table, flag, column, code, size)");
+
   CLI11_PARSE(app, argc, argv);
 
   try {
@@ -86,6 +99,12 @@ int main(int argc, char** argv) {
       }
     } else if (*sql_cmd) {
       RunStatement(path, statement, user, password, std::cout);
+    } else if (*restore_cmd) {
+      auto ui = kx8::platform::ConsoleUi::ForTerminal(yes ? kx8::platform::ConfirmPolicy::AlwaysYes
+                                                          : kx8::platform::ConfirmPolicy::AskOnTerminal);
+      return kx8::console::RestoreCompany(archive, folder, ui) == kx8::console::RestoreOutcome::Restored ? 0 : 1;
+    } else if (*catalogue_cmd) {
+      kx8::schema::WriteCatalogueListing(std::cout);
     } else if (*verify_cmd) {
       std::vector<std::string> differences = VerifyCompany(company, ReleaseColumns());
       for (const std::string& d : differences) std::cout << d << "\n";

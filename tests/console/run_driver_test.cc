@@ -290,6 +290,29 @@ TEST_F(RunDriverTest, DictionaryCompaniesGetTheirOwnSteps) {
   EXPECT_EQ(form_->edtdatabase, root_ + "COMPANY\\DICT\\DICT.kdd");
 }
 
+TEST_F(RunDriverTest, ACompanyWithoutAUsableBackupIsNotChangedAndTheRunGoesOn) {
+  AddCompany("ACME", "1");
+  AddCompany("BETA", "1");
+  // Nothing to archive: ACME's backup cannot be made.
+  for (const auto& entry : fs::directory_iterator(root_ + "COMPANY/ACME")) fs::remove(entry.path());
+  ASSERT_EQ(Run(), RunOutcome::Completed) << ui_->Lines().back();
+  EXPECT_EQ(CompanySteps("ACME"), (std::vector<std::string>{"ConnectCompany", "BackupCompany"}));
+  EXPECT_EQ(CompanySteps("BETA"), kFullPass);
+  // The backup's message (the column runs of the other company show their own).
+  const std::string want = "message: Backup of company ACME failed: the folder " + root_ +
+                           "COMPANY\\ACME holds no database file; the archive " + root_ + "BACKUP\\ACME ";
+  const std::vector<std::string> messages = ui_->Messages();
+  EXPECT_EQ(std::count_if(messages.begin(), messages.end(),
+                          [&](const std::string& m) { return m.rfind(want, 0) == 0; }),
+            1);
+  EXPECT_TRUE(fs::is_empty(root_ + "COMPANY/ACME"));
+  EXPECT_EQ(StoredVersion("BETA"), "9.07");
+  std::vector<std::string> archives;
+  for (const auto& entry : fs::directory_iterator(root_ + "BACKUP")) archives.push_back(entry.path().filename().string());
+  ASSERT_EQ(archives.size(), 1u);
+  EXPECT_EQ(archives[0].rfind("BETA ", 0), 0u) << archives[0];
+}
+
 TEST_F(RunDriverTest, FailuresThatEndTheRunLeaveTheWindowLockedAndTheMarks) {
   struct Case {
     const char* what;

@@ -1,0 +1,433 @@
+// Company backup and file housekeeping over a temporary root folder with a
+// scripted UI: what a backup archive holds and how it is named, failed
+// backups, the wallpaper, the clean-ups, and the restore of a company.
+// Archives are read with Python's zipfile as well as with our component.
+#include "console/housekeeping.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <set>
+
+#include "../platform/zip_test_support.h"
+#include "platform/program_info.h"
+#include "platform/scripted_ui.h"
+#include "register/company_register.h"
+#include "support/helpers.h"
+
+namespace kx8::console {
+namespace {
+
+namespace fs = std::filesystem;
+using platform::test_support::ReadWithPython;
+using platform::test_support::WriteWithPython;
+
+const char* const kSixMasks[] = {"*.kdt", "*.kdi", "*.kdm", "*.kdd", "*.km", "*.ki"};
+
+// 17 September 2009 at the given time of day.
+double At(int hour, int minute, int second) {
+  return support::EncodeDate(2009, 9, 17) + (hour * 3600 + minute * 60 + second) / 86400.0;
+}
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Every file and folder below `folder` (folders with a trailing "/") with
+// the files' contents.
+std::map<std::string, std::string> Snapshot(const fs::path& folder) {
+  std::map<std::string, std::string> out;
+  if (!fs::exists(folder)) return out;
+  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+    const std::string name = fs::relative(entry.path(), folder).generic_string();
+    if (entry.is_directory()) {
+      out[name + "/"] = "";
+    } else {
+      out[name] = ReadFile(entry.path());
+    }
+  }
+  return out;
+}
+
+std::set<std::string> Names(const fs::path& folder) {
+  std::set<std::string> out;
+  for (const auto& [name, content] : Snapshot(folder)) out.insert(name);
+  return out;
+}
+
+// The archive as Python's zipfile reads it, every CRC tested: name -> data.
+std::map<std::string, std::string> PythonContents(const fs::path& archive) {
+  const platform::test_support::PyListing listing = ReadWithPython(archive.string());
+  EXPECT_EQ(listing.verdict, "OK") << archive;
+  std::map<std::string, std::string> out;
+  for (const auto& entry : listing.entries) {
+    EXPECT_EQ(entry.method, 8) << entry.name;
+    out[entry.name] = entry.data;
+  }
+  return out;
+}
+
+// Permissions do not bind the superuser; while this lives, a test run as
+// root works as the user "nobody".
+class ScopedUnprivileged {
+ public:
+  ScopedUnprivileged() : dropped_(::geteuid() == 0 && ::seteuid(65534) == 0) {}
+  ~ScopedUnprivileged() {
+    if (dropped_ && ::seteuid(0) != 0) std::abort();
+  }
+  ScopedUnprivileged(const ScopedUnprivileged&) = delete;
+  ScopedUnprivileged& operator=(const ScopedUnprivileged&) = delete;
+  bool Bound() const { return ::geteuid() != 0; }
+
+ private:
+  bool dropped_;
+};
+
+class HousekeepingTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    base_ = fs::temp_directory_path() / ("kx8-housekeeping-" + std::to_string(::getpid()) + "-" +
+                                         ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(base_);
+    fs::create_directories(base_);
+    // The program's folder is the root folder; the program appends its
+    // names with "\" to it.
+    root_ = base_.string() + "/";
+    override_ = std::make_unique<platform::ScopedProgramInfoOverride>(root_, 40073.5);
+    platform::ScriptedUi quiet;
+    reg::CreateRegister(root_, false, quiet);
+    form_ = std::make_unique<TMainForm>(ui_);
+    form_->FormCreate();
+    ASSERT_EQ(form_->RootFolder(), root_);
+    ui_.Clear();
+  }
+  void TearDown() override {
+    form_.reset();
+    override_.reset();
+    fs::remove_all(base_);
+  }
+
+  fs::path Company(const std::string& code) const { return base_ / "COMPANY" / code; }
+
+  void Write(const fs::path& file, const std::string& content) {
+    fs::create_directories(file.parent_path());
+    std::ofstream(file, std::ios::binary) << content;
+  }
+
+  std::string Windows(const fs::path& path) const {
+    std::string text = path.string();
+    for (char& c : text) {
+      if (c == '/') c = '\\';
+    }
+    return text;
+  }
+
+  bool Backup(const std::string& code, double when) {
+    return BackupCompany(*form_, zip_, code, when, platform::EnglishFormatSettings());
+  }
+
+  fs::path base_;
+  std::string root_;
+  std::unique_ptr<platform::ScopedProgramInfoOverride> override_;
+  platform::ScriptedUi ui_;
+  std::unique_ptr<TMainForm> form_;
+  platform::TZipArchive zip_;  // stands in for the window's ZipArchive1
+};
+
+TEST_F(HousekeepingTest, TheArchiveNameCarriesTheLongDateTheHourTheSecondsAndTheMarker) {
+  platform::FormatSettings dotted = platform::EnglishFormatSettings();
+  dotted.time_am_string = "a.m.";
+  dotted.time_pm_string = "p.m.";
+  struct Case {
+    double when;
+    const platform::FormatSettings settings;
+    const char* stamp;
+  };
+  const Case cases[] = {
+      {At(22, 5, 7), platform::EnglishFormatSettings(), "Thursday, 17 September 20091007 PM"},
+      {At(0, 30, 0), dotted, "Thursday, 17 September 20091200 a.m."},
+      {At(11, 59, 59), dotted, "Thursday, 17 September 20091159 a.m."},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(BackupArchiveName(root_, "ACME", c.when, c.settings), root_ + "BACKUP\\ACME " + c.stamp + ".zip");
+  }
+}
+
+TEST_F(HousekeepingTest, TheBackupHoldsTheDatabaseFilesDirectlyInTheCompanyFolder) {
+  struct Case {
+    const char* what;
+    std::map<std::string, std::string> files;  // below the company folder
+    std::set<std::string> archived;
+  };
+  const Case cases[] = {
+      {"every mask present",
+       {{"EMPLOYEE.KDT", std::string(200000, 'e')},
+        {"EMPLOYEE.KDI", "ei"},
+        {"EMPLOYEE.KDM", "em"},
+        {"ACME.kdd", "dictionary"},
+        {"ACME.km", "dm"},
+        {"ACME.ki", "di"},
+        {"NOTES.TXT", "notes"},
+        {"EMPLOYEE.KDT.BAK", "copy"},
+        {"OLD/OLD.KDT", "old"},
+        {"OLD/OLD.KDI", "old index"}},
+       {"EMPLOYEE.KDT", "EMPLOYEE.KDI", "EMPLOYEE.KDM", "ACME.kdd", "ACME.km", "ACME.ki"}},
+      {"no dictionary files",
+       {{"payPARA.kdt", "p"}, {"PAYPARA.KDI", "pi"}, {"OLD/X.kdt", "x"}},
+       {"payPARA.kdt", "PAYPARA.KDI"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove_all(base_ / "COMPANY");
+    fs::remove_all(base_ / "BACKUP");
+    fs::create_directories(base_ / "BACKUP");
+    for (const auto& [name, content] : c.files) Write(Company("ACME") / name, content);
+    const auto before = Snapshot(Company("ACME"));
+
+    ASSERT_TRUE(Backup("ACME", At(22, 5, 7))) << ui_.Lines().back();
+    EXPECT_TRUE(ui_.Lines().empty());
+    const fs::path archive = base_ / "BACKUP" / "ACME Thursday, 17 September 20091007 PM.zip";
+    EXPECT_EQ(zip_.ZipFilename(), root_ + "BACKUP\\ACME Thursday, 17 September 20091007 PM.zip");
+    EXPECT_EQ(Names(base_ / "BACKUP"), std::set<std::string>{archive.filename().string()});
+
+    std::map<std::string, std::string> expected;
+    for (const std::string& name : c.archived) expected[name] = c.files.at(name);
+    EXPECT_EQ(PythonContents(archive), expected);
+    // Our own reader, against the folder as the six masks find it.
+    std::vector<std::string> masks;
+    for (const char* mask : kSixMasks) masks.push_back(root_ + "COMPANY\\ACME\\" + mask);
+    EXPECT_EQ(zip_.FilesToProcess(), masks);
+    EXPECT_EQ(zip_.Check(), platform::TZipResult::Ok) << zip_.LastError();
+    EXPECT_EQ(Snapshot(Company("ACME")), before);
+  }
+}
+
+TEST_F(HousekeepingTest, ABackupInTheSameHourAtTheSameSecondGetsANewArchive) {
+  fs::create_directories(base_ / "BACKUP");
+  const std::string stem = "ACME Thursday, 17 September 20091007 PM";
+  const std::string versions[] = {"first", "second", "third"};
+  const std::string names[] = {stem + ".zip", stem + " (2).zip", stem + " (3).zip"};
+  std::string first_archive;
+  for (int i = 0; i < 3; ++i) {
+    Write(Company("ACME") / "EMPLOYEE.KDT", versions[i]);
+    ASSERT_TRUE(Backup("ACME", At(22, 5 + 20 * i, 7))) << ui_.Lines().back();
+    EXPECT_EQ(zip_.ZipFilename(), root_ + "BACKUP\\" + names[i]);
+    if (i == 0) first_archive = ReadFile(base_ / "BACKUP" / names[0]);
+  }
+  EXPECT_EQ(ReadFile(base_ / "BACKUP" / names[0]), first_archive);  // never touched again
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(PythonContents(base_ / "BACKUP" / names[i]),
+              (std::map<std::string, std::string>{{"EMPLOYEE.KDT", versions[i]}}));
+  }
+  EXPECT_EQ(Names(base_ / "BACKUP"), (std::set<std::string>{names[0], names[1], names[2]}));
+}
+
+TEST_F(HousekeepingTest, AFailedBackupNamesTheCompanyAndTheArchiveAndChangesNothing) {
+  const std::string archive = root_ + "BACKUP\\ACME Thursday, 17 September 20091007 PM.zip";
+  struct Case {
+    const char* what;
+    std::function<void()> arrange;
+    bool unprivileged;
+    std::string reason;
+  };
+  const Case cases[] = {
+      {"a read-only backup folder",
+       [&] {
+         fs::create_directories(base_ / "BACKUP");
+         fs::permissions(base_ / "BACKUP", fs::perms::owner_all, fs::perm_options::remove);
+         fs::permissions(base_ / "BACKUP", fs::perms::owner_read | fs::perms::owner_exec, fs::perm_options::add);
+       },
+       true, "cannot write the archive " + archive + ": Permission denied"},
+      {"no backup folder", [] {}, false, "cannot write the archive " + archive + ": No such file or directory"},
+      {"an unreadable table file",
+       [&] {
+         fs::create_directories(base_ / "BACKUP");
+         fs::permissions(Company("ACME") / "EMPLOYEE.KDI", fs::perms::none);
+       },
+       true,
+       "cannot write the archive " + archive + ": cannot read " + (Company("ACME") / "EMPLOYEE.KDI").string() +
+           ": Permission denied"},
+      {"no database file",
+       [&] {
+         fs::create_directories(base_ / "BACKUP");
+         fs::remove(Company("ACME") / "EMPLOYEE.KDT");
+         fs::remove(Company("ACME") / "EMPLOYEE.KDI");
+       },
+       false,
+       "the folder " + root_ + "COMPANY\\ACME holds no database file; the archive " + archive + " was not written"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (fs::exists(base_ / "BACKUP")) fs::permissions(base_ / "BACKUP", fs::perms::owner_all, fs::perm_options::add);
+    fs::remove_all(base_ / "BACKUP");
+    fs::remove_all(base_ / "COMPANY");
+    Write(Company("ACME") / "EMPLOYEE.KDT", "table");
+    Write(Company("ACME") / "EMPLOYEE.KDI", "index");
+    Write(Company("ACME") / "NOTES.TXT", "notes");
+    c.arrange();
+    const auto before = Snapshot(base_);
+    ui_.Clear();
+    bool backed_up = true;
+    {
+      // Everything the unprivileged user needs to read is readable by all.
+      ScopedUnprivileged unprivileged;
+      if (c.unprivileged && !unprivileged.Bound()) {
+        ADD_FAILURE() << "cannot drop the superuser's rights for this case";
+        continue;
+      }
+      backed_up = Backup("ACME", At(22, 5, 7));
+    }
+    EXPECT_FALSE(backed_up);
+    EXPECT_EQ(ui_.Lines(), std::vector<std::string>{"message: Backup of company ACME failed: " + c.reason +
+                                                    ". The company was not updated."});
+    EXPECT_EQ(Snapshot(base_), before);
+  }
+}
+
+TEST_F(HousekeepingTest, TheWallpaperIsExtractedWhenItsArchiveIsThere) {
+  // Absent: nothing happens, nothing is said.
+  ExtractWallpaper(*form_, zip_);
+  EXPECT_TRUE(ui_.Lines().empty());
+  EXPECT_FALSE(fs::exists(base_ / "IMAGE"));
+  EXPECT_EQ(zip_.ZipFilename(), root_ + "wallpaper.zip");
+
+  WriteWithPython((base_ / "WALLPAPER.ZIP").string(),
+                  {{"wallpaper.jpg", "the picture"}, {"other.jpg", "not this one"}, {"readme.txt", "nor this"}});
+  ExtractWallpaper(*form_, zip_);
+  EXPECT_EQ(ui_.Lines(), std::vector<std::string>{"screen cursor: hourglass"});
+  EXPECT_EQ(Snapshot(base_ / "IMAGE"), (std::map<std::string, std::string>{{"wallpaper.jpg", "the picture"}}));
+  EXPECT_EQ(zip_.FilesToProcess(), std::vector<std::string>{"wallpaper.jpg"});
+}
+
+TEST_F(HousekeepingTest, TheCompanyFolderCleanUpRemovesBackupAndTemporaryFilesOnly) {
+  for (const char* name : {"NOTES.~TXT", "TEMP_X.KDT", "temp_y", "X.KDT.BAK", "y.kdi.bak", "TEMPLATE.KDT",
+                           "EMPLOYEE.KDT", "OLD.BAK/A.KDT", "TEMP_DIR/B.KDT", "NOTES.TXT"}) {
+    Write(Company("ACME") / name, name);
+  }
+  Write(base_ / "COMPANY" / "OTHER" / "X.KDT.BAK", "another company");
+  CleanCompanyFolder(*form_, "ACME");
+  EXPECT_EQ(Names(Company("ACME")), (std::set<std::string>{"TEMPLATE.KDT", "EMPLOYEE.KDT", "OLD.BAK/", "OLD.BAK/A.KDT",
+                                                           "TEMP_DIR/", "TEMP_DIR/B.KDT", "NOTES.TXT"}));
+  EXPECT_TRUE(fs::exists(base_ / "COMPANY" / "OTHER" / "X.KDT.BAK"));
+  EXPECT_TRUE(ui_.Lines().empty());
+}
+
+TEST_F(HousekeepingTest, BackupCopiesAreRemovedForTheListedTablesWhoseDataCopyExists) {
+  for (const char* name : {"EMPLOYEE.KDT.BAK", "EMPLOYEE.KDM.BAK",  // EMPLOYEE.KDI.BAK is missing
+                           "p_dtrxaw.kdt.bak", "P_DTRXAW.KDI.BAK",  // found in any case
+                           "PASS.KDI.BAK",                          // without PASS.KDT.BAK: kept
+                           "OTHER.KDT.BAK", "OTHER.KDI.BAK",        // not a listed table
+                           "EMPLOYEE.KDT"}) {
+    Write(Company("ACME") / name, name);
+  }
+  form_->DbConnection1.SetConnectPath(root_ + "COMPANY\\ACME");
+  form_->DbConnection1.SetIsConnected(true);
+  RemoveBackupFiles(*form_);
+  EXPECT_EQ(Names(Company("ACME")),
+            (std::set<std::string>{"PASS.KDI.BAK", "OTHER.KDT.BAK", "OTHER.KDI.BAK", "EMPLOYEE.KDT"}));
+  EXPECT_EQ(form_->DbTable1.TableName(), "PASS.KDT.BAK");
+  EXPECT_TRUE(ui_.Lines().empty());
+}
+
+TEST_F(HousekeepingTest, TheTemporaryFolderIsEmptiedOfTablesAndNoOtherFolderIs) {
+  const std::set<std::string> files = {"A.KDT", "b.kdi", "C.KDM", "D.KDT.BAK", "SUB.KDT/E.KDT"};
+  for (const char* folder : {"KELPATMP", "OTHERTMP"}) {
+    for (const std::string& name : files) Write(base_ / folder / name, name);
+  }
+  EmptyTemporaryFolder(*form_);
+  EXPECT_EQ(Names(base_ / "KELPATMP"), (std::set<std::string>{"C.KDM", "D.KDT.BAK", "SUB.KDT/", "SUB.KDT/E.KDT"}));
+
+  // Refused: paths without "KELPATMP", also once ".." has been taken out.
+  for (const std::string& folder : {root_ + "OTHERTMP\\", root_ + "KELPATMP\\..\\OTHERTMP", root_}) {
+    EmptyTemporaryFolder(folder);
+  }
+  EXPECT_EQ(Names(base_ / "OTHERTMP"),
+            (std::set<std::string>{"A.KDT", "b.kdi", "C.KDM", "D.KDT.BAK", "SUB.KDT/", "SUB.KDT/E.KDT"}));
+  fs::remove_all(base_ / "KELPATMP");
+  EmptyTemporaryFolder(*form_);  // a missing folder is no error
+  EXPECT_TRUE(ui_.Lines().empty());
+}
+
+TEST_F(HousekeepingTest, RestorePutsTheArchivedFilesBackAfterAsking) {
+  fs::create_directories(base_ / "BACKUP");
+  Write(Company("ACME") / "EMPLOYEE.KDT", "table as backed up");
+  Write(Company("ACME") / "EMPLOYEE.KDI", "index as backed up");
+  Write(Company("ACME") / "ACME.kdd", "dictionary as backed up");
+  ASSERT_TRUE(Backup("ACME", At(22, 5, 7)));
+  const std::string archive = zip_.ZipFilename();
+  const std::string folder = root_ + "COMPANY\\ACME";
+  // What a failed upgrade might leave.
+  Write(Company("ACME") / "EMPLOYEE.KDT", "table half upgraded");
+  fs::remove(Company("ACME") / "ACME.kdd");
+  Write(Company("ACME") / "NEW.KDT", "a table the upgrade added");
+  const auto after_upgrade = Snapshot(Company("ACME"));
+
+  const std::string listing = "message: The archive " + archive + " holds 3 files for the folder " + folder +
+                              ".\nFiles replaced:\n  EMPLOYEE.KDT\n  EMPLOYEE.KDI\nFiles added:\n  ACME.kdd"
+                              "\nDatabase files the archive does not hold, left as they are:\n  NEW.KDT";
+  const std::string question = "confirm: Do you wish to replace the files of the folder with those of the archive ?";
+
+  ui_.Clear();
+  ui_.Answer({false});
+  EXPECT_EQ(RestoreCompany(archive, folder, ui_), RestoreOutcome::Declined);
+  EXPECT_EQ(ui_.Lines(), (std::vector<std::string>{listing, question}));
+  EXPECT_EQ(Snapshot(Company("ACME")), after_upgrade);
+
+  ui_.Clear();
+  ui_.Answer({true});
+  EXPECT_EQ(RestoreCompany(archive, folder, ui_), RestoreOutcome::Restored);
+  EXPECT_EQ(ui_.Lines(),
+            (std::vector<std::string>{listing, question, "message: 3 files restored into " + folder + "."}));
+  EXPECT_EQ(Snapshot(Company("ACME")), (std::map<std::string, std::string>{{"EMPLOYEE.KDT", "table as backed up"},
+                                                                           {"EMPLOYEE.KDI", "index as backed up"},
+                                                                           {"ACME.kdd", "dictionary as backed up"},
+                                                                           {"NEW.KDT", "a table the upgrade added"}}));
+}
+
+TEST_F(HousekeepingTest, RestoreRefusesAnUnsafeOrDamagedArchiveBeforeAskingOrWriting) {
+  Write(Company("ACME") / "EMPLOYEE.KDT", "current");
+  const fs::path bad = base_ / "bad.zip";
+  struct Case {
+    const char* what;
+    std::function<void()> arrange;
+    const char* error_part;
+  };
+  const Case cases[] = {
+      {"an entry that climbs out",
+       [&] {
+         WriteWithPython(bad.string(), {{"EMPLOYEE.KDT", "restored"}, {"../../evil.KDT", "evil"}});
+       },
+       "\"../../evil.KDT\""},
+      {"a damaged entry",
+       [&] {
+         WriteWithPython(bad.string(), {{"EMPLOYEE.KDT", "restored"}}, /*stored=*/true);
+         std::string bytes = ReadFile(bad);
+         bytes[bytes.find("restored")] = 'R';
+         std::ofstream(bad, std::ios::binary | std::ios::trunc) << bytes;
+       },
+       "the entry EMPLOYEE.KDT"},
+      {"no archive", [&] { fs::remove(bad); }, "does not exist"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    c.arrange();
+    const auto before = Snapshot(base_);
+    ui_.Clear();
+    try {
+      RestoreCompany(Windows(bad), root_ + "COMPANY\\ACME", ui_);
+      ADD_FAILURE() << "restored";
+    } catch (const std::exception& e) {
+      EXPECT_NE(std::string(e.what()).find(c.error_part), std::string::npos) << e.what();
+    }
+    EXPECT_TRUE(ui_.Lines().empty());
+    EXPECT_EQ(Snapshot(base_), before);
+  }
+}
+
+}  // namespace
+}  // namespace kx8::console
