@@ -1,0 +1,50 @@
+// The command line of kx8-upgrade. Without --batch the program opens its
+// window; with --batch it runs the same start-up and run without one
+// (batch_run.h). Arguments the parser does not know are left for the window
+// toolkit in window mode and are bad arguments in batch mode.
+#ifndef KX8_CLI_COMMAND_LINE_H_
+#define KX8_CLI_COMMAND_LINE_H_
+
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace kx8::cli {
+
+// Exit status of the program.
+enum ExitCode : int {
+  kExitOk = 0,            // the run ended normally, or nothing was run
+  kExitRunFailed = 1,     // an error ended the start-up or the run
+  kExitBadArguments = 2,  // the command line could not be used
+};
+
+struct CommandLine {
+  bool batch = false;
+  // The root folder, with its trailing separator (one is added when the
+  // argument has none).
+  std::optional<std::string> root;
+  std::vector<std::string> select;  // company codes, in the order given
+  bool select_all = false;
+  std::vector<std::pair<std::string, bool>> set;  // check box or radio button, state
+  std::optional<std::string> flow_table;
+  bool yes = false;
+  std::optional<std::string> log;
+  // Window mode: arguments left for the window toolkit ("-platform", ...).
+  std::vector<std::string> toolkit_args;
+};
+
+struct ParseResult {
+  // Absent when the program ends at once with exit_code: after --help
+  // (0) or after a bad argument was reported on the error stream (2).
+  std::optional<CommandLine> command_line;
+  int exit_code = kExitOk;
+};
+
+// args: the arguments without the program's name.
+ParseResult ParseCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+}  // namespace kx8::cli
+
+#endif  // KX8_CLI_COMMAND_LINE_H_
