@@ -98,7 +98,7 @@ std::uint64_t HashText(std::string_view text) {
 // --- text forms of values ----------------------------------------------------
 
 std::string DateText(int year, int month, int day) {
-  char buf[16];
+  char buf[48];  // room for any int, so the format is never cut
   std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", year, month, day);
   return buf;
 }
