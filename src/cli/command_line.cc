@@ -6,6 +6,7 @@
 #include <ostream>
 
 #include "console/options.h"
+#include "platform/path.h"
 
 namespace kx8::cli {
 namespace {
@@ -163,7 +164,7 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args, std::ostream&
       return bad;
     }
     if (root.back() != '/' && root.back() != '\\') root += '/';
-    cl.root = root;
+    cl.root = platform::MakeAbsolute(root);
   }
   for (const std::string& code : cl.select) {
     if (code.empty()) {

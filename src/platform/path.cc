@@ -1,3 +1,4 @@
+#include <filesystem>
 #include "platform/path.h"
 
 #include <dirent.h>
@@ -232,6 +233,17 @@ bool SameNameIgnoreCase(std::string_view a, std::string_view b) {
     if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
   }
   return true;
+}
+
+std::string MakeAbsolute(std::string_view path) {
+  std::string p(path);
+  if (p.empty() || p[0] == '/' || p[0] == '\\') return p;
+  if (p.size() >= 2 && p[1] == ':' && ((p[0] >= 'A' && p[0] <= 'Z') || (p[0] >= 'a' && p[0] <= 'z'))) return p;
+  std::error_code ec;
+  std::string cwd = std::filesystem::current_path(ec).string();
+  if (ec || cwd.empty()) return p;
+  if (cwd.back() != '/') cwd += '/';
+  return cwd + p;
 }
 
 }  // namespace kx8::platform

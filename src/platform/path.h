@@ -76,6 +76,12 @@ std::string ExtensionPart(std::string_view native_path);
 // exactly. Does not depend on the locale.
 bool SameNameIgnoreCase(std::string_view a, std::string_view b);
 
+// A path given on a command line, made absolute: a relative one is taken
+// from the current folder (the engine takes relative table names from the
+// connection's folder, so paths handed on must not be relative). Absolute,
+// drive-letter and UNC paths are returned as given.
+std::string MakeAbsolute(std::string_view path);
+
 }  // namespace kx8::platform
 
 #endif  // KX8_PLATFORM_PATH_H_

@@ -2,6 +2,7 @@
 // runs SQL and checks a company against the release.
 #include "console/housekeeping.h"
 #include "platform/console_ui.h"
+#include "platform/path.h"
 #include "schema/catalogue.h"
 #include <CLI/CLI.hpp>
 #include <cstdio>
@@ -85,6 +86,10 @@ int main(int argc, char** argv) {
 
   CLI11_PARSE(app, argc, argv);
 
+  // Relative paths are taken from the current folder.
+  for (std::string* p : {&root, &table, &path, &company, &archive, &folder}) {
+    if (!p->empty()) *p = kx8::platform::MakeAbsolute(*p);
+  }
   try {
     if (*demo_cmd) {
       BuildDemoRoot(root, demo);
