@@ -86,32 +86,6 @@ class CatalogueTest : public SchemaTest {
     t.Table().First();
     return t.Table().FieldByName(column).AsString();
   }
-  std::uint16_t Property(const std::string& table, std::uint16_t property) {
-    TDbDictionary d;
-    d.SetConnectPath(kdd_);
-    d.SetUserName(support::AdministratorUser());
-    d.SetPassword(support::AdministratorPassword());
-    d.SetLoginPrompt(false);
-    d.SetIsConnected(true);
-    std::uint16_t v = 9, len = 2;
-    d.GetTableProperty(table, property, &v, &len);
-    return v;
-  }
-  bool UserCanRead(const std::string& user, const std::string& table) {
-    TDbScopedTable t;
-    t.Connection().SetConnectPath(kdd_);
-    t.Connection().SetUsername(user);
-    t.Connection().SetPassword(user == "QRN" ? "kvm482" : "pw");
-    t.Connection().SetLoginPrompt(false);
-    t.Table().SetTableName(table);
-    try {
-      t.Table().Open();
-      return true;
-    } catch (const std::exception&) {
-      return false;
-    }
-  }
-
   // The tables the bracket steps of runs 7 and 14 need.
   void MakeBracketTables(bool encrypted) {
     MakeTable("EMPLOYEE", {{"EMP_NO", ftString, 10, 0}}, {{"E1"}}, encrypted);

@@ -174,46 +174,6 @@ class DictionaryUpgradeTest : public SchemaTest {
     MakeTable("GLLINE", {{"ITEMTEXT", ftString, 10, 0}});
     MakeTable("EMPMISC", {{"EMP_NO", ftString, 10, 0}});
   }
-
-  std::uint16_t Property(const std::string& table, std::uint16_t property) {
-    TDbDictionary d;
-    d.SetConnectPath(kdd_);
-    d.SetUserName(support::AdministratorUser());
-    d.SetPassword(support::AdministratorPassword());
-    d.SetLoginPrompt(false);
-    d.SetIsConnected(true);
-    std::uint16_t v = 9, len = 2;
-    d.GetTableProperty(table, property, &v, &len);
-    return v;
-  }
-
-  std::vector<std::string> Tables() {
-    TDbDictionary d;
-    d.SetConnectPath(kdd_);
-    d.SetUserName(support::AdministratorUser());
-    d.SetPassword(support::AdministratorPassword());
-    d.SetLoginPrompt(false);
-    d.SetIsConnected(true);
-    std::vector<std::string> names;
-    d.GetTableNames(names);
-    return names;
-  }
-
-  // Whether a user may open the table through the dictionary with rights checked.
-  bool UserCanRead(const std::string& user, const std::string& table) {
-    TDbScopedTable t;
-    t.Connection().SetConnectPath(kdd_);
-    t.Connection().SetUsername(user);
-    t.Connection().SetPassword(user == "QRN" ? "kvm482" : "pw");
-    t.Connection().SetLoginPrompt(false);
-    t.Table().SetTableName(table);
-    try {
-      t.Table().Open();
-      return true;
-    } catch (const std::exception&) {
-      return false;
-    }
-  }
 };
 
 TEST_F(DictionaryUpgradeTest, TablesComeBackWithEncryptionAutoCreateAndRights) {

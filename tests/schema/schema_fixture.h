@@ -146,6 +146,48 @@ class SchemaTest : public ::testing::Test {
     return {f->DataType(), f->DataSize()};
   }
 
+  // A dictionary table's property, read as the administrator.
+  std::uint16_t Property(const std::string& table, std::uint16_t property) {
+    dbaccess::TDbDictionary d;
+    d.SetConnectPath(kdd_);
+    d.SetUserName(support::AdministratorUser());
+    d.SetPassword(support::AdministratorPassword());
+    d.SetLoginPrompt(false);
+    d.SetIsConnected(true);
+    std::uint16_t v = 9, len = 2;
+    d.GetTableProperty(table, property, &v, &len);
+    return v;
+  }
+
+  // The dictionary's table names.
+  std::vector<std::string> Tables() {
+    dbaccess::TDbDictionary d;
+    d.SetConnectPath(kdd_);
+    d.SetUserName(support::AdministratorUser());
+    d.SetPassword(support::AdministratorPassword());
+    d.SetLoginPrompt(false);
+    d.SetIsConnected(true);
+    std::vector<std::string> names;
+    d.GetTableNames(names);
+    return names;
+  }
+
+  // Whether a user may open the table through the dictionary with rights checked.
+  bool UserCanRead(const std::string& user, const std::string& table) {
+    dbaccess::TDbScopedTable t;
+    t.Connection().SetConnectPath(kdd_);
+    t.Connection().SetUsername(user);
+    t.Connection().SetPassword(user == "QRN" ? "kvm482" : "pw");
+    t.Connection().SetLoginPrompt(false);
+    t.Table().SetTableName(table);
+    try {
+      t.Table().Open();
+      return true;
+    } catch (const std::exception&) {
+      return false;
+    }
+  }
+
   fs::path base_;
   std::string root_, folder_, kdd_;
   platform::ScriptedUi ui_;
