@@ -1,7 +1,9 @@
 #include "dbaccess/db_dictionary.h"
 
+#include <algorithm>
 #include <cstring>
 #include <optional>
+#include <vector>
 
 #include "dbaccess/db_connection.h"
 #include "dbaccess/db_errors.h"
@@ -27,6 +29,23 @@ std::uint32_t CommunicationBits(TDbCommunicationType type) {
 
 // Room for a name of DBE_DD_MAX_NAME characters and its terminator.
 constexpr std::uint16_t kNameBuffer = DBE_DD_MAX_NAME + 1;
+
+// A text the engine writes into a buffer, call(buffer, &length) giving the
+// buffer's capacity and getting back the length written. A buffer too small
+// is enlarged once to the length the engine asks for.
+template <typename Call>
+std::string ReadText(Call call) {
+  std::vector<char> buf(kNameBuffer, '\0');
+  auto len = static_cast<std::uint16_t>(buf.size());
+  DBRESULT rc = call(buf.data(), &len);
+  if (rc == DBE_BUFFER_TOO_SMALL && len > buf.size()) {
+    buf.assign(len, '\0');
+    len = static_cast<std::uint16_t>(buf.size());
+    rc = call(buf.data(), &len);
+  }
+  Check(rc);
+  return std::string(buf.data(), strnlen(buf.data(), std::min<std::size_t>(len, buf.size())));
+}
 
 }  // namespace
 
@@ -134,6 +153,10 @@ void TDbDictionary::RemoveTable(const std::string& name, bool delete_files) {
   Check(DbDDRemoveTable(handle_, name.c_str(), delete_files ? 1 : 0));
 }
 
+std::string TDbDictionary::GetTableFileName(const std::string& name) {
+  return ReadText([&](char* buf, std::uint16_t* len) { return DbDDGetTableFilename(handle_, name.c_str(), buf, len); });
+}
+
 void TDbDictionary::SetTableProperty(const std::string& name, std::uint16_t property, const void* value,
                                      std::uint16_t length, std::uint16_t validation, const std::string& fail_table) {
   Check(DbDDSetTableProperty(handle_, name.c_str(), property, value, length, validation, fail_table.c_str()));
@@ -156,6 +179,12 @@ void TDbDictionary::CreateUser(const std::string& group, const std::string& user
 void TDbDictionary::SetObjectAccessRights(const std::string& object, const std::string& accessor,
                                           const std::string& rights) {
   Check(DbDDSetObjectAccessRights(handle_, object.c_str(), accessor.c_str(), rights.c_str()));
+}
+
+std::string TDbDictionary::GetObjectAccessRights(const std::string& object, const std::string& accessor) {
+  return ReadText([&](char* buf, std::uint16_t* len) {
+    return DbDDGetObjectAccessRights(handle_, object.c_str(), accessor.c_str(), buf, len);
+  });
 }
 
 void CreateDataDictionary(const std::string& path, const std::string& admin_password,

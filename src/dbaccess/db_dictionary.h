@@ -47,6 +47,9 @@ class TDbDictionary : public TComponent {
   void AddTable(const std::string& name, const std::string& path, const std::string& index_files,
                 const std::string& comments, TDbTableTypes table_type, TDbCharTypes char_type);
   void RemoveTable(const std::string& name, bool delete_files);
+  // The table's data file as it was added ("PAYPARA.KDT", or the path given
+  // to AddTable), the table named by its dictionary name or its file.
+  std::string GetTableFileName(const std::string& name);
   void SetTableProperty(const std::string& name, std::uint16_t property, const void* value, std::uint16_t length,
                         std::uint16_t validation, const std::string& fail_table);
   void GetTableProperty(const std::string& name, std::uint16_t property, void* value, std::uint16_t* length);
@@ -54,6 +57,10 @@ class TDbDictionary : public TComponent {
   void CreateUser(const std::string& group, const std::string& user, const std::string& password,
                   const std::string& description);
   void SetObjectAccessRights(const std::string& object, const std::string& accessor, const std::string& rights);
+  // The rights letters of the user (accessor) on the table (object) as the
+  // dictionary stores them ("RI", "RWI"); empty when it holds none. The
+  // administrator's implicit rights are not stored, so they read empty.
+  std::string GetObjectAccessRights(const std::string& object, const std::string& accessor);
 
  private:
   void Connect();

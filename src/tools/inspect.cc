@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <stdexcept>
 #include <vector>
 
@@ -388,23 +389,31 @@ void DescribeDictionary(const std::string& kdd_path, const std::string& user, co
   d.SetLoginPrompt(false);
   d.SetDbServerTypes({stDB_REMOTE, stDB_LOCAL});
   d.SetIsConnected(true);
+  // Everything is read before anything is written, so that a dictionary
+  // that cannot be read gives its error and no output.
+  std::ostringstream text;
   std::vector<std::string> tables;
   d.GetTableNames(tables);
   for (const std::string& name : tables) {
     std::uint16_t values[2] = {0, 0};
-    const std::uint16_t properties[2] = {203, 214};
+    const std::uint16_t properties[2] = {203, 214};  // automatic creation, encryption
     for (int k = 0; k < 2; ++k) {
       std::uint16_t len = sizeof values[k];
       d.GetTableProperty(name, properties[k], &values[k], &len);
     }
-    // The dictionary component does not tell a table's file; "-" stands
-    // for it until it does.
-    out << "TABLE\t" << name << "\t-\t" << values[0] << '\t' << values[1] << '\n';
+    text << "TABLE\t" << name << '\t' << d.GetTableFileName(name) << '\t' << values[0] << '\t' << values[1] << '\n';
   }
   std::vector<std::string> users;
   d.GetUserNames(users);
-  for (const std::string& u : users) out << "USER\t" << u << '\n';
+  for (const std::string& u : users) text << "USER\t" << u << '\n';
+  for (const std::string& table : tables) {
+    for (const std::string& u : users) {
+      std::string letters = d.GetObjectAccessRights(table, u);
+      if (!letters.empty()) text << "RIGHT\t" << table << '\t' << u << '\t' << letters << '\n';
+    }
+  }
   d.SetIsConnected(false);
+  out << text.str();
 }
 
 void RunStatement(const std::string& path, const std::string& statement, const std::string& user,

@@ -30,8 +30,12 @@ void DumpTable(const std::string& table_path, const std::string& password, std::
 void DescribeTable(const std::string& table_path, std::ostream& out);
 
 // Tab-separated lines "TABLE name file auto-create encryption" for each
-// table of a data dictionary, then "USER name" for each user. The log-on
-// defaults to the administrator's when user is empty.
+// table of a data dictionary (file as registered, the two properties 0 or
+// 1), then "USER name" for each user, both in the dictionary's order, then
+// "RIGHT table user letters" for each table and, within it, each user that
+// holds rights on it (letters as stored; none for a user without). Nothing
+// is written when reading fails. The log-on defaults to the administrator's
+// when user is empty.
 void DescribeDictionary(const std::string& kdd_path, const std::string& user, const std::string& password,
                         std::ostream& out);
 

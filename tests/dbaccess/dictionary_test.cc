@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 
 #include "dbaccess/db_dictionary.h"
 #include "dbaccess_fixture.h"
@@ -247,6 +248,70 @@ TEST_F(DictionaryTest, TablesCreatedOnADictionaryConnectionJoinIt) {
   std::vector<std::string> list;
   dict_.GetTableNames(list);
   EXPECT_EQ(list, (std::vector<std::string>{"NEWT"}));
+}
+
+// Reading back what a table was registered with and the rights granted on
+// it; failures are the engine's errors.
+TEST_F(DictionaryTest, TableFilesAndRightsAreReadBack) {
+  MakeTable(dir_.path(), "X", "CODE,Char,4;");
+  AddTable("CODES");
+  // A file whose path is longer than a dictionary name may be.
+  const std::string deep = dir_.File(std::string(DBE_DD_MAX_NAME - 20, 'd'));
+  fs::create_directory(deep);
+  MakeTable(deep, "DEEP", "CODE,Char,4;");
+  const std::string deep_file = deep + "/DEEP.KDT";
+  ASSERT_GT(deep_file.size(), static_cast<std::size_t>(DBE_DD_MAX_NAME));
+  dict_.SetIsConnected(true);
+  dict_.AddTable("PAYROLL", "X.KDT", "", "", ttDbKDT, TDbCharTypes::ANSI);
+  dict_.AddTable("DEEP", deep_file, "", "", ttDbKDT, TDbCharTypes::ANSI);
+  struct FileCase {
+    const char* table;
+    std::string file;
+  };
+  const FileCase files[] = {
+      {"PAYROLL", "X.KDT"}, {"payroll.KDT", "X.KDT"}, {"x.kdt", "X.KDT"}, {"CODES", "CODES.KDT"}, {"DEEP", deep_file},
+  };
+  for (const FileCase& c : files) EXPECT_EQ(dict_.GetTableFileName(c.table), c.file) << c.table;
+
+  dict_.CreateUser("", "CLERK", "c-pw", "");
+  dict_.CreateUser("", "NOBODY", "n-pw", "");
+  dict_.SetObjectAccessRights("PAYROLL", "CLERK", "RI");
+  dict_.SetObjectAccessRights("CODES", "CLERK", "RWI");
+  struct RightsCase {
+    const char* table;
+    const char* user;
+    const char* letters;
+  };
+  const RightsCase rights[] = {
+      {"PAYROLL", "CLERK", "RI"}, {"payroll.kdt", "clerk", "RI"}, {"CODES", "CLERK", "RWI"},
+      {"PAYROLL", "NOBODY", ""},  {"CODES", "NOBODY", ""},         {"PAYROLL", "DBSYS", ""},  // implicit, not stored
+  };
+  for (const RightsCase& c : rights) {
+    EXPECT_EQ(dict_.GetObjectAccessRights(c.table, c.user), c.letters) << c.table << " " << c.user;
+  }
+  dict_.SetObjectAccessRights("PAYROLL", "CLERK", "");  // taken back
+  EXPECT_EQ(dict_.GetObjectAccessRights("PAYROLL", "CLERK"), "");
+
+  struct Failure {
+    const char* what;
+    std::function<void()> call;
+    const char* names;  // in the engine's text
+  };
+  const Failure failures[] = {
+      {"unknown table's file", [&] { dict_.GetTableFileName("NOSUCH"); }, "NOSUCH"},
+      {"unknown table's rights", [&] { dict_.GetObjectAccessRights("NOSUCH", "CLERK"); }, "NOSUCH"},
+      {"unknown user's rights", [&] { dict_.GetObjectAccessRights("PAYROLL", "GHOST"); }, "GHOST"},
+  };
+  for (const Failure& f : failures) {
+    SCOPED_TRACE(f.what);
+    EDbEngineError e = EngineErrorOf(f.call);
+    EXPECT_EQ(e.ErrorCode(), static_cast<std::uint32_t>(DBE_OBJECT_NOT_FOUND)) << e.what();
+    EXPECT_EQ(std::string(e.what()).rfind("Error 5073: ", 0), 0u) << e.what();
+    EXPECT_NE(std::string(e.what()).find(f.names), std::string::npos) << e.what();
+  }
+  dict_.SetIsConnected(false);
+  EXPECT_THROW(dict_.GetTableFileName("PAYROLL"), EDbEngineError);  // the engine refuses a disconnected dictionary
+  EXPECT_THROW(dict_.GetObjectAccessRights("CODES", "CLERK"), EDbEngineError);
 }
 
 }  // namespace

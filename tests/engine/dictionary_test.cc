@@ -1,6 +1,7 @@
 // Data dictionaries: creation and log-on, tables taken in and out, the
 // automatic-creation, default-index and encryption properties, users,
 // rights, procedures, and tables found through the dictionary.
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -290,6 +291,44 @@ TEST_F(DictionaryTest, StatementsResolveNamesAndRegisterProcedures) {
   DBE_OK(DbGetNumFields(t, &n));
   EXPECT_EQ(n, 4);
   DBE_OK(DbCloseTable(t));
+}
+
+// The file a table was added with, whatever its dictionary name: read back
+// as given, found by name or by file, and refused for what is not there.
+TEST_F(DictionaryTest, TableFileNamesAreReadBackAsAdded) {
+  AddEmployee("PAYROLL");  // the data file EMPLOYEE.KDT under another name
+  Create("PAYPARA", "VERSION,Money;");
+  DBE_OK(DbDDAddTable(dict_, "PAYPARA.KDT", "PAYPARA.KDT", 3, 1, "", ""));
+  Create("CODE", "CODE,Char,8;");
+  DBE_OK(DbDDAddTable(dict_, "CODE", "", 3, 1, "", ""));  // no path: the name's file
+  struct Case {
+    const char* name;
+    const char* file;
+  };
+  const Case cases[] = {
+      {"PAYROLL", "EMPLOYEE.KDT"},  {"payroll.kdt", "EMPLOYEE.KDT"}, {"employee.KDT", "EMPLOYEE.KDT"},
+      {"PAYPARA", "PAYPARA.KDT"},   {"PAYPARA.KDT", "PAYPARA.KDT"},  {"CODE", "CODE.KDT"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    char buf[DBE_DD_MAX_NAME + 1] = {};
+    uint16_t len = sizeof buf;
+    DBE_OK(DbDDGetTableFilename(dict_, c.name, buf, &len));
+    EXPECT_STREQ(buf, c.file);
+    EXPECT_EQ(len, std::strlen(c.file));
+  }
+
+  char small[4] = {};
+  uint16_t len = sizeof small;
+  DBE_FAILS_WITH(DBE_BUFFER_TOO_SMALL, DbDDGetTableFilename(dict_, "PAYROLL", small, &len));
+  EXPECT_EQ(len, std::strlen("EMPLOYEE.KDT") + 1);  // the room it needs
+  char buf[DBE_DD_MAX_NAME + 1] = {};
+  len = sizeof buf;
+  DBE_FAILS_WITH(DBE_OBJECT_NOT_FOUND, DbDDGetTableFilename(dict_, "NOSUCH", buf, &len));
+  EXPECT_NE(LastErrorText().find("NOSUCH"), std::string::npos) << LastErrorText();
+  len = sizeof buf;
+  DBE_FAILS_WITH(DBE_NEEDS_DICTIONARY, DbDDGetTableFilename(conn_, "PAYROLL", buf, &len));  // free tables
+  DBE_FAILS_WITH(DBE_INVALID_ARGUMENT, DbDDGetTableFilename(dict_, "PAYROLL", buf, nullptr));
 }
 
 }  // namespace

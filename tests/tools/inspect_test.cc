@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <fstream>
 #include <set>
 #include <sstream>
 #include <stdexcept>
@@ -11,6 +13,7 @@
 #include <vector>
 
 #include "dbaccess/db_connection.h"
+#include "dbaccess/db_dictionary.h"
 #include "dbaccess/db_errors.h"
 #include "dbaccess/db_table.h"
 #include "tools/demo_seeds.h"
@@ -146,8 +149,9 @@ TEST(Schema, DescribesTheRegisterAndADictionary) {
   std::set<std::string> lines;
   std::istringstream in(dict.str());
   for (std::string line; std::getline(in, line);) lines.insert(line);
-  for (const char* expected : {"TABLE\tEMPLOYEE\t-\t1\t1", "TABLE\tCODE\t-\t1\t0", "TABLE\tPAYPARA.KDT\t-\t1\t0",
-                               "TABLE\tEMPMISC.KDT\t-\t1\t1", "USER\treaduser", "USER\tKELPAVON8", "USER\tUSER88"}) {
+  for (const char* expected : {"TABLE\tEMPLOYEE\tEMPLOYEE.KDT\t1\t1", "TABLE\tCODE\tCODE.KDT\t1\t0",
+                               "TABLE\tPAYPARA.KDT\tPAYPARA.KDT\t1\t0", "TABLE\tEMPMISC.KDT\tEMPMISC.KDT\t1\t1",
+                               "USER\treaduser", "USER\tKELPAVON8", "USER\tUSER88"}) {
     EXPECT_EQ(lines.count(expected), 1u) << expected;
   }
 }
@@ -212,6 +216,147 @@ TEST(TableLists, DemoDataIsConsistent) {
     std::istringstream rows(seed.rows);
     for (std::string row; std::getline(rows, row);) EXPECT_EQ(SplitValues(row).size(), columns.size()) << row;
   }
+}
+
+// A dictionary of two tables, one registered under another name than its
+// file, with properties that tell the two columns apart, and users whose
+// rights were granted out of the users' order.
+class SmallDictionary : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    TDbConnection c;
+    c.SetConnectPath(dir_.path());
+    c.SetDbServerTypes({stDB_LOCAL});
+    c.SetIsConnected(true);
+    for (const char* name : {"X.KDT", "CODE.KDT"}) {
+      TDbTable t;
+      t.SetDbConnection(&c);
+      t.SetTableName(name);
+      t.FieldDefs().Add("CODE", ftString, 8);
+      t.CreateTable();
+    }
+    c.SetIsConnected(false);
+    CreateDataDictionary(kdd_, kx8::support::AdministratorPassword(), "small");
+    TDbDictionary d;
+    d.SetConnectPath(kdd_);
+    d.SetUserName(kx8::support::AdministratorUser());
+    d.SetPassword(kx8::support::AdministratorPassword());
+    d.SetLoginPrompt(false);
+    d.SetDbServerTypes({stDB_REMOTE, stDB_LOCAL});
+    d.SetIsConnected(true);
+    d.AddTable("PAYROLL", "X.KDT", "", "", ttDbKDT, TDbCharTypes::ANSI);
+    d.AddTable("CODE", "CODE.KDT", "", "", ttDbKDT, TDbCharTypes::ANSI);
+    const std::uint16_t on = 1;
+    d.SetTableProperty("PAYROLL", 214, &on, 2, 0, "");
+    d.SetTableProperty("CODE", 203, &on, 2, 0, "");
+    d.CreateUser("", "clerk", "c-pw", "");
+    d.CreateUser("", "auditor", "a-pw", "");
+    d.CreateUser("", "nobody", "n-pw", "");
+    d.SetObjectAccessRights("CODE", "auditor", "R");
+    d.SetObjectAccessRights("CODE", "clerk", "RWI");
+    d.SetObjectAccessRights("PAYROLL", "clerk", "RI");
+    d.SetIsConnected(false);
+  }
+
+  std::string Describe(const std::string& user = "", const std::string& password = "") {
+    std::ostringstream out;
+    DescribeDictionary(kdd_, user, password, out);
+    return out.str();
+  }
+
+  TempDir dir_;
+  std::string kdd_ = dir_.Win("SMALL.kdd");
+};
+
+TEST_F(SmallDictionary, SchemaGivesFilesPropertiesUsersAndRightsInDictionaryOrder) {
+  const std::string expected =
+      "TABLE\tPAYROLL\tX.KDT\t0\t1\n"
+      "TABLE\tCODE\tCODE.KDT\t1\t0\n"
+      "USER\tDBSYS\n"
+      "USER\tclerk\n"
+      "USER\tauditor\n"
+      "USER\tnobody\n"
+      "RIGHT\tPAYROLL\tclerk\tRI\n"
+      "RIGHT\tCODE\tclerk\tRWI\n"
+      "RIGHT\tCODE\tauditor\tR\n";
+  EXPECT_EQ(Describe(), expected);
+  // Any user of the dictionary reads the same.
+  EXPECT_EQ(Describe("nobody", "n-pw"), expected);
+}
+
+TEST_F(SmallDictionary, SchemaFailuresGiveTheEnginesTextAndNoOutput) {
+  struct Case {
+    std::string kdd, user, password;
+    const char* starts;
+    std::string names;
+  };
+  const Case cases[] = {
+      {dir_.Win("NOSUCH.kdd"), "", "", "Error 5041: The data dictionary was not found.", "NOSUCH.kdd"},
+      {dir_.Win("NOFOLDER\\SMALL.kdd"), "", "", "Error 5041: ", "NOFOLDER"},
+      {kdd_, "clerk", "wrong", "Error 5071: ", "SMALL.kdd"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.kdd + " " + c.user);
+    std::ostringstream out;
+    try {
+      DescribeDictionary(c.kdd, c.user, c.password, out);
+      ADD_FAILURE() << "no error";
+    } catch (const EDbEngineError& e) {
+      const std::string text = e.what();
+      EXPECT_EQ(text.rfind(c.starts, 0), 0u) << text;
+      EXPECT_NE(text.find(c.names), std::string::npos) << text;
+    }
+    EXPECT_EQ(out.str(), "");
+  }
+
+  // A failure after the first table has been read: still nothing written.
+  {
+    std::ofstream damaged(dir_.path() + "/CODE.KDT", std::ios::binary | std::ios::trunc);
+    damaged << "not a table";
+  }
+  std::ostringstream out;
+  EDbEngineError e("", 0);
+  try {
+    DescribeDictionary(kdd_, "", "", out);
+    ADD_FAILURE() << "no error for a damaged table";
+  } catch (const EDbEngineError& raised) {
+    e = raised;
+  }
+  EXPECT_EQ(e.ErrorCode(), 5052u) << e.what();
+  EXPECT_NE(std::string(e.what()).find("CODE.KDT"), std::string::npos) << e.what();
+  EXPECT_EQ(out.str(), "");
+}
+
+// The demo dictionary company: every table registered under its file, and
+// the three users' rights on each, in the users' order, after all users;
+// the administrator has none stored.
+TEST(Schema, TheDemoDictionaryGivesEveryTablesFileAndRights) {
+  std::ostringstream out;
+  DescribeDictionary(CompanyFolder(SmallDemoRoot(), "ORCHID") + "\\ORCHID.kdd", "", "", out);
+  std::vector<std::string> tables, rights, kinds;
+  std::set<std::string> lines;
+  std::istringstream in(out.str());
+  for (std::string line; std::getline(in, line);) {
+    lines.insert(line);
+    std::string kind = line.substr(0, line.find('\t'));
+    if (kinds.empty() || kinds.back() != kind) kinds.push_back(kind);
+    if (kind == "TABLE") tables.push_back(line.substr(6, line.find('\t', 6) - 6));
+    if (kind == "RIGHT") rights.push_back(line);
+  }
+  EXPECT_EQ(kinds, (std::vector<std::string>{"TABLE", "USER", "RIGHT"}));
+  for (const char* expected :
+       {"TABLE\tPAYPARA.KDT\tPAYPARA.KDT\t1\t0", "TABLE\tLIST.KDT\tLIST.KDT\t1\t0", "TABLE\tP_HTRX\tP_HTRX.KDT\t1\t1",
+        "RIGHT\tEMPLOYEE\treaduser\tRI", "RIGHT\tEMPLOYEE\tKELPAVON8\tRWI", "RIGHT\tEMPLOYEE\tUSER88\tRWI",
+        "RIGHT\tPAYPARA.KDT\treaduser\tRI", "RIGHT\tPAYPARA.KDT\tUSER88\tRWI"}) {
+    EXPECT_EQ(lines.count(expected), 1u) << expected;
+  }
+  std::vector<std::string> expected_rights;
+  for (const std::string& table : tables) {
+    for (const DictionaryUser& u : DemoDictionaryUsers()) {
+      expected_rights.push_back("RIGHT\t" + table + "\t" + u.name + "\t" + u.rights);
+    }
+  }
+  EXPECT_EQ(rights, expected_rights);
 }
 
 }  // namespace

@@ -58,7 +58,7 @@ TEST(Kx8db, CommandsPrintTheirResultOrTheErrorAndSetTheExitCode) {
       {{"dump", acme + "\\EMPLOYEE"}, 1, "Error 5050: The table is encrypted"},
       {{"dump", acme + "\\EMPLOYEE", "--password", "MAPLE1987"}, 0, "EMP_NO,EMP_NAME,"},
       {{"schema", root + "mcompany.KDT"}, 0, "FIELD\tCOMPANY_CODE\t4\t8\t0\n"},
-      {{"schema", kdd}, 0, "TABLE\tEMPLOYEE\t-\t1\t1\n"},
+      {{"schema", kdd}, 0, "TABLE\tEMPLOYEE\tEMPLOYEE.KDT\t1\t1\n"},
       {{"sql", acme, "SELECT COUNT(*) AS N FROM CODE WHERE CATEGORY = 'DEP'"}, 0, "N\r\n5\r\n"},
       {{"sql", kdd, "SELECT COUNT(*) AS N FROM EMPLOYEE", "--user", "USER88", "--password", "USER1988"},
        0,
@@ -86,6 +86,28 @@ TEST(Kx8db, CommandsPrintTheirResultOrTheErrorAndSetTheExitCode) {
       EXPECT_EQ(o.out, "");
     }
   }
+}
+
+// The dictionary form of "schema": its rights lines as any user, and a
+// missing dictionary named in the error with nothing printed before it.
+TEST(Kx8db, DictionarySchemaPrintsRightsOrTheError) {
+  const std::string kdd = CompanyFolder(SmallDemoRoot(), "ORCHID") + "\\ORCHID.kdd";
+  TempDir scratch;
+  Outcome o = RunKx8db({"schema", kdd, "--user", "readuser", "--password", "READ1234"}, scratch.path());
+  EXPECT_EQ(o.exit_code, 0) << o.out;
+  for (const char* line : {"\nTABLE\tPAYPARA.KDT\tPAYPARA.KDT\t1\t0\n", "\nUSER\tUSER88\nRIGHT\t",
+                           "\nRIGHT\tEMPLOYEE\treaduser\tRI\n"
+                           "RIGHT\tEMPLOYEE\tKELPAVON8\tRWI\n"
+                           "RIGHT\tEMPLOYEE\tUSER88\tRWI\n"}) {
+    EXPECT_NE(o.out.find(line), std::string::npos) << line;
+  }
+  EXPECT_EQ(o.out.find("\tDBSYS\t"), std::string::npos) << "a right line for the administrator";
+
+  const std::string missing = scratch.path() + "/NOSUCH.kdd";
+  o = RunKx8db({"schema", missing}, scratch.path());
+  EXPECT_EQ(o.exit_code, 1) << o.out;
+  EXPECT_EQ(o.out.rfind("Error 5041: The data dictionary was not found.", 0), 0u) << o.out;
+  EXPECT_NE(o.out.find("NOSUCH.kdd"), std::string::npos) << o.out;
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // The data-dictionary functions of dbe.h.
 #include <cstring>
+#include <optional>
 
 #include "api/objects.h"
 #include "api/run.h"
@@ -100,6 +101,17 @@ DBRESULT DbDDAddTable(DBHANDLE dictionary, const char* name, const char* path, u
 
 DBRESULT DbDDRemoveTable(DBHANDLE dictionary, const char* name, uint16_t delete_files) {
   return Run([&] { dict::RemoveTable(Dict(dictionary), Str(name), delete_files != 0); });
+}
+
+DBRESULT DbDDGetTableFilename(DBHANDLE dictionary, const char* name, char* buf, uint16_t* len) {
+  return Run([&] {
+    Connection* c = Dict(dictionary);
+    std::optional<DictTable> t = dict::FindTable(c, Str(name));
+    if (!t) {
+      Fail(DBE_OBJECT_NOT_FOUND, "Error 5073: The table " + Str(name) + " is not in the data dictionary. File: " + c->kdd);
+    }
+    CopyName(t->file, buf, len);
+  });
 }
 
 DBRESULT DbDDSetTableProperty(DBHANDLE dictionary, const char* name, uint16_t property, const void* value,

@@ -341,6 +341,11 @@ DBRESULT DbDDFindClose(DBHANDLE dictionary, DBHANDLE find);
 DBRESULT DbDDAddTable(DBHANDLE dictionary, const char* name, const char* path, uint16_t table_type,
                       uint16_t char_type, const char* index_files, const char* comments);
 DBRESULT DbDDRemoveTable(DBHANDLE dictionary, const char* name, uint16_t delete_files);
+// The data file of a table as it was added (the path given to DbDDAddTable,
+// or the name with ".KDT" when none was given). The table is named by its
+// dictionary name (any case, with or without ".KDT") or by its file; 5073
+// when the dictionary holds no such table.
+DBRESULT DbDDGetTableFilename(DBHANDLE dictionary, const char* name, char* buf, uint16_t* len);
 // 203 and 214: a 16-bit value 0 or 1 with length 2; 213: the index name.
 DBRESULT DbDDSetTableProperty(DBHANDLE dictionary, const char* name, uint16_t property, const void* value,
                               uint16_t len, uint16_t validate, const char* fail_table);
@@ -353,6 +358,8 @@ DBRESULT DbDDCreateUser(DBHANDLE dictionary, const char* group, const char* user
 // Rights letters as given: R read, W write (change and delete), I insert.
 DBRESULT DbDDSetObjectAccessRights(DBHANDLE dictionary, const char* object, const char* accessor,
                                    const char* rights);
+// The letters as they were set; empty when the user has none on the table.
+// 5073 when the dictionary holds no such table or user.
 DBRESULT DbDDGetObjectAccessRights(DBHANDLE dictionary, const char* object, const char* accessor, char* rights,
                                    uint16_t* len);
 
