@@ -121,6 +121,11 @@ void UpgradeColumn(UpgradeContext& ctx, const std::string& table, const std::str
       wt.Close();
       wt.SetExclusive(true);
       wt.Open();
+      // A free table stored encrypted is taken out of encryption for the
+      // change and encrypted again after it, whatever the entry's flag says:
+      // otherwise the statement could never read it and the column would
+      // stay missing on every pass.
+      if (!e && free_table && wt.IsTableEncrypted()) e = true;
       if (e && free_table) {
         wt.EnableEncryption(support::AdministratorPassword());
         wt.DecryptTable();
@@ -187,10 +192,17 @@ bool DetachTable(UpgradeContext& ctx, const std::string& table, bool encrypted) 
     code = ctx.CompanyCode();
     ctx.dictionary.SetConnectPath(ctx.company.ConnectPath());
     ctx.dictionary.SetIsConnected(true);
-    if (TableInDictionary(ctx, table)) {
-      was_encrypted = GetFlag(ctx.dictionary, table, kEncryption) == 1;
-      if (was_encrypted) SetFlag(ctx.dictionary, table, kEncryption, 0);
-      ctx.dictionary.RemoveTable(table, false);
+    // A table still listed under its file name ("PAYPARA.KDT", as older
+    // releases registered tables) is taken out under that name; AttachTable
+    // then registers it under the table name, as the name normalisation
+    // would later. Otherwise the change could not reach the file, and
+    // putting the table back would clash with its old registration.
+    std::string registered = table;
+    if (!TableInDictionary(ctx, table) && TableInDictionary(ctx, table + ".KDT")) registered = table + ".KDT";
+    if (TableInDictionary(ctx, registered)) {
+      was_encrypted = GetFlag(ctx.dictionary, registered, kEncryption) == 1;
+      if (was_encrypted) SetFlag(ctx.dictionary, registered, kEncryption, 0);
+      ctx.dictionary.RemoveTable(registered, false);
     }
   } catch (const std::exception& e) {
     ctx.ui.MessageBox(DictionaryError("<#100> Error in ", table, e), "");

@@ -135,6 +135,17 @@ TEST_F(ColumnUpgradeTest, EncryptedFreeTablesStayEncrypted) {
   t.Table().First();
   EXPECT_EQ(t.Table().FieldByName("NRIC").AsString(), "S1234567D");
   EXPECT_NE(t.Table().FindField("SUPERVISOR_CODE2"), nullptr);
+  t.Table().Close();
+  // An entry flagged unencrypted on a table stored encrypted: the column is
+  // still added and the table keeps its encryption.
+  UpgradeColumn(ctx, "EMPLOYEE", "WORK_EMAIL", "C", "60", false);
+  EXPECT_TRUE(ui_.Messages().empty()) << ui_.Messages().front();
+  t.Table().Open();
+  EXPECT_TRUE(t.Table().IsTableEncrypted());
+  t.Table().EnableEncryption(support::AdministratorPassword());
+  t.Table().First();
+  EXPECT_EQ(t.Table().FieldByName("NRIC").AsString(), "S1234567D");
+  EXPECT_NE(t.Table().FindField("WORK_EMAIL"), nullptr);
 }
 
 TEST_F(ColumnUpgradeTest, TablesHeldByOthersAreReported) {
@@ -204,6 +215,18 @@ TEST_F(DictionaryUpgradeTest, AFailedStatementStillPutsTheTableBack) {
   EXPECT_TRUE(UserCanRead("USER88", "GLLINE"));
   EXPECT_EQ(company_->ConnectPath(), kdd_);
   EXPECT_TRUE(company_->IsConnected());
+}
+
+TEST_F(DictionaryUpgradeTest, ATableListedUnderItsFileNameIsChangedAndRegisteredUnderItsName) {
+  MakeDictionary({{"EMPMISC.KDT", false}, {"GLLINE", false}});
+  UpgradeContext& ctx = Context();
+  UpgradeColumn(ctx, "EMPMISC", "CHAR11", "C", "30", false);
+  EXPECT_TRUE(ui_.Messages().empty()) << ui_.Messages().front();
+  EXPECT_EQ(Column("EMPMISC", "CHAR11").second, 31);
+  EXPECT_EQ(Tables(), (std::vector<std::string>{"GLLINE", "EMPMISC"}));
+  EXPECT_EQ(Property("EMPMISC", 203), 1);
+  EXPECT_TRUE(UserCanRead("USER88", "EMPMISC"));
+  EXPECT_EQ(company_->ConnectPath(), kdd_);
 }
 
 TEST_F(DictionaryUpgradeTest, GrantsStopAtAMissingUser) {
