@@ -363,10 +363,20 @@ bool RunColumnRun(int number, UpgradeContext& ctx, const CatalogueActions& actio
 std::vector<IssuedColumn> IssuedColumns() {
   std::vector<IssuedColumn> columns;
   for (const CatalogueRun& run : Catalogue()) {
-    for (const CatalogueLine& line : run.lines) {
+    // The conditional groups open at each line, innermost last, with the
+    // index of their End line.
+    std::vector<std::pair<Block, std::size_t>> open;
+    for (std::size_t i = 0; i < run.lines.size(); ++i) {
+      const CatalogueLine& line = run.lines[i];
+      while (!open.empty() && i > open.back().second) open.pop_back();
+      if (line.row.kind == LineKind::Begin &&
+          (line.row.block == Block::CompanyFile || line.row.block == Block::ApprovalFlow)) {
+        open.emplace_back(line.row.block, line.end);
+      }
+      const Block condition = open.empty() ? Block::None : open.back().first;
       for (const CatalogueEntry& entry : line.entries) {
         for (const std::string& column : entry.Columns()) {
-          columns.push_back({run.run, line.row.table, line.row.flag, column, entry.code, entry.size});
+          columns.push_back({run.run, line.row.table, line.row.flag, column, entry.code, entry.size, condition});
         }
       }
     }

@@ -188,6 +188,9 @@ struct IssuedColumn {
   std::string table;                // kFlowTable for the approval-flow entries
   int flag;
   std::string column, code, size;
+  // The conditional group the entry stands in: CompanyFile, ApprovalFlow,
+  // or None when only the run's own gate applies.
+  Block condition = Block::None;
 };
 // Every column in issue order, series expanded, whatever the gates.
 std::vector<IssuedColumn> IssuedColumns();

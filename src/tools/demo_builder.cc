@@ -1,7 +1,9 @@
 #include "tools/demo_builder.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -14,6 +16,7 @@
 #include "dbaccess/db_table.h"
 #include "platform/file_system.h"
 #include "platform/path.h"
+#include "schema/catalogue.h"
 #include "support/credentials.h"
 #include "support/helpers.h"
 #include "tools/demo_files.h"
@@ -146,13 +149,46 @@ void ConnectFolder(TDbConnection& c, const std::string& folder) {
   c.SetIsConnected(true);
 }
 
-void CreateTableFrom(TDbConnection& c, const TableDefinition& def) {
+// The release the upgrade brings companies to; a demo company at this
+// release has its tables in the release's shape already.
+constexpr double kCurrentRelease = 9.07;
+
+bool AtCurrentRelease(double release) { return release > kCurrentRelease - 0.00005; }
+
+bool SameName(std::string_view a, std::string_view b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+    return std::toupper(static_cast<unsigned char>(x)) == std::toupper(static_cast<unsigned char>(y));
+  });
+}
+
+dbaccess::TFieldType TypeOfCode(const std::string& code) {
+  static const std::map<std::string, dbaccess::TFieldType> types = {
+      {"C", dbaccess::ftString},  {"$", dbaccess::ftCurrency}, {"D", dbaccess::ftDate},
+      {"I", dbaccess::ftInteger}, {"L", dbaccess::ftBoolean},  {"T", dbaccess::ftTime},
+      {"Z", dbaccess::ftFloat},   {"+", dbaccess::ftAutoInc},  {"B", dbaccess::ftBlob}};
+  auto it = types.find(code);
+  if (it == types.end()) throw std::logic_error("the column catalogue has the unknown type code " + code);
+  return it->second;
+}
+
+// Tables that the current release leaves decrypted on a free-table
+// company, although older releases kept them encrypted.
+constexpr std::string_view kDecryptedByRelease[] = {"TRNNO", "EMAILPROFILE"};
+
+bool StoredEncrypted(const TableDefinition& def, const DemoCompany& company) {
+  if (!def.encrypted || company.dictionary) return false;
+  if (!AtCurrentRelease(company.release)) return true;
+  return std::find(std::begin(kDecryptedByRelease), std::end(kDecryptedByRelease), def.name) ==
+         std::end(kDecryptedByRelease);
+}
+
+void CreateTableFrom(TDbConnection& c, const TableDefinition& def, double release) {
   TDbTable t;
   t.SetDbConnection(&c);
   t.SetTableName(std::string(def.name) + ".KDT");
   t.SetTableType(dbaccess::ttDbKDT);
   t.DbTableOptions().SetDbCharType(dbaccess::TDbCharTypes::ANSI);
-  for (const FieldSpec& f : ParseFieldList(def.fields)) t.FieldDefs().Add(f.name, f.type, f.size);
+  for (const FieldSpec& f : FieldsAtRelease(def, release)) t.FieldDefs().Add(f.name, f.type, f.size);
   for (const IndexSpec& ix : ParseIndexList(def.indexes)) t.IndexDefs().Add(ix.name, ix.fields, ix.options);
   t.CreateTable();
 }
@@ -216,8 +252,8 @@ class TableWriter {
 };
 
 void BuildTable(TDbConnection& c, const TableDefinition& def, bool encrypt, SeedTarget target,
-                const std::function<void(TableWriter&)>& generate = {}) {
-  CreateTableFrom(c, def);
+                const std::function<void(TableWriter&)>& generate = {}, double release = 0) {
+  CreateTableFrom(c, def, release);
   TableWriter w(c, def.name, encrypt);
   for (const SeedBlock* seed : SeedsFor(target, def.name)) w.AddSeed(*seed);
   if (generate) generate(w);
@@ -967,6 +1003,27 @@ void CheckOptions(const DemoOptions& o) {
 
 }  // namespace
 
+std::vector<FieldSpec> FieldsAtRelease(const TableDefinition& def, double release) {
+  std::vector<FieldSpec> fields = ParseFieldList(def.fields);
+  if (!AtCurrentRelease(release)) return fields;
+  for (const schema::IssuedColumn& c : schema::IssuedColumns()) {
+    if (!SameName(c.table, def.name)) continue;
+    auto it = std::find_if(fields.begin(), fields.end(),
+                           [&](const FieldSpec& f) { return SameName(f.name, c.column); });
+    const int size = std::atoi(c.size.c_str());
+    if (c.code == "AS" || c.code == "IC") {
+      if (it != fields.end()) *it = {it->name, dbaccess::ftString, size};
+    } else if (c.code == "AI") {
+      if (it != fields.end() && it->type == dbaccess::ftAutoInc) it->type = dbaccess::ftInteger;
+    } else if (it == fields.end()) {
+      dbaccess::TFieldType type = TypeOfCode(c.code);
+      fields.push_back({c.column, type, type == dbaccess::ftString ? size : 0});
+    }
+  }
+  return fields;
+}
+
+
 std::span<const DemoCompany> DemoCompanies() { return kCompanies; }
 
 std::span<const DictionaryUser> DemoDictionaryUsers() { return kDictionaryUsers; }
@@ -1000,9 +1057,12 @@ void BuildDemoCompany(const std::string& root, const DemoCompany& company, const
       if (def.scope == TableScope::Customer && !company.customer_tables) continue;
       tables.push_back(&def);
       auto generator = Generators().find(def.name);
-      BuildTable(c, def, def.encrypted && !company.dictionary, SeedTarget::Company, [&](TableWriter& w) {
-        if (generator != Generators().end()) generator->second(cx, w);
-      });
+      BuildTable(
+          c, def, StoredEncrypted(def, company), SeedTarget::Company,
+          [&](TableWriter& w) {
+            if (generator != Generators().end()) generator->second(cx, w);
+          },
+          company.release);
     }
   }
   if (company.dictionary) BindToDictionary(folder, company, tables);

@@ -22,6 +22,8 @@
 #include <string>
 #include <vector>
 
+#include "tools/demo_tables.h"
+
 namespace kx8::tools {
 
 struct DemoCompany {
@@ -60,6 +62,13 @@ struct DictionaryUser {
   const char* rights;
 };
 std::span<const DictionaryUser> DemoDictionaryUsers();
+
+// The columns of a demo table at a company's release: as the older
+// releases left them, or, at the current release (9.07), with every entry
+// of the column catalogue applied in issue order (added when missing,
+// resized, turned from auto-increment into integer), as a full upgrade
+// leaves them.
+std::vector<FieldSpec> FieldsAtRelease(const TableDefinition& def, double release);
 
 // Builds the whole root folder. The folder is created when missing; it must
 // not hold a register yet. Raises with a clear text on any failure.

@@ -21,7 +21,7 @@ constexpr TableDefinition kTables[] = {
      "NATIONALITY,Char,8;BIRTH_DATE,Date;NEW_IC,Char,16;OLD_IC,Char,16;INCOME_TAX_AC_NO,Char,16;"
      "EMP_PASS_AC_NO,Char,16;EMP_PASS_ISSUE_DATE,Date;NTL_DATE,Date;PASSPORT_NO,Char,16;PASSPORT_EXPIRE_DATE,Date;"
      "ADDRESS1,Char,40;ADDRESS2,Char,40;POSTAL_CODE,Char,8;TEL_NO,Char,12;HP_NO,Char,12;EMAIL_AC_NO,Char,40;"
-     "EMG_NAME,Char,40;EMG_CONTACT_RELATION,Char,8;EMG_TEL,Char,12;HIRED_DATE,Date;CONFIRM_DATE,Date;"
+     "EMG_NAME,Char,40;EMG_CONTACT_RELATION,Char,8;EMG_TEL,Char,12;EMG_ADDR2{1-3},Char,40;HIRED_DATE,Date;CONFIRM_DATE,Date;"
      "TERMINATION_DATE,Date;TERMINATION_STATUS,Char,1;CHANGE_DATE,Date;DEPARTMENT_CODE,Char,8;CATEGORY_CODE,Char,8;"
      "COST_CENTRE_CODE,Char,8;DIVISION_CODE,Char,8;SECTION_CODE,Char,8;OCCUPATION_CODE,Char,8;JOB_GRADE_CODE,Char,8;"
      "LOCATION_CODE,Char,8;PAY_GROUP,Char,8;PAY_TYPE,Char,1;BASIC_SALARY,CurDouble;FUND_CLASS,Char,1;"
@@ -253,7 +253,7 @@ constexpr TableDefinition kTables[] = {
     // --- parameters, codes and counters --------------------------------------
     {"PAYPARA",
      "VERSION,Money;CPF_NO,Char,16;ADDRESS1,Char,40;ADDRESS2,Char,40;POSTAL_CODE,Char,8;TEL_NO,Char,12;"
-     "PAYDAY,Integer;OT_RATE,CurDouble;ROUNDING,Integer",
+     "PAYDAY,Integer;OT_RATE,CurDouble;ROUNDING,Integer;COMPANY,Char,50",
      "", false, Company},
     {"PAYPARA1",
      "YEAR,Char,4;COMPANY,Char,40;MASTER,Char,10;SDF_MAX,Double;SDF_MIN,Double;SDF,Double;CPF_CEILING,CurDouble;"
@@ -262,7 +262,7 @@ constexpr TableDefinition kTables[] = {
     {"PAYPARA2", "YEAR,Char,4;CPF_SUBMISSION,Char,16;OTH_ACCT_NO,Char,12", "PRIMARY:YEAR", true, Company},
     {"PPARA_PR", "YEAR,Char,4;DESCR,Char,40", "PRIMARY:YEAR", false, Company},
     {"PPARA_SF", "YEAR,Char,4;RATE,Double", "PRIMARY:YEAR", false, Company},
-    {"CODE", "CATEGORY,Char,3;CODE,Char,8;DESC,Char,30;METHOD,Char,1;N1CLAIM,Char,12", "PRIMARY:CATEGORY;CODE:U", false,
+    {"CODE", "CATEGORY,Char,3;CODE,Char,8;DESC,Char,30;METHOD,Char,1;N1CLAIM,Char,12;MAPCODE,Char,8", "PRIMARY:CATEGORY;CODE:U", false,
      Company},
     {"TRNNO", "TRNNO,Integer;LAST_EMP_NO,Char,12;VOUCHER_NO,Integer;BANK_FILE_NO,Integer;CLAIM_NO,Integer", "", true,
      Company},
@@ -334,7 +334,7 @@ constexpr TableDefinition kTables[] = {
     {"RBJOIN", "TABLE1,Char,20;TABLE2,Char,20;JOINEXPR,Char,80", "", false, Company},
 
     // --- general ledger ----------------------------------------------------
-    {"GLCOST", "GLCODE,Char,12;COST_CENTRE,Char,8;AMOUNT,CurDouble;PERIOD,Char,6", "PRIMARY:GLCODE;COST_CENTRE", false,
+    {"GLCOST", "GLCODE,Char,12;COST_CENTRE,Char,8;AMOUNT,CurDouble;PERIOD,Char,6;GLLINE,Char,2", "PRIMARY:GLCODE;COST_CENTRE", false,
      Company},
     {"GLLINE", "LINE,Char,2;GLCODE,Char,12;DESCR,Char,40", "PRIMARY:LINE", false, Company},
     {"GLHEADER", "LINE,Char,2;CATEGORY,Char,8;HEADER,Char,40", "PRIMARY:LINE", false, Company},

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstdio>
 #include <map>
 #include <memory>
@@ -11,6 +12,7 @@
 #include "dbaccess/db_errors.h"
 #include "dbaccess/db_table.h"
 #include "platform/path.h"
+#include "schema/catalogue.h"
 #include "support/credentials.h"
 
 namespace kx8::tools {
@@ -197,7 +199,21 @@ bool Matches(const ColumnExpectation& x, ColumnKind kind, int width) {
 }  // namespace
 
 const std::vector<ReleaseColumn>& ReleaseColumns() {
-  static const std::vector<ReleaseColumn> columns;
+  static const std::vector<ReleaseColumn> columns = [] {
+    std::vector<ReleaseColumn> list;
+    for (const schema::IssuedColumn& c : schema::IssuedColumns()) {
+      ReleaseColumn r;
+      r.run = c.run;
+      r.table = c.table == schema::kFlowTable ? "" : c.table;
+      r.column = c.column;
+      r.type_code = c.code;
+      r.size = std::atoi(c.size.c_str());
+      if (c.condition == schema::Block::CompanyFile) r.guard = ColumnGuard::CasualdFile;
+      if (c.condition == schema::Block::ApprovalFlow || c.table == schema::kFlowTable) r.guard = ColumnGuard::FlowTable;
+      list.push_back(std::move(r));
+    }
+    return list;
+  }();
   return columns;
 }
 

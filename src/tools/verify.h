@@ -44,8 +44,7 @@ struct ReleaseColumn {
   ColumnGuard guard = ColumnGuard::None;
 };
 
-// The release's column list. Empty until the catalogue is given as data to
-// this tool; verify then checks the version alone.
+// The release's column list: the column upgrade catalogue as issued.
 const std::vector<ReleaseColumn>& ReleaseColumns();
 
 // The kinds of columns the type codes ask for.

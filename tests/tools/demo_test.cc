@@ -115,7 +115,7 @@ TEST(DemoRoot, CompaniesHoldEveryTableWithItsFieldsAndIndexes) {
       t.SetDbConnection(&c);
       t.SetTableName(def.name);
       t.Open();
-      std::vector<FieldSpec> fields = ParseFieldList(def.fields);
+      std::vector<FieldSpec> fields = FieldsAtRelease(def, company.release);
       ASSERT_EQ(t.FieldCount(), static_cast<int>(fields.size())) << def.name;
       for (std::size_t i = 0; i < fields.size(); ++i) {
         const TField& f = t.Fields(static_cast<int>(i));
