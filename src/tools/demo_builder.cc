@@ -1005,9 +1005,12 @@ void CheckOptions(const DemoOptions& o) {
 
 std::vector<FieldSpec> FieldsAtRelease(const TableDefinition& def, double release) {
   std::vector<FieldSpec> fields = ParseFieldList(def.fields);
-  if (!AtCurrentRelease(release)) return fields;
+  // Run 14 holds what the releases before 8.60 added, so a company at 8.60
+  // or later has had it applied already.
+  const bool current = AtCurrentRelease(release), since_860 = release > 8.60 - 0.00005;
+  if (!current && !since_860) return fields;
   for (const schema::IssuedColumn& c : schema::IssuedColumns()) {
-    if (!SameName(c.table, def.name)) continue;
+    if (!SameName(c.table, def.name) || (!current && c.run != 14)) continue;
     auto it = std::find_if(fields.begin(), fields.end(),
                            [&](const FieldSpec& f) { return SameName(f.name, c.column); });
     const int size = std::atoi(c.size.c_str());
@@ -1022,7 +1025,6 @@ std::vector<FieldSpec> FieldsAtRelease(const TableDefinition& def, double releas
   }
   return fields;
 }
-
 
 std::span<const DemoCompany> DemoCompanies() { return kCompanies; }
 

@@ -63,11 +63,12 @@ struct DictionaryUser {
 };
 std::span<const DictionaryUser> DemoDictionaryUsers();
 
-// The columns of a demo table at a company's release: as the older
-// releases left them, or, at the current release (9.07), with every entry
-// of the column catalogue applied in issue order (added when missing,
-// resized, turned from auto-increment into integer), as a full upgrade
-// leaves them.
+// The columns of a demo table at a company's release: as the releases
+// before 8.60 left them; at 8.60 or later with the entries of run 14 of the
+// column catalogue applied (what those releases added); at the current
+// release (9.07) with every entry applied in issue order, as a full upgrade
+// leaves them. Applying an entry adds a missing column, resizes a present
+// one (AS, IC) or turns an auto-increment column into an integer one (AI).
 std::vector<FieldSpec> FieldsAtRelease(const TableDefinition& def, double release);
 
 // Builds the whole root folder. The folder is created when missing; it must
