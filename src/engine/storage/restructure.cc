@@ -8,6 +8,7 @@
 #include "dbe/dbe.h"
 #include "storage/bytes.h"
 #include "storage/record_codec.h"
+#include "storage/rewrite_totals.h"
 #include "storage/table_file.h"
 
 namespace dbe {
@@ -37,6 +38,7 @@ void CarryValue(const Field& from, uint32_t from_index, const uint8_t* old_rec, 
 }  // namespace
 
 void TableFile::Restructure(const Layout& new_layout, const std::vector<int>& source, const crypto::Key* key) {
+  RewriteTimer timer(true);
   RequireWritable();
   if (encrypted()) RequireKey(key);
   bool sole = handles_ <= 1 && (exclusive_ || data_.TryLock(format::kLockOpen, true));

@@ -8,6 +8,7 @@
 #include "core/error.h"
 #include "core/fault.h"
 #include "core/text.h"
+#include "storage/rewrite_totals.h"
 #include "dbe/dbe.h"
 #include "storage/bytes.h"
 #include "storage/record_codec.h"
@@ -1093,6 +1094,7 @@ void TableFile::DeleteFiles() {
 
 void TableFile::RewriteTable(Rewrite kind, const crypto::Key* key, const std::string& password,
                              const DictionaryKey* dictionary_key) {
+  RewriteTimer timer(false);
   RequireWritable();
   const char* what = kind == Rewrite::Pack ? "packed" : kind == Rewrite::Zap ? "emptied"
                      : kind == Rewrite::Encrypt ? "encrypted" : "decrypted";

@@ -1,0 +1,182 @@
+// Benchmark of a whole company pass: the batch front end upgrades one demo
+// company (the free-table company at release 8.50, ACME, or the
+// dictionary-bound one at 8.65, ORCHID) built by the demo data builder at
+// its default size and at ten times that size, and then runs a second pass
+// on the upgraded company, which finds nothing left to change.
+//
+// Each case reports, besides the wall time of the pass:
+//   restructure_s   time spent restructuring tables (ALTER TABLE)
+//   rewrite_s       time spent in the other whole-table rewrites (pack,
+//                   encryption, decryption)
+//   rest_s          everything else: opening and closing tables, reading
+//                   structures, dictionary changes, rights, conversions
+//   ms_per_entry    pass time divided by the catalogue's column entries
+//   peak_rss_MB     the process's peak resident memory during the pass
+//   messages        lines of message boxes the pass showed (0 on the demo data)
+//
+// Settings: --employees=N or KX8_BENCH_EMPLOYEES sets the default size
+// (employees per company, default the demo builder's). Every other argument
+// goes to the benchmark library. The demo roots live in a temporary folder
+// under /tmp that is removed at the end.
+
+#include <benchmark/benchmark.h>
+#include <sys/resource.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli/batch_run.h"
+#include "schema/catalogue.h"
+#include "storage/rewrite_totals.h"
+#include "tools/demo_builder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+int base_employees = kx8::tools::DemoOptions{}.employees;
+fs::path scratch;
+
+[[noreturn]] void Die(const std::string& what) {
+  std::fprintf(stderr, "pass_bench: %s\n", what.c_str());
+  if (!scratch.empty()) fs::remove_all(scratch);
+  std::abort();
+}
+
+// The peak resident memory is reset before each pass, so that each case
+// reports its own peak (Linux: "5" written to clear_refs).
+void ResetPeakMemory() {
+  std::ofstream("/proc/self/clear_refs") << "5";
+}
+
+double PeakMemoryMegabytes() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("VmHWM:", 0) == 0) return std::atof(line.c_str() + 6) / 1024.0;
+  }
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return static_cast<double>(usage.ru_maxrss) / 1024.0;
+}
+
+// A fresh demo root holding only the given company.
+std::string MakeRoot(const std::string& company, int employees) {
+  static int serial = 0;
+  const fs::path root = scratch / ("root" + std::to_string(++serial));
+  kx8::tools::DemoOptions options;
+  options.employees = employees;
+  options.companies = {company};
+  try {
+    kx8::tools::BuildDemoRoot(root.string(), options);
+  } catch (const std::exception& e) {
+    Die("the demo root could not be built: " + std::string(e.what()));
+  }
+  return root.string() + "/";
+}
+
+struct PassFigures {
+  double seconds = 0, restructure = 0, rewrite = 0, peak_mb = 0;
+  int messages = 0;
+};
+
+PassFigures RunPass(const std::string& root, const std::string& company) {
+  std::ostringstream out, err;
+  std::istringstream in;
+  ResetPeakMemory();
+  const dbe::RewriteTotals before = dbe::CurrentRewriteTotals();
+  const auto start = std::chrono::steady_clock::now();
+  const int rc = kx8::cli::BatchMain({"--batch", "--root", root, "--select", company, "--yes"}, out, err, in, false);
+  const auto end = std::chrono::steady_clock::now();
+  const dbe::RewriteTotals after = dbe::CurrentRewriteTotals();
+  if (rc != 0) Die("the pass on " + company + " ended with " + std::to_string(rc) + ": " + err.str());
+  PassFigures f;
+  f.seconds = std::chrono::duration<double>(end - start).count();
+  f.restructure = static_cast<double>(after.restructure_nanoseconds - before.restructure_nanoseconds) / 1e9;
+  f.rewrite = static_cast<double>(after.other_nanoseconds - before.other_nanoseconds) / 1e9;
+  f.peak_mb = PeakMemoryMegabytes();
+  std::istringstream lines(out.str());
+  for (std::string line; std::getline(lines, line);) {
+    // Everything but the status lines and the confirmation is a message.
+    bool status = false;
+    for (const char* prefix : {"Edit1: ", "Edit2: ", "edtdatabase: ", "Do you wish"}) {
+      status = status || line.rfind(prefix, 0) == 0;
+    }
+    if (!status && !line.empty()) ++f.messages;
+  }
+  return f;
+}
+
+void Report(benchmark::State& state, const PassFigures& f) {
+  state.SetIterationTime(f.seconds);
+  const double entries = static_cast<double>(kx8::schema::IssuedColumns().size());
+  state.counters["restructure_s"] = f.restructure;
+  state.counters["rewrite_s"] = f.rewrite;
+  state.counters["rest_s"] = f.seconds - f.restructure - f.rewrite;
+  state.counters["ms_per_entry"] = f.seconds * 1000.0 / entries;
+  state.counters["peak_rss_MB"] = f.peak_mb;
+  state.counters["messages"] = f.messages;
+}
+
+const char* CompanyOf(const benchmark::State& state) { return state.range(0) == 0 ? "ACME" : "ORCHID"; }
+
+// range(0): 0 ACME, 1 ORCHID; range(1): the size factor.
+void BM_FirstPass(benchmark::State& state) {
+  const std::string company = CompanyOf(state);
+  const int employees = base_employees * static_cast<int>(state.range(1));
+  for (auto _ : state) {
+    const std::string root = MakeRoot(company, employees);
+    Report(state, RunPass(root, company));
+  }
+  state.SetLabel(company + " x" + std::to_string(state.range(1)) + " (" + std::to_string(employees) + " employees)");
+}
+
+void BM_SecondPass(benchmark::State& state) {
+  const std::string company = CompanyOf(state);
+  const int employees = base_employees * static_cast<int>(state.range(1));
+  for (auto _ : state) {
+    const std::string root = MakeRoot(company, employees);
+    RunPass(root, company);
+    Report(state, RunPass(root, company));
+  }
+  state.SetLabel(company + " x" + std::to_string(state.range(1)) + " (" + std::to_string(employees) + " employees)");
+}
+
+void Sizes(benchmark::internal::Benchmark* b) {
+  for (int company : {0, 1}) {
+    for (int factor : {1, 10}) b->Args({company, factor});
+  }
+}
+
+BENCHMARK(BM_FirstPass)->Apply(Sizes)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SecondPass)->Apply(Sizes)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<char*> rest = {argv[0]};
+  if (const char* env = std::getenv("KX8_BENCH_EMPLOYEES")) base_employees = std::atoi(env);
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg.rfind("--employees=", 0) == 0) {
+      base_employees = std::atoi(arg.c_str() + 12);
+    } else {
+      rest.push_back(argv[i]);
+    }
+  }
+  if (base_employees < 1) Die("--employees must be at least 1");
+  char name[] = "/tmp/kx8-pass-bench-XXXXXX";
+  if (mkdtemp(name) == nullptr) Die("no temporary folder");
+  scratch = name;
+  int count = static_cast<int>(rest.size());
+  benchmark::Initialize(&count, rest.data());
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  fs::remove_all(scratch);
+  return 0;
+}
