@@ -4,6 +4,8 @@
 
 #include "console/housekeeping.h"
 #include "conversions/column_removal.h"
+#include "conversions/epayslip_reset.h"
+#include "conversions/pre860_steps.h"
 #include "conversions/release_version.h"
 #include "platform/file_system.h"
 #include "schema/dictionary_rights.h"
@@ -252,19 +254,30 @@ void RunDriver::CatalogueStep(schema::UpgradeContext& ctx, const schema::HookCal
     case CatalogueHook::RemoveColumn: conversions::RemoveColumn(ctx, call.table, call.argument); break;
     case CatalogueHook::CloseCodeTables: f_.DbTable1.Close(); break;
     case CatalogueHook::ConvertCostCentreCodes: Step("ConvertCostCentreCodes", [] {}); break;
+    case CatalogueHook::RemoveEmpservBackup: conversions::RemoveEmpservBackup(ctx); break;
+    case CatalogueHook::DefaultPaypara2Type: conversions::DefaultPaypara2Type(ctx); break;
+    case CatalogueHook::TakeEmpProsSalaryTotal:
+      emp_pros_salary_total_ = conversions::TakeEmpProsSalaryTotal(ctx, f_.DbQuery3);
+      break;
+    case CatalogueHook::CheckEmpProsSalaryTotal: {
+      if (!emp_pros_salary_total_) throw std::logic_error("EMP_PROS salary total checked before it was taken");
+      const conversions::SalaryTotal held = *emp_pros_salary_total_;
+      emp_pros_salary_total_.reset();
+      conversions::CheckEmpProsSalaryTotal(ctx, f_.DbQuery3, held);
+      break;
+    }
+    case CatalogueHook::EmptyRpHtrx: conversions::EmptyRpHtrx(ctx); break;
+    case CatalogueHook::ResetEPayslipPasswords:
+      conversions::ResetEPayslipPasswords(
+          ctx, {Checked("CheckBox5"), Checked("RadioButton1"), Checked("RadioButton2")});
+      break;
+    case CatalogueHook::FillCodeAndGradeColumns: conversions::FillCodeAndGradeColumns(ctx); break;
     case CatalogueHook::None:
     case CatalogueHook::WriteReportFields:
     case CatalogueHook::AddVoluntaryContributionRows:
     case CatalogueHook::RollForwardLevy2004To2005:
     case CatalogueHook::BackfillCareerHistory:
     case CatalogueHook::FillPHtrxBankAmount:
-    case CatalogueHook::RemoveEmpservBackup:
-    case CatalogueHook::DefaultPaypara2Type:
-    case CatalogueHook::TakeEmpProsSalaryTotal:
-    case CatalogueHook::CheckEmpProsSalaryTotal:
-    case CatalogueHook::EmptyRpHtrx:
-    case CatalogueHook::ResetEPayslipPasswords:
-    case CatalogueHook::FillCodeAndGradeColumns:
       break;
   }
 }

@@ -9,10 +9,12 @@
 #define KX8_CONSOLE_RUN_DRIVER_H_
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "console/main_form.h"
+#include "conversions/pre860_steps.h"
 #include "schema/catalogue.h"
 
 namespace kx8::console {
@@ -114,6 +116,9 @@ class RunDriver {
   TMainForm& f_;
   std::vector<std::string> trace_;
   std::string current_code_;
+  // The salary total of EMP_PROS, held from before its column changes to
+  // the check after them (one company at a time).
+  std::optional<conversions::SalaryTotal> emp_pros_salary_total_;
 };
 
 }  // namespace kx8::console

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "../schema/older_release_tables.h"
 #include "dbaccess/db_scoped_table.h"
 #include "platform/scripted_ui.h"
 #include "register/company_register.h"
@@ -81,6 +82,8 @@ void MakeRoot(const std::string& root, const std::vector<Company>& companies) {
       t.Table().FieldByName(spec.fields.front()).SetAsString("A1");
       t.Table().Post();
     }
+    // The data steps of a release below 8.60 need these.
+    schema::MakeOlderReleaseTables(root + "COMPANY\\" + c.code);
   }
 }
 

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "../schema/older_release_tables.h"
 #include "console/main_form.h"
 #include "console/run_driver.h"
 #include "dbaccess/db_dictionary.h"
@@ -69,6 +70,7 @@ class RunDriverTest : public ::testing::Test {
       MakeTable(root_ + "COMPANY\\" + code, table);
     }
     MakeSeedTables(root_ + "COMPANY\\" + code);
+    schema::MakeOlderReleaseTables(root_ + "COMPANY\\" + code);
   }
 
   // The parameter tables the seed steps inside the column runs fill.
@@ -128,6 +130,7 @@ class RunDriverTest : public ::testing::Test {
     std::string folder = root_ + "COMPANY\\" + code;
     for (const char* t : {"transfer", "EMPLOYEE", "EMP_ALW"}) MakeTable(folder, t);
     MakeSeedTables(folder);
+    schema::MakeOlderReleaseTables(folder);
     // The program never creates dictionaries; the fixture asks the engine.
     std::string kdd = root_ + "COMPANY/" + code + "/" + code + ".kdd";
     DBHANDLE h = 0;
@@ -216,6 +219,69 @@ TEST_F(RunDriverTest, TheStoredVersionGatesRunNineAndIsStampedAtTheEnd) {
   EXPECT_EQ(CompanySteps("NEWER"), without_run9);
   EXPECT_EQ(StoredVersion("OLD"), "9.07");
   EXPECT_EQ(StoredVersion("NEWER"), "9.07");
+}
+
+// The data steps of the older releases run inside column run 14: only for a
+// database below release 8.60 and with "Update New fields" ticked. Other
+// databases keep their report work rows, grades and e-Payslip passwords.
+TEST_F(RunDriverTest, OnlyDatabasesBelow860GetTheDataStepsOfOlderReleases) {
+  struct Case {
+    const char* version;
+    bool update_new_fields;  // CheckBox1
+    bool steps_run;
+  };
+  const Case cases[] = {
+      {"8.5999", true, true},
+      {"8.6", true, false},
+      {"9.07", true, false},
+      {"8.5", false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.version) + (c.update_new_fields ? "" : ", Update New fields unticked"));
+    TearDown();
+    SetUp();
+    AddCompany("ACME", "1", true, c.version);
+    const std::string folder = root_ + "COMPANY\\ACME";
+    fs::remove(root_ + "COMPANY/ACME/EMPLOYEE.KDT");
+    {
+      dbaccess::TDbScopedTable scoped;
+      scoped.Connection().SetConnectPath(folder);
+      scoped.Table().SetTableName("EMPLOYEE");
+      for (const char* f : {"EMP_NO", "NEW_IC", "E_PASS"}) scoped.Table().FieldDefs().Add(f, dbaccess::ftString, 16);
+      scoped.Table().CreateTable();
+      scoped.Table().Open();
+      scoped.Table().Append();
+      scoped.Table().FieldByName("EMP_NO").SetAsString("E1");
+      scoped.Table().FieldByName("NEW_IC").SetAsString("S1234567A");
+      scoped.Table().FieldByName("E_PASS").SetAsString("mine");
+      scoped.Table().Post();
+    }
+    ASSERT_EQ(Run({{"CheckBox1", c.update_new_fields}, {"CheckBox5", true}, {"RadioButton1", true}}),
+              RunOutcome::Completed)
+        << ui_->Lines().back();
+    // One value of the company's only row; "-" when the column is not there.
+    auto value = [&](const char* table, const char* field) {
+      dbaccess::TDbScopedTable scoped;
+      scoped.Connection().SetConnectPath(folder);
+      scoped.Table().SetTableName(table);
+      scoped.Table().Open();
+      if (scoped.Table().IsTableEncrypted()) scoped.Table().EnableEncryption(support::AdministratorPassword());
+      if (scoped.Table().Eof()) return std::string("(no row)");
+      dbaccess::TField* f = scoped.Table().FindField(field);
+      return f == nullptr ? std::string("-") : f->AsString();
+    };
+    EXPECT_EQ(value("RP_HTRX", "EMPCODE"), c.steps_run ? "(no row)" : "E1");
+    EXPECT_EQ(value("PAYPARA2", "TYPE"), c.steps_run ? "COM" : "");
+    EXPECT_EQ(value("EMP_PROS", "GRADE"), c.steps_run ? "NONE" : "");
+    EXPECT_EQ(value("EMP_PROS", "NEW_SALARY"), "2500");
+    EXPECT_EQ(value("CODE", "MAPFIELD"), c.steps_run ? "CLM1" : "");
+    EXPECT_EQ(value("CODE", "LONG_DESC"), c.steps_run ? "Alpha" : "");
+    EXPECT_EQ(value("EMPLOYEE", "E_PASS"), c.steps_run ? "S1234567A" : "mine");
+    EXPECT_EQ(StoredVersion("ACME"), "9.07");
+    for (const std::string& line : ui_->Messages()) {
+      EXPECT_EQ(line.find("Intergity"), std::string::npos) << line;
+    }
+  }
 }
 
 TEST_F(RunDriverTest, NoSelectedRowConnectsNothingButStillEndsTheRun) {
