@@ -36,21 +36,6 @@ class Pre860StepsTest : public SchemaTest {
     SchemaTest::TearDown();
   }
 
-  // Opens a company table as the application does: through the dictionary
-  // when there is one, else with the administrator password.
-  template <typename Body>
-  void WithTable(const std::string& table, Body body) {
-    TDbScopedTable t;
-    t.Connection().SetUsername(support::AdministratorUser());
-    t.Connection().SetPassword(support::AdministratorPassword());
-    t.Connection().SetConnectPath(kdd_.empty() ? folder_ : kdd_);
-    t.Table().SetTableName(table);
-    t.Table().DbTableOptions().SetDbRightsCheck(false);
-    t.Table().Open();
-    if (kdd_.empty() && t.Table().IsTableEncrypted()) t.Table().EnableEncryption(support::AdministratorPassword());
-    body(t.Table());
-  }
-
   std::vector<std::string> Rows(const std::string& table, const std::vector<std::string>& fields) {
     std::vector<std::string> out;
     WithTable(table, [&](TDbTable& t) {
@@ -61,15 +46,6 @@ class Pre860StepsTest : public SchemaTest {
       }
     });
     return out;
-  }
-
-  // Whether the table's file is stored encrypted (asked without a password).
-  bool StoredEncrypted(const std::string& table) {
-    TDbScopedTable t;
-    t.Connection().SetConnectPath(folder_);
-    t.Table().SetTableName(table);
-    t.Table().Open();
-    return t.Table().IsTableEncrypted();
   }
 
   // The files of the company folder that a restructure kept as backups.

@@ -68,14 +68,6 @@ class CatalogueTest : public SchemaTest {
   }
   bool Logged(const std::string& item) { return std::find(log_.begin(), log_.end(), item) != log_.end(); }
 
-  // Whether the table file is stored encrypted.
-  bool Encrypted(const std::string& table) {
-    TDbScopedTable t;
-    t.Connection().SetConnectPath(folder_);
-    t.Table().SetTableName(table);
-    t.Table().Open();
-    return t.Table().IsTableEncrypted();
-  }
   // The first row's value of a column of an encrypted free table.
   std::string FirstValue(const std::string& table, const std::string& column) {
     TDbScopedTable t;
@@ -344,14 +336,14 @@ TEST_F(CatalogueTest, BracketStepsOnAFreeTableCompany) {
   std::map<std::string, std::set<bool>> encrypted_at;
   on_entry_ = [&](const ColumnEntry& e) {
     if (e.table == "EMPLOYEE" || e.table == "EMPMISC" || e.table == "TRNNO") {
-      encrypted_at[e.table + (e.encrypted ? " 1" : " 0")].insert(Encrypted(e.table));
+      encrypted_at[e.table + (e.encrypted ? " 1" : " 0")].insert(StoredEncrypted(e.table));
     }
   };
   ASSERT_TRUE(RunColumnRun(7, ctx, a));
-  EXPECT_FALSE(Encrypted("TRNNO"));  // stays decrypted
+  EXPECT_FALSE(StoredEncrypted("TRNNO"));  // stays decrypted
   ASSERT_TRUE(RunColumnRun(11, ctx, a));
   work_->Close();
-  EXPECT_FALSE(Encrypted("EMAILPROFILE"));
+  EXPECT_FALSE(StoredEncrypted("EMAILPROFILE"));
   ASSERT_TRUE(RunColumnRun(14, ctx, a));
   EXPECT_TRUE(Boxes().empty()) << Boxes().front();
   EXPECT_EQ(encrypted_at["EMPLOYEE 0"], std::set<bool>{false});  // decrypted around its flag-0 entries
@@ -359,7 +351,7 @@ TEST_F(CatalogueTest, BracketStepsOnAFreeTableCompany) {
   EXPECT_EQ(encrypted_at["EMPLOYEE 1"], std::set<bool>{true});   // runs 7 and 14 otherwise
   EXPECT_EQ(encrypted_at["TRNNO 0"], std::set<bool>{false});
   for (const char* table : {"EMPLOYEE", "EMP_ALW", "EMPMISC", "WKCSTREC"}) {
-    EXPECT_TRUE(Encrypted(table)) << table;
+    EXPECT_TRUE(StoredEncrypted(table)) << table;
     EXPECT_EQ(FirstValue(table, "EMP_NO"), "E1") << table;
   }
   // A bracket on a missing table passes the error on, unless its block guards it.
@@ -510,10 +502,10 @@ TEST_F(CataloguePassTest, FreeTableCompany) {
   EXPECT_NE(std::find(first.begin(), first.end(), "CODE.MAPCODE C 8"), first.end());
   EXPECT_EQ(Column("CODE", "MAPCODE"), std::make_pair(ftString, 9));  // created at 8, widened next pass
   for (const char* table : {"EMPLOYEE", "EMP_BNK", "IRDX8A", "EMP_ALW", "EMPMISC"}) {
-    EXPECT_TRUE(Encrypted(table)) << table;
+    EXPECT_TRUE(StoredEncrypted(table)) << table;
     EXPECT_EQ(FirstValue(table, "EMP_NO"), "E1") << table;
   }
-  EXPECT_FALSE(Encrypted("TRNNO"));
+  EXPECT_FALSE(StoredEncrypted("TRNNO"));
   EXPECT_EQ(FirstValue("GLLINE", "LINE"), "1234");
   EXPECT_EQ(FirstValue("EMPLOYEE", "EMAIL_AC_NO"), "e1@acme.sg");
 

@@ -132,8 +132,10 @@ class SchemaTest : public ::testing::Test {
     return *ctx_;
   }
 
-  // The type and data size of a column of a company table, read afresh.
-  std::pair<dbaccess::TFieldType, int> Column(const std::string& table, const std::string& column) {
+  // Opens a company table as the application does: through the dictionary
+  // when there is one, else with the administrator password.
+  template <typename Body>
+  void WithTable(const std::string& table, Body body) {
     dbaccess::TDbScopedTable t;
     t.Connection().SetUsername(support::AdministratorUser());
     t.Connection().SetPassword(support::AdministratorPassword());
@@ -141,9 +143,26 @@ class SchemaTest : public ::testing::Test {
     t.Table().SetTableName(table);
     t.Table().DbTableOptions().SetDbRightsCheck(false);
     t.Table().Open();
-    dbaccess::TField* f = t.Table().FindField(column);
-    if (f == nullptr) return {dbaccess::ftUnknown, 0};
-    return {f->DataType(), f->DataSize()};
+    if (kdd_.empty() && t.Table().IsTableEncrypted()) t.Table().EnableEncryption(support::AdministratorPassword());
+    body(t.Table());
+  }
+
+  // The type and data size of a column of a company table, read afresh.
+  std::pair<dbaccess::TFieldType, int> Column(const std::string& table, const std::string& column) {
+    std::pair<dbaccess::TFieldType, int> result{dbaccess::ftUnknown, 0};
+    WithTable(table, [&](dbaccess::TDbTable& t) {
+      if (dbaccess::TField* f = t.FindField(column)) result = {f->DataType(), f->DataSize()};
+    });
+    return result;
+  }
+
+  // Whether the table's file is stored encrypted (asked without a password).
+  bool StoredEncrypted(const std::string& table) {
+    dbaccess::TDbScopedTable t;
+    t.Connection().SetConnectPath(folder_);
+    t.Table().SetTableName(table);
+    t.Table().Open();
+    return t.Table().IsTableEncrypted();
   }
 
   // A dictionary table's property, read as the administrator.
