@@ -7,6 +7,7 @@
 #include "core/text.h"
 #include "dbe/dbe.h"
 #include "storage/bytes.h"
+#include "storage/rebuild_writer.h"
 #include "storage/record_codec.h"
 #include "storage/rewrite_totals.h"
 #include "storage/table_file.h"
@@ -14,7 +15,6 @@
 namespace dbe {
 namespace {
 
-uint64_t RoundUp16(uint64_t v) { return (v + 15) / 16 * 16; }
 
 // Converts one value from the old field to the new one. A value that does
 // not fit the new type leaves the field empty rather than failing the change.
@@ -41,17 +41,8 @@ void TableFile::Restructure(const Layout& new_layout, const std::vector<int>& so
   RewriteTimer timer(true);
   RequireWritable();
   if (encrypted()) RequireKey(key);
-  bool sole = handles_ <= 1 && (exclusive_ || data_.TryLock(format::kLockOpen, true));
-  if (!sole) {
-    Fail(DBE_NEEDS_EXCLUSIVE, "Error 5062: The table can only be restructured while nobody else uses it. File: " +
-                                  paths_.kdt);
-  }
-  struct Downgrade {
-    TableFile* t;
-    ~Downgrade() {
-      if (!t->exclusive_ && t->data_.is_open()) t->data_.TryLock(format::kLockOpen, false);
-    }
-  } downgrade{this};
+  SoleUse sole =
+      ClaimSoleUse("Error 5062: The table can only be restructured while nobody else uses it. File: " + paths_.kdt);
 
   // Tags whose fields all survive are kept, renamed fields renamed in the key.
   std::vector<std::shared_ptr<IndexTag>> new_tags;
@@ -95,36 +86,13 @@ void TableFile::Restructure(const Layout& new_layout, const std::vector<int>& so
                    (enc ? format::kFlagEncrypted : 0) | (flags_ & format::kFlagDictionaryKey);
   std::string header = BuildHeader(new_layout, flags, enc ? &kdf_ : nullptr, enc ? check_.data() : nullptr,
                                    enc ? &key_owner_ : nullptr);
-  uint32_t new_slot = enc ? new_layout.record_length + static_cast<uint32_t>(crypto::kOverhead)
-                          : new_layout.record_length;
-
-  const std::string kdt_new = paths_.kdt + ".new", kdm_new = paths_.kdm + ".new";
-  os::File out = os::File::Create(kdt_new);
-  os::File memo_out;
-  std::string memo_buf;
-  uint64_t memo_written = 0;
-  if (has_memo) {
-    memo_out = os::File::Create(kdm_new);
-    memo_buf.assign(format::kMemoHeader, '\0');
-  }
-  std::string data_buf = header;
-  uint64_t data_written = 0;
-  auto flush_data = [&] {
-    out.WriteAt(data_written, data_buf.data(), data_buf.size());
-    data_written += data_buf.size();
-    data_buf.clear();
-  };
-  auto flush_memo = [&] {
-    memo_out.WriteAt(memo_written, memo_buf.data(), memo_buf.size());
-    memo_written += memo_buf.size();
-    memo_buf.clear();
-  };
+  RebuildWriter out(paths_.kdt + ".new", paths_.kdm + ".new", has_memo, header, enc ? key : nullptr, table_id_);
 
   std::vector<uint8_t> blank(new_layout.record_length, 0);
   for (uint32_t i = 0; i < new_layout.fields.size(); ++i) WriteFieldEmpty(new_layout.fields[i], i, blank.data());
-  std::vector<uint8_t> old_rec(layout_.record_length), rec, slot(new_slot);
+  std::vector<uint8_t> old_rec(layout_.record_length), rec;
   uint32_t n = record_count();
-  uint32_t next_auto = std::max<uint32_t>(GetU32(Header() + 272), 1);
+  uint32_t next_auto = std::max<uint32_t>(GetU32(Header() + format::kOffAutoInc), 1);
   bool fills_autoinc = false;
   for (size_t k = 0; k < source.size(); ++k) {
     if (source[k] < 0 && new_layout.fields[k].type == DBE_FT_AUTOINC) fills_autoinc = true;
@@ -173,60 +141,18 @@ void TableFile::Restructure(const Layout& new_layout, const std::vector<int>& so
         continue;
       }
       if (value.empty()) continue;
-      std::string stored = value;
-      if (enc) {
-        stored.resize(value.size() + crypto::kOverhead);
-        crypto::Seal(*key, table_id_.data(), 16, reinterpret_cast<const uint8_t*>(value.data()), value.size(),
-                     reinterpret_cast<uint8_t*>(stored.data()));
-      }
-      uint64_t off = memo_written + memo_buf.size();
-      uint32_t cap = static_cast<uint32_t>(RoundUp16(stored.size()));
-      uint8_t capb[4];
-      PutU32(capb, cap);
-      memo_buf.append(reinterpret_cast<const char*>(capb), 4);
-      stored.resize(cap, '\0');
-      memo_buf += stored;
-      if (memo_buf.size() >= (4u << 20)) flush_memo();
-      PutU64(rec.data() + to.offset, off);
+      PutU64(rec.data() + to.offset, out.AppendValue(value));
       PutU32(rec.data() + to.offset + 8, static_cast<uint32_t>(value.size()));
       SetNullBit(rec.data(), j, false);
     }
-    if (enc) {
-      slot[0] = rec[0];
-      crypto::Seal(*key, table_id_.data(), 16, rec.data() + 1, new_layout.record_length - 1, slot.data() + 1);
-    } else {
-      std::memcpy(slot.data(), rec.data(), new_layout.record_length);
-    }
-    data_buf.append(reinterpret_cast<const char*>(slot.data()), new_slot);
-    if (data_buf.size() >= (4u << 20)) flush_data();
+    out.AppendRow(rec.data(), new_layout.record_length);
   }
-  flush_data();
-  uint8_t dyn[8];
-  PutU64(dyn, change_counter() + 1);
-  out.WriteAt(256, dyn, 8);
-  PutU32(dyn, n);
-  PutU32(dyn + 4, deleted);
-  out.WriteAt(264, dyn, 8);
-  PutU32(dyn, fills_autoinc ? std::max(next_auto, auto_counter + 1) : next_auto);
-  out.WriteAt(272, dyn, 4);
-  PutU64(dyn, GetU64(Header() + 280));
-  out.WriteAt(280, dyn, 8);
-  out.Sync();
-  if (has_memo) {
-    uint64_t end = memo_written + memo_buf.size();
-    flush_memo();
-    uint8_t mh[format::kMemoHeader] = {};
-    std::memcpy(mh, format::kMemoMagic, 8);
-    PutU32(mh + 8, format::kVersion);
-    PutU64(mh + 16, end);
-    std::memcpy(mh + 24, table_id_.data(), 16);
-    memo_out.WriteAt(0, mh, sizeof mh);
-    memo_out.Sync();
-  }
+  out.Finish({change_counter() + 1, n, deleted, fills_autoinc ? std::max(next_auto, auto_counter + 1) : next_auto,
+              GetU64(Header() + format::kOffRowVersion)});
   auto old_tags = tags_;
   tags_ = new_tags;
   try {
-    CommitRebuild(std::move(out), has_memo, true);
+    CommitRebuild(out.TakeData(), has_memo, true);
   } catch (...) {
     tags_ = old_tags;  // the table is still the old one
     throw;

@@ -8,6 +8,7 @@
 #include "core/error.h"
 #include "core/fault.h"
 #include "core/text.h"
+#include "storage/rebuild_writer.h"
 #include "storage/rewrite_totals.h"
 #include "dbe/dbe.h"
 #include "storage/bytes.h"
@@ -24,8 +25,6 @@ constexpr size_t kOffVersion = 8, kOffHeaderSize = 12, kOffFieldCount = 16, kOff
                  kOffSlotSize = 24, kOffFlags = 28, kOffTableId = 32, kOffDigest = 48, kOffSalt = 64,
                  kOffOps = 80, kOffMem = 88, kOffCheck = 96;
 constexpr size_t kOffKeyOwner = 152;
-constexpr size_t kOffCounter = 256, kOffCount = 264, kOffDeleted = 268, kOffAutoInc = 272,
-                 kOffRowVersion = 280;
 constexpr size_t kStaticEnd = 256;
 
 std::mutex g_registry_mu;
@@ -61,26 +60,6 @@ std::string BaseOf(const std::string& path) {
 
 uint64_t RoundUp(uint64_t v, uint64_t a) { return (v + a - 1) / a * a; }
 
-// Buffered sequential writer for building new files.
-class FileBuilder {
- public:
-  explicit FileBuilder(os::File* f) : f_(f) {}
-  uint64_t offset() const { return written_ + buf_.size(); }
-  void Append(const void* p, size_t n) {
-    buf_.append(static_cast<const char*>(p), n);
-    if (buf_.size() >= (4u << 20)) Flush();
-  }
-  void Flush() {
-    if (!buf_.empty()) f_->WriteAt(written_, buf_.data(), buf_.size());
-    written_ += buf_.size();
-    buf_.clear();
-  }
-
- private:
-  os::File* f_;
-  std::string buf_;
-  uint64_t written_ = 0;
-};
 
 }  // namespace
 
@@ -1107,17 +1086,8 @@ void TableFile::RewriteTable(Rewrite kind, const crypto::Key* key, const std::st
   if (kind == Rewrite::Pack && GetU32(Header() + kOffDeleted) == 0 && !(flags_ & kFlagMemoFile)) {
     Fail(DBE_NOTHING_TO_DO, "Error 5068: The table has no deleted rows to remove. File: " + paths_.kdt);
   }
-  bool sole = handles_ <= 1 && (exclusive_ || data_.TryLock(kLockOpen, true));
-  if (!sole) {
-    Fail(DBE_NEEDS_EXCLUSIVE, std::string("Error 5062: The table can only be ") + what +
-                                  " while nobody else uses it. File: " + paths_.kdt);
-  }
-  struct Downgrade {
-    TableFile* t;
-    ~Downgrade() {
-      if (!t->exclusive_ && t->data_.is_open()) t->data_.TryLock(kLockOpen, false);
-    }
-  } downgrade{this};
+  SoleUse sole = ClaimSoleUse(std::string("Error 5062: The table can only be ") + what +
+                              " while nobody else uses it. File: " + paths_.kdt);
 
   if (kind == Rewrite::Decrypt) RequireKey(key);
   bool new_encrypted = kind == Rewrite::Encrypt ? true : kind == Rewrite::Decrypt ? false : encrypted();
@@ -1147,45 +1117,35 @@ void TableFile::RewriteTable(Rewrite kind, const crypto::Key* key, const std::st
                    (new_encrypted && dict_keyed ? kFlagDictionaryKey : 0);
   if (!tags_.empty()) flags |= kFlagIndexFile;
 
-  const std::string kdt_new = paths_.kdt + ".new", kdm_new = paths_.kdm + ".new";
   std::string header = BuildHeader(layout_, flags, new_encrypted ? &kdf : nullptr,
                                    new_encrypted ? check.data() : nullptr, new_encrypted ? &key_owner : nullptr);
-  uint32_t new_slot = SlotSizeFor(layout_.record_length, new_encrypted);
-
-  os::File out = os::File::Create(kdt_new);
-  os::File memo_out;
-  std::unique_ptr<FileBuilder> memo_builder;
-  if (flags & kFlagMemoFile) {
-    memo_out = os::File::Create(kdm_new);
-    memo_builder = std::make_unique<FileBuilder>(&memo_out);
-    uint8_t mh[kMemoHeader] = {};
-    memo_builder->Append(mh, sizeof mh);
-  }
-  FileBuilder data(&out);
-  data.Append(header.data(), header.size());
+  // Re-encoded rows and values are sealed with the new key; otherwise slots
+  // and values carry over exactly as stored.
+  RebuildWriter out(paths_.kdt + ".new", paths_.kdm + ".new", (flags & kFlagMemoFile) != 0, header,
+                    reencode && new_encrypted ? write_key : nullptr, table_id_);
   uint32_t n = kind == Rewrite::Zap ? 0 : record_count();
   uint32_t written = 0, deleted = 0;
-  std::vector<uint8_t> rec(layout_.record_length), slot(new_slot);
+  std::vector<uint8_t> rec(layout_.record_length);
   for (uint32_t r = 1; r <= n; ++r) {
     const uint8_t* s = Slot(r);
     bool is_deleted = s[0] == kRowDeleted;
     if (is_deleted && kind == Rewrite::Pack) continue;
     if (is_deleted) ++deleted;
+    ++written;
+    if (!reencode && encrypted()) {
+      // Sealed rows hide their memo references: they carry over as stored,
+      // and their memo file is copied whole.
+      out.AppendSlot(s, slot_size_);
+      continue;
+    }
     if (reencode) {
       ReadRecord(r, key, rec.data());
     } else {
-      std::memcpy(slot.data(), s, slot_size_);
+      std::memcpy(rec.data(), s, layout_.record_length);
     }
-    // Carry memo values over into the new memo file.
-    for (uint32_t i = 0; i < layout_.fields.size() && memo_builder; ++i) {
+    for (uint32_t i = 0; i < layout_.fields.size() && out.has_memo(); ++i) {
       const Field& f = layout_.fields[i];
-      if (!IsBlobType(f.type)) continue;
-      if (!reencode) {
-        // Rows stay sealed as they are; only plain rows show their references.
-        if (encrypted()) continue;
-        std::memcpy(rec.data(), s, layout_.record_length);
-      }
-      if (IsNullBit(rec.data(), i)) continue;
+      if (!IsBlobType(f.type) || IsNullBit(rec.data(), i)) continue;
       std::string value;
       if (reencode) {
         value = ReadBlob(rec.data(), i, key);
@@ -1196,66 +1156,25 @@ void TableFile::RewriteTable(Rewrite kind, const crypto::Key* key, const std::st
         value.resize(len);
         memo_.ReadAt(off + 4, value.data(), len);
       }
-      std::string stored = value;
-      if (new_encrypted && reencode) {
-        stored.resize(value.size() + crypto::kOverhead);
-        crypto::Seal(*write_key, table_id_.data(), 16, reinterpret_cast<const uint8_t*>(value.data()),
-                     value.size(), reinterpret_cast<uint8_t*>(stored.data()));
-      }
-      uint64_t off = memo_builder->offset();
-      uint32_t cap = static_cast<uint32_t>(RoundUp(stored.size(), kMemoAlign));
-      uint8_t capb[4];
-      PutU32(capb, cap);
-      memo_builder->Append(capb, 4);
-      stored.resize(cap, '\0');
-      memo_builder->Append(stored.data(), stored.size());
-      uint8_t* target = reencode ? rec.data() : slot.data();
-      PutU64(target + f.offset, off);
-      PutU32(target + f.offset + 8, static_cast<uint32_t>(value.size()));
+      PutU64(rec.data() + f.offset, out.AppendValue(value));
+      PutU32(rec.data() + f.offset + 8, static_cast<uint32_t>(value.size()));
     }
-    if (reencode) {
-      if (new_encrypted) {
-        slot[0] = rec[0];
-        crypto::Seal(*write_key, table_id_.data(), 16, rec.data() + 1, layout_.record_length - 1, slot.data() + 1);
-      } else {
-        std::memcpy(slot.data(), rec.data(), layout_.record_length);
-      }
-    }
-    data.Append(slot.data(), new_slot);
-    ++written;
+    out.AppendRow(rec.data(), layout_.record_length);
   }
-  data.Flush();
-  // Dynamic header fields of the new file.
-  uint8_t dyn[8];
-  PutU64(dyn, change_counter() + 1);
-  out.WriteAt(kOffCounter, dyn, 8);
-  PutU32(dyn, written);
-  PutU32(dyn + 4, deleted);
-  out.WriteAt(kOffCount, dyn, 8);
-  PutU32(dyn, kind == Rewrite::Zap ? 1 : GetU32(Header() + kOffAutoInc));
-  out.WriteAt(kOffAutoInc, dyn, 4);
-  PutU64(dyn, GetU64(Header() + kOffRowVersion));
-  out.WriteAt(kOffRowVersion, dyn, 8);
-  out.Sync();
-  if (memo_builder) {
-    if (encrypted() && !reencode && kind == Rewrite::Pack) {
-      // Sealed rows hide their memo references: keep the memo file as it is.
-      memo_out.Close();
-      memo_out = os::File::Create(kdm_new);
-      std::string whole = os::ReadWholeFile(paths_.kdm);
-      memo_out.WriteAt(0, whole.data(), whole.size());
-    } else {
-      memo_builder->Flush();
-      uint8_t mh[kMemoHeader] = {};
-      std::memcpy(mh, kMemoMagic, 8);
-      PutU32(mh + 8, kVersion);
-      PutU64(mh + 16, memo_builder->offset());
-      std::memcpy(mh + 24, table_id_.data(), 16);
-      memo_out.WriteAt(0, mh, sizeof mh);
-    }
-    memo_out.Sync();
-  }
-  CommitRebuild(std::move(out), memo_builder != nullptr, false);
+  const bool copy_memo = out.has_memo() && encrypted() && !reencode && kind == Rewrite::Pack;
+  out.Finish({change_counter() + 1, written, deleted, kind == Rewrite::Zap ? 1 : GetU32(Header() + kOffAutoInc),
+              GetU64(Header() + kOffRowVersion)},
+             copy_memo ? paths_.kdm : "");
+  CommitRebuild(out.TakeData(), out.has_memo(), false);
+}
+
+TableFile::SoleUse TableFile::ClaimSoleUse(const std::string& refusal) {
+  if (handles_ > 1 || !(exclusive_ || data_.TryLock(kLockOpen, true))) Fail(DBE_NEEDS_EXCLUSIVE, refusal);
+  return SoleUse(this);
+}
+
+TableFile::SoleUse::~SoleUse() {
+  if (!t_->exclusive_ && t_->data_.is_open()) t_->data_.TryLock(kLockOpen, false);
 }
 
 // Switches the table over to the rebuilt files X.KDT.new (open in `out`) and

@@ -156,6 +156,23 @@ class TableFile : public std::enable_shared_from_this<TableFile> {
   void RequireWritable() const;
   void Recover();
   void CommitRebuild(os::File out, bool has_memo, bool keep_backup);
+  // Whole-table rewrites need the table to themselves: this handle the only
+  // one of the process and no other process holding the table open. The
+  // open lock taken for that is made shared again when the guard ends,
+  // unless the handle was opened exclusively.
+  class SoleUse {
+   public:
+    explicit SoleUse(TableFile* t) : t_(t) {}
+    ~SoleUse();
+    SoleUse(const SoleUse&) = delete;
+    SoleUse& operator=(const SoleUse&) = delete;
+
+   private:
+    TableFile* t_;
+  };
+  // Raises DBE_NEEDS_EXCLUSIVE with the refusal's text when the table is
+  // not free.
+  [[nodiscard]] SoleUse ClaimSoleUse(const std::string& refusal);
   std::string BuildHeader(const Layout& layout, uint32_t flags, const crypto::KdfParams* kdf,
                           const uint8_t* check, const std::array<uint8_t, 16>* key_owner) const;
   static std::string NewHeader(const Layout& layout, uint32_t flags, const std::array<uint8_t, 16>& id);
@@ -205,6 +222,8 @@ constexpr uint32_t kFlagIndexFile = 1, kFlagMemoFile = 2, kFlagEncrypted = 4;
 constexpr uint32_t kFlagDictionaryKey = 8;
 constexpr uint32_t kMemoHeader = 64;
 constexpr uint32_t kMemoAlign = 16;
+// Offsets of the header's dynamic fields.
+constexpr size_t kOffCounter = 256, kOffCount = 264, kOffDeleted = 268, kOffAutoInc = 272, kOffRowVersion = 280;
 // Byte-range lock offsets (far beyond any data).
 constexpr uint64_t kLockOpen = 1ull << 40;
 constexpr uint64_t kLockHeader = (1ull << 40) + 1;

@@ -1,0 +1,114 @@
+#include "storage/rebuild_writer.h"
+
+#include <cstring>
+
+#include "storage/bytes.h"
+#include "storage/table_file.h"
+
+namespace dbe {
+
+using namespace format;
+
+// Sequential writer in pieces of 4 MB.
+class RebuildWriter::Buffer {
+ public:
+  explicit Buffer(os::File* f) : f_(f) {}
+  uint64_t offset() const { return written_ + buf_.size(); }
+  void Append(const void* p, size_t n) {
+    buf_.append(static_cast<const char*>(p), n);
+    if (buf_.size() >= (4u << 20)) Flush();
+  }
+  void Flush() {
+    if (!buf_.empty()) f_->WriteAt(written_, buf_.data(), buf_.size());
+    written_ += buf_.size();
+    buf_.clear();
+  }
+
+ private:
+  os::File* f_;
+  std::string buf_;
+  uint64_t written_ = 0;
+};
+
+RebuildWriter::RebuildWriter(const std::string& kdt_new, const std::string& kdm_new, bool has_memo,
+                             const std::string& header, const crypto::Key* key,
+                             const std::array<uint8_t, 16>& table_id)
+    : has_memo_(has_memo), kdm_new_(kdm_new), key_(key), table_id_(table_id) {
+  data_ = os::File::Create(kdt_new);
+  data_buf_ = std::make_unique<Buffer>(&data_);
+  data_buf_->Append(header.data(), header.size());
+  if (has_memo_) {
+    memo_ = os::File::Create(kdm_new);
+    memo_buf_ = std::make_unique<Buffer>(&memo_);
+    const uint8_t blank[kMemoHeader] = {};
+    memo_buf_->Append(blank, sizeof blank);
+  }
+}
+
+RebuildWriter::~RebuildWriter() = default;
+
+uint64_t RebuildWriter::AppendValue(std::string_view value) {
+  std::string stored(value);
+  if (key_ != nullptr) {
+    stored.resize(value.size() + crypto::kOverhead);
+    crypto::Seal(*key_, table_id_.data(), 16, reinterpret_cast<const uint8_t*>(value.data()), value.size(),
+                 reinterpret_cast<uint8_t*>(stored.data()));
+  }
+  const uint64_t offset = memo_buf_->offset();
+  const uint32_t capacity = static_cast<uint32_t>((stored.size() + kMemoAlign - 1) / kMemoAlign * kMemoAlign);
+  uint8_t capacity_bytes[4];
+  PutU32(capacity_bytes, capacity);
+  memo_buf_->Append(capacity_bytes, 4);
+  stored.resize(capacity, '\0');
+  memo_buf_->Append(stored.data(), stored.size());
+  return offset;
+}
+
+void RebuildWriter::AppendRow(const uint8_t* rec, uint32_t record_length) {
+  if (key_ == nullptr) {
+    data_buf_->Append(rec, record_length);
+    return;
+  }
+  slot_.resize(record_length + crypto::kOverhead);
+  uint8_t* slot = reinterpret_cast<uint8_t*>(slot_.data());
+  slot[0] = rec[0];
+  crypto::Seal(*key_, table_id_.data(), 16, rec + 1, record_length - 1, slot + 1);
+  data_buf_->Append(slot, slot_.size());
+}
+
+void RebuildWriter::AppendSlot(const uint8_t* slot, uint32_t size) { data_buf_->Append(slot, size); }
+
+void RebuildWriter::Finish(const Counts& counts, const std::string& memo_copy) {
+  data_buf_->Flush();
+  uint8_t dyn[8];
+  PutU64(dyn, counts.change_counter);
+  data_.WriteAt(kOffCounter, dyn, 8);
+  PutU32(dyn, counts.rows);
+  PutU32(dyn + 4, counts.deleted);
+  data_.WriteAt(kOffCount, dyn, 8);
+  PutU32(dyn, counts.next_autoinc);
+  data_.WriteAt(kOffAutoInc, dyn, 4);
+  PutU64(dyn, counts.row_version);
+  data_.WriteAt(kOffRowVersion, dyn, 8);
+  data_.Sync();
+  if (!has_memo_) return;
+  if (!memo_copy.empty()) {
+    memo_.Close();
+    memo_ = os::File::Create(kdm_new_);
+    const std::string whole = os::ReadWholeFile(memo_copy);
+    memo_.WriteAt(0, whole.data(), whole.size());
+  } else {
+    memo_buf_->Flush();
+    uint8_t header[kMemoHeader] = {};
+    std::memcpy(header, kMemoMagic, 8);
+    PutU32(header + 8, kVersion);
+    PutU64(header + 16, memo_buf_->offset());
+    std::memcpy(header + 24, table_id_.data(), 16);
+    memo_.WriteAt(0, header, sizeof header);
+  }
+  memo_.Sync();
+}
+
+os::File RebuildWriter::TakeData() { return std::move(data_); }
+
+}  // namespace dbe
