@@ -1,6 +1,8 @@
 // Data dictionaries: creation and log-on, tables taken in and out, the
 // automatic-creation, default-index and encryption properties, users,
 // rights, procedures, and tables found through the dictionary.
+#include <sys/stat.h>
+
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -254,6 +256,36 @@ TEST_F(DictionaryTest, UsersAndRights) {
   DBE_OK(DbWriteRecord(t));
   DBE_OK(DbCloseTable(t));
   DBE_OK(DbDisconnect(c));
+}
+
+// Every change replaces the whole catalogue file; one that leaves the
+// catalogue as it was (a right or a property set to what it is) does not,
+// and its result is still read back.
+TEST_F(DictionaryTest, ChangesThatChangeNothingLeaveTheFileAlone) {
+  AddEmployee();
+  DBE_OK(DbDDCreateUser(dict_, "", "KELPAVON8", "k-pw", ""));
+  DBE_OK(DbDDSetObjectAccessRights(dict_, "EMPLOYEE", "KELPAVON8", "RWI"));
+  SetFlag("EMPLOYEE", DBE_DD_PROP_AUTO_CREATE, 1);
+  struct stat before{};
+  ASSERT_EQ(::stat(kdd_.c_str(), &before), 0);
+  const std::string text = FileText(kdd_);
+  DBE_OK(DbDDSetObjectAccessRights(dict_, "EMPLOYEE", "KELPAVON8", "RWI"));
+  SetFlag("EMPLOYEE", DBE_DD_PROP_AUTO_CREATE, 1);
+  struct stat after{};
+  ASSERT_EQ(::stat(kdd_.c_str(), &after), 0);
+  EXPECT_EQ(after.st_ino, before.st_ino);
+  EXPECT_EQ(FileText(kdd_), text);
+  // A real change is written and read back, also by a new connection.
+  DBE_OK(DbDDSetObjectAccessRights(dict_, "EMPLOYEE", "KELPAVON8", "RI"));
+  ASSERT_EQ(::stat(kdd_.c_str(), &after), 0);
+  EXPECT_NE(after.st_ino, before.st_ino);
+  DBHANDLE other = 0;
+  DBE_OK(Logon("DBSYS", kAdminPassword, &other));
+  char letters[8];
+  uint16_t len = sizeof letters;
+  DBE_OK(DbDDGetObjectAccessRights(other, "EMPLOYEE", "KELPAVON8", letters, &len));
+  EXPECT_STREQ(letters, "RI");
+  DBE_OK(DbDisconnect(other));
 }
 
 TEST_F(DictionaryTest, StatementsResolveNamesAndRegisterProcedures) {

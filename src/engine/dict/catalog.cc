@@ -206,33 +206,52 @@ DictionaryPaths DictionaryPaths::For(const std::string& kdd_path) {
   return p;
 }
 
-std::shared_ptr<const Catalog> LoadCatalog(const std::string& kdd_path) {
+namespace {
+
+CacheEntry EntryFor(const std::string& kdd_path) {
   struct stat st;
   if (::stat(kdd_path.c_str(), &st) != 0) {
     Fail(DBE_FILE_NOT_FOUND, "Error 5041: The data dictionary was not found. File: " + kdd_path);
   }
-  int64_t mtime = int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  return CacheEntry{int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec, uint64_t(st.st_size),
+                    uint64_t(st.st_ino), nullptr};
+}
+
+}  // namespace
+
+std::shared_ptr<const Catalog> LoadCatalog(const std::string& kdd_path) {
+  CacheEntry now = EntryFor(kdd_path);
   {
     std::lock_guard<std::mutex> lock(g_cache_mu);
     auto it = Cache().find(kdd_path);
-    if (it != Cache().end() && it->second.mtime_ns == mtime && it->second.size == uint64_t(st.st_size) &&
-        it->second.ino == uint64_t(st.st_ino)) {
+    if (it != Cache().end() && it->second.mtime_ns == now.mtime_ns && it->second.size == now.size &&
+        it->second.ino == now.ino) {
       return it->second.catalog;
     }
   }
-  auto c = std::make_shared<const Catalog>(Parse(os::ReadWholeFile(kdd_path), kdd_path));
+  now.catalog = std::make_shared<const Catalog>(Parse(os::ReadWholeFile(kdd_path), kdd_path));
   std::lock_guard<std::mutex> lock(g_cache_mu);
-  Cache()[kdd_path] = CacheEntry{mtime, uint64_t(st.st_size), uint64_t(st.st_ino), c};
-  return c;
+  Cache()[kdd_path] = now;
+  return now.catalog;
 }
 
 void UpdateCatalog(const DictionaryPaths& paths, const std::function<void(Catalog&)>& change) {
   os::File lock_file = os::File::OpenExisting(paths.ki);
   lock_file.LockWait(0, true);
-  Catalog c = Parse(os::ReadWholeFile(paths.kdd), paths.kdd);
+  Catalog c = *LoadCatalog(paths.kdd);
+  const std::string before = Serialize(c);
   change(c);
-  ++c.generation;
-  os::WriteFileAtomically(paths.kdd, Serialize(c));
+  // A change that leaves the catalogue as it was (a right or a property set
+  // to the value it has) writes nothing: every write is a synced replacement
+  // of the whole file, and the upgrade repeats such settings often.
+  if (Serialize(c) != before) {
+    ++c.generation;
+    os::WriteFileAtomically(paths.kdd, Serialize(c));
+    CacheEntry written = EntryFor(paths.kdd);
+    written.catalog = std::make_shared<const Catalog>(std::move(c));
+    std::lock_guard<std::mutex> lock(g_cache_mu);
+    Cache()[paths.kdd] = written;
+  }
   lock_file.Unlock(0);
 }
 
