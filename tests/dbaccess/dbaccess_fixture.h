@@ -19,8 +19,11 @@
 #include "dbaccess/db_query.h"
 #include "dbaccess/db_table.h"
 #include "dbe/dbe.h"
+#include "testing/temp_dir.h"
 
 namespace kx8test {
+
+using kx8::testing::TempDir;
 
 using namespace kx8::dbaccess;  // NOLINT: the tests speak the layer's names
 
@@ -33,27 +36,6 @@ inline std::string EngineText() {
 }
 
 #define ENGINE_OK(call) ASSERT_EQ((call), 0u) << #call << " -> " << ::kx8test::EngineText()
-
-class TempDir {
- public:
-  TempDir() {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "kx8-dbaccess-XXXXXX").string();
-    std::vector<char> buf(tmpl.begin(), tmpl.end());
-    buf.push_back('\0');
-    path_ = mkdtemp(buf.data());
-  }
-  ~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::string& path() const { return path_; }
-  std::string File(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
 
 using Row = std::vector<std::pair<std::string, std::string>>;
 

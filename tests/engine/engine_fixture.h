@@ -12,8 +12,11 @@
 #include <vector>
 
 #include "dbe/dbe.h"
+#include "testing/temp_dir.h"
 
 namespace kx8test {
+
+using kx8::testing::TempDir;
 
 inline std::string LastErrorText() {
   uint32_t code = 0;
@@ -34,25 +37,6 @@ inline std::string LastErrorText() {
     DBRESULT rc_ = (call);                                                \
     EXPECT_EQ(rc_, static_cast<DBRESULT>(code)) << #call << " -> " << ::kx8test::LastErrorText(); \
   } while (0)
-
-class TempDir {
- public:
-  TempDir() {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "kx8-test-XXXXXX").string();
-    std::vector<char> buf(tmpl.begin(), tmpl.end());
-    buf.push_back('\0');
-    path_ = mkdtemp(buf.data());
-  }
-  ~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  const std::string& path() const { return path_; }
-  std::string File(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
 
 class EngineTest : public ::testing::Test {
  protected:

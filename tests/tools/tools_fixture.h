@@ -17,6 +17,7 @@
 #include "dbaccess/db_connection.h"
 #include "dbaccess/db_table.h"
 #include "support/credentials.h"
+#include "testing/temp_dir.h"
 #include "tools/demo_builder.h"
 #include "tools/inspect.h"
 
@@ -26,30 +27,9 @@ namespace kx8test {
 // lies in memory (/dev/shm) where the machine has such a folder: the engine
 // flushes every table it creates or rewrites to the disk, and a demo root
 // takes several times longer on a disk.
-class TempDir {
+class TempDir : public kx8::testing::TempDir {
  public:
-  TempDir() {
-    std::error_code ec;
-    std::filesystem::path base = std::filesystem::is_directory("/dev/shm", ec) && access("/dev/shm", W_OK) == 0
-                                     ? std::filesystem::path("/dev/shm")
-                                     : std::filesystem::temp_directory_path();
-    std::string tmpl = (base / "kx8-tools-XXXXXX").string();
-    std::vector<char> buf(tmpl.begin(), tmpl.end());
-    buf.push_back('\0');
-    path_ = mkdtemp(buf.data());
-  }
-  ~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::string& path() const { return path_; }
-  // A path below the folder, written the way the program writes its paths.
-  std::string Win(const std::string& relative) const { return path_ + "\\" + relative; }
-
- private:
-  std::string path_;
+  TempDir() : kx8::testing::TempDir("kx8-tools", Place::Memory) {}
 };
 
 // The default small demo root, built on first use and removed when the test
