@@ -384,25 +384,16 @@ void TDbDataSet::SelectIndex() {
   index_key_fields_ = def != nullptr ? internal::SplitFields(def->Fields) : std::vector<std::string>{};
 }
 
-void TDbDataSet::SetIndexFieldNames(const std::string& names) {
-  std::string old_names = index_field_names_, old_name = index_name_;
-  index_field_names_ = internal::Trim(names);
-  index_name_.clear();
-  if (!Active()) return;
-  try {
-    CheckBrowseMode();
-    SelectIndex();
-  } catch (...) {
-    index_field_names_ = old_names;
-    index_name_ = old_name;
-    throw;
-  }
-}
+void TDbDataSet::SetIndexFieldNames(const std::string& names) { ChangeIndex(internal::Trim(names), ""); }
 
-void TDbDataSet::SetIndexName(const std::string& name) {
+void TDbDataSet::SetIndexName(const std::string& name) { ChangeIndex("", name); }
+
+// One of the two is set, the other cleared; on an open dataset the order
+// changes at once, and a failure leaves the earlier order in place.
+void TDbDataSet::ChangeIndex(const std::string& field_names, const std::string& name) {
   std::string old_names = index_field_names_, old_name = index_name_;
+  index_field_names_ = field_names;
   index_name_ = name;
-  index_field_names_.clear();
   if (!Active()) return;
   try {
     CheckBrowseMode();

@@ -160,6 +160,7 @@ class TDbDataSet : public TComponent {
   void ReadFieldDefs();
   void BuildFields();
   void SelectIndex();
+  void ChangeIndex(const std::string& field_names, const std::string& name);
   std::uint32_t Nav() const { return index_handle_ != 0 ? index_handle_ : handle_; }
   void ApplyFilter();
   void RemoveFilter();

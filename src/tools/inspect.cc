@@ -260,6 +260,16 @@ std::int64_t RowsChangedBy(Statement& st, const std::string& sql, const Statemen
   return n;
 }
 
+// Opens the free table at a path read-only, on a connection to its folder.
+void OpenReadOnly(const std::string& table_path, TDbConnection& c, TDbTable& t) {
+  TableLocation where = Locate(table_path);
+  ConnectTo(c, where.folder, "", "");
+  t.SetDbConnection(&c);
+  t.SetTableName(where.file);
+  t.SetReadOnly(true);
+  t.Open();
+}
+
 }  // namespace
 
 std::string CsvQuote(std::string_view text) {
@@ -345,28 +355,18 @@ int EngineTypeNumber(const TField& f) {
 }
 
 void DumpTable(const std::string& table_path, const std::string& password, std::ostream& out) {
-  TableLocation where = Locate(table_path);
   TDbConnection c;
-  ConnectTo(c, where.folder, "", "");
   TDbTable t;
-  t.SetDbConnection(&c);
-  t.SetTableName(where.file);
-  t.SetReadOnly(true);
-  t.Open();
+  OpenReadOnly(table_path, c, t);
   if (!password.empty()) t.EnableEncryption(password);
   WriteCsv(t, out);
   t.Close();
 }
 
 void DescribeTable(const std::string& table_path, std::ostream& out) {
-  TableLocation where = Locate(table_path);
   TDbConnection c;
-  ConnectTo(c, where.folder, "", "");
   TDbTable t;
-  t.SetDbConnection(&c);
-  t.SetTableName(where.file);
-  t.SetReadOnly(true);
-  t.Open();
+  OpenReadOnly(table_path, c, t);
   for (int i = 0; i < t.FieldCount(); ++i) {
     const TField& f = t.Fields(i);
     int type = EngineTypeNumber(f);

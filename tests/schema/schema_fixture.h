@@ -75,6 +75,16 @@ class SchemaTest : public ::testing::Test {
     }
   }
 
+  // Connects a dictionary component to the company's dictionary as the
+  // administrator.
+  void LogOnAsAdministrator(dbaccess::TDbDictionary& d) const {
+    d.SetConnectPath(kdd_);
+    d.SetUserName(support::AdministratorUser());
+    d.SetPassword(support::AdministratorPassword());
+    d.SetLoginPrompt(false);
+    d.SetIsConnected(true);
+  }
+
   // Makes the company dictionary-bound: a dictionary with the three
   // application users, holding the given tables (encryption 214 as given).
   void MakeDictionary(const std::vector<std::pair<std::string, bool>>& tables,
@@ -82,11 +92,7 @@ class SchemaTest : public ::testing::Test {
     kdd_ = folder_ + "\\ACME.kdd";
     dbaccess::CreateDataDictionary(kdd_, support::AdministratorPassword(), "Acme");
     dbaccess::TDbDictionary d;
-    d.SetConnectPath(kdd_);
-    d.SetUserName(support::AdministratorUser());
-    d.SetPassword(support::AdministratorPassword());
-    d.SetLoginPrompt(false);
-    d.SetIsConnected(true);
+    LogOnAsAdministrator(d);
     for (const std::string& u : users) d.CreateUser("", u, "pw", "");
     for (const auto& [table, encrypted] : tables) {
       bool has_extension = table.size() > 4 && table.compare(table.size() - 4, 4, ".KDT") == 0;
@@ -168,11 +174,7 @@ class SchemaTest : public ::testing::Test {
   // A dictionary table's property, read as the administrator.
   std::uint16_t Property(const std::string& table, std::uint16_t property) {
     dbaccess::TDbDictionary d;
-    d.SetConnectPath(kdd_);
-    d.SetUserName(support::AdministratorUser());
-    d.SetPassword(support::AdministratorPassword());
-    d.SetLoginPrompt(false);
-    d.SetIsConnected(true);
+    LogOnAsAdministrator(d);
     std::uint16_t v = 9, len = 2;
     d.GetTableProperty(table, property, &v, &len);
     return v;
@@ -181,11 +183,7 @@ class SchemaTest : public ::testing::Test {
   // The dictionary's table names.
   std::vector<std::string> Tables() {
     dbaccess::TDbDictionary d;
-    d.SetConnectPath(kdd_);
-    d.SetUserName(support::AdministratorUser());
-    d.SetPassword(support::AdministratorPassword());
-    d.SetLoginPrompt(false);
-    d.SetIsConnected(true);
+    LogOnAsAdministrator(d);
     std::vector<std::string> names;
     d.GetTableNames(names);
     return names;
