@@ -14,6 +14,7 @@
 #include <set>
 
 #include "../platform/zip_test_support.h"
+#include "root_fixture.h"
 #include "platform/program_info.h"
 #include "platform/scripted_ui.h"
 #include "register/company_register.h"
@@ -88,19 +89,11 @@ class ScopedUnprivileged {
   bool dropped_;
 };
 
-class HousekeepingTest : public ::testing::Test {
+class HousekeepingTest : public RootWithRegisterTest {
  protected:
+  HousekeepingTest() : RootWithRegisterTest("kx8-housekeeping") {}
   void SetUp() override {
-    base_ = fs::temp_directory_path() / ("kx8-housekeeping-" + std::to_string(::getpid()) + "-" +
-                                         ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(base_);
-    fs::create_directories(base_);
-    // The program's folder is the root folder; the program appends its
-    // names with "\" to it.
-    root_ = base_.string() + "/";
-    override_ = std::make_unique<platform::ScopedProgramInfoOverride>(root_, 40073.5);
-    platform::ScriptedUi quiet;
-    reg::CreateRegister(root_, false, quiet);
+    RootWithRegisterTest::SetUp();
     form_ = std::make_unique<TMainForm>(ui_);
     form_->FormCreate();
     ASSERT_EQ(form_->RootFolder(), root_);
@@ -108,8 +101,7 @@ class HousekeepingTest : public ::testing::Test {
   }
   void TearDown() override {
     form_.reset();
-    override_.reset();
-    fs::remove_all(base_);
+    RootWithRegisterTest::TearDown();
   }
 
   fs::path Company(const std::string& code) const { return base_ / "COMPANY" / code; }
@@ -131,9 +123,6 @@ class HousekeepingTest : public ::testing::Test {
     return BackupCompany(*form_, zip_, code, when, platform::EnglishFormatSettings());
   }
 
-  fs::path base_;
-  std::string root_;
-  std::unique_ptr<platform::ScopedProgramInfoOverride> override_;
   platform::ScriptedUi ui_;
   std::unique_ptr<TMainForm> form_;
   platform::TZipArchive zip_;  // stands in for the window's ZipArchive1

@@ -9,6 +9,7 @@
 #include "../schema/older_release_tables.h"
 #include "console/main_form.h"
 #include "console/run_driver.h"
+#include "root_fixture.h"
 #include "dbaccess/db_dictionary.h"
 #include "dbe/dbe.h"
 #include "dbaccess/db_scoped_table.h"
@@ -34,22 +35,9 @@ const std::vector<std::string> kFullPass = {
     "CleanCompanyFolder", "ReportTemplateList", "NormaliseTableNames", "QueryCleanup", "DailyLevyRates2012",
     "RemoveBackupFiles", "StampReleaseVersion"};
 
-class RunDriverTest : public ::testing::Test {
+class RunDriverTest : public RootWithRegisterTest {
  protected:
-  void SetUp() override {
-    base_ = fs::temp_directory_path() / ("kx8-run-" + std::to_string(::getpid()) + "-" +
-                                         ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(base_);
-    fs::create_directories(base_);
-    root_ = base_.string() + "/";
-    override_ = std::make_unique<platform::ScopedProgramInfoOverride>(root_, 40073.5);
-    platform::ScriptedUi quiet;
-    reg::CreateRegister(root_, false, quiet);
-  }
-  void TearDown() override {
-    override_.reset();
-    fs::remove_all(base_);
-  }
+  RunDriverTest() : RootWithRegisterTest("kx8-run") {}
 
   void AddCompany(const std::string& code, const std::string& merge, bool with_tables = true,
                   const std::string& version = "8.5") {
@@ -183,9 +171,6 @@ class RunDriverTest : public ::testing::Test {
     return out;
   }
 
-  fs::path base_;
-  std::string root_;
-  std::unique_ptr<platform::ScopedProgramInfoOverride> override_;
   std::unique_ptr<platform::ScriptedUi> ui_;
   std::unique_ptr<TMainForm> form_;
   std::unique_ptr<RunDriver> driver_;
