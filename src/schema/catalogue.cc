@@ -1,10 +1,13 @@
 #include "schema/catalogue.h"
 
+#include <algorithm>
 #include <cctype>
+#include <map>
 #include <ostream>
 #include <stdexcept>
 
 #include "platform/file_system.h"
+#include "platform/path.h"
 #include "schema/column_upgrade.h"
 #include "support/credentials.h"
 
@@ -382,6 +385,38 @@ std::vector<IssuedColumn> IssuedColumns() {
     }
   }
   return columns;
+}
+
+namespace {
+
+dbaccess::TFieldType TypeOfCode(const std::string& code) {
+  static const std::map<std::string, dbaccess::TFieldType> types = {
+      {"C", dbaccess::ftString},  {"$", dbaccess::ftCurrency}, {"D", dbaccess::ftDate},
+      {"I", dbaccess::ftInteger}, {"L", dbaccess::ftBoolean},  {"T", dbaccess::ftTime},
+      {"Z", dbaccess::ftFloat},   {"+", dbaccess::ftAutoInc},  {"B", dbaccess::ftBlob}};
+  auto it = types.find(code);
+  if (it == types.end()) throw std::logic_error("the column catalogue has the unknown type code " + code);
+  return it->second;
+}
+
+}  // namespace
+
+void ApplyIssuedColumns(const std::string& table, std::vector<dbaccess::TFieldDef>& fields,
+                        const std::function<bool(const IssuedColumn&)>& take) {
+  for (const IssuedColumn& c : IssuedColumns()) {
+    if (!platform::SameNameIgnoreCase(c.table, table) || (take && !take(c))) continue;
+    auto it = std::find_if(fields.begin(), fields.end(),
+                           [&](const dbaccess::TFieldDef& f) { return platform::SameNameIgnoreCase(f.Name, c.column); });
+    const int size = std::stoi(c.size);
+    if (c.code == "AS" || c.code == "IC") {
+      if (it != fields.end()) *it = {it->Name, dbaccess::ftString, size, 0};
+    } else if (c.code == "AI") {
+      if (it != fields.end() && it->DataType == dbaccess::ftAutoInc) it->DataType = dbaccess::ftInteger;
+    } else if (it == fields.end()) {
+      const dbaccess::TFieldType type = TypeOfCode(c.code);
+      fields.push_back({c.column, type, type == dbaccess::ftString ? size : 0, 0});
+    }
+  }
 }
 
 void WriteCatalogueListing(std::ostream& out) {

@@ -197,6 +197,15 @@ std::vector<IssuedColumn> IssuedColumns();
 // One line per column: RUN TABLE FLAG COLUMN CODE SIZE, tab-separated.
 void WriteCatalogueListing(std::ostream& out);
 
+// A table's columns after the issued entries on it (table names compared
+// without regard to case; those `take` accepts, all when it is empty) are
+// applied in issue order, as complete passes leave them: a missing column
+// is added with its code's type, "AS" and "IC" make a present column
+// character of their width, "AI" turns an auto-increment column into an
+// integer one. For fixtures and demo data of a given release.
+void ApplyIssuedColumns(const std::string& table, std::vector<dbaccess::TFieldDef>& fields,
+                        const std::function<bool(const IssuedColumn&)>& take = {});
+
 }  // namespace kx8::schema
 
 #endif  // KX8_SCHEMA_CATALOGUE_H_

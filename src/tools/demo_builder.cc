@@ -1,9 +1,7 @@
 #include "tools/demo_builder.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -154,22 +152,6 @@ void ConnectFolder(TDbConnection& c, const std::string& folder) {
 constexpr double kCurrentRelease = 9.07;
 
 bool AtCurrentRelease(double release) { return release > kCurrentRelease - 0.00005; }
-
-bool SameName(std::string_view a, std::string_view b) {
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-    return std::toupper(static_cast<unsigned char>(x)) == std::toupper(static_cast<unsigned char>(y));
-  });
-}
-
-dbaccess::TFieldType TypeOfCode(const std::string& code) {
-  static const std::map<std::string, dbaccess::TFieldType> types = {
-      {"C", dbaccess::ftString},  {"$", dbaccess::ftCurrency}, {"D", dbaccess::ftDate},
-      {"I", dbaccess::ftInteger}, {"L", dbaccess::ftBoolean},  {"T", dbaccess::ftTime},
-      {"Z", dbaccess::ftFloat},   {"+", dbaccess::ftAutoInc},  {"B", dbaccess::ftBlob}};
-  auto it = types.find(code);
-  if (it == types.end()) throw std::logic_error("the column catalogue has the unknown type code " + code);
-  return it->second;
-}
 
 // Tables that the current release leaves decrypted on a free-table
 // company, although older releases kept them encrypted.
@@ -1009,20 +991,11 @@ std::vector<FieldSpec> FieldsAtRelease(const TableDefinition& def, double releas
   // or later has had it applied already.
   const bool current = AtCurrentRelease(release), since_860 = release > 8.60 - 0.00005;
   if (!current && !since_860) return fields;
-  for (const schema::IssuedColumn& c : schema::IssuedColumns()) {
-    if (!SameName(c.table, def.name) || (!current && c.run != 14)) continue;
-    auto it = std::find_if(fields.begin(), fields.end(),
-                           [&](const FieldSpec& f) { return SameName(f.name, c.column); });
-    const int size = std::atoi(c.size.c_str());
-    if (c.code == "AS" || c.code == "IC") {
-      if (it != fields.end()) *it = {it->name, dbaccess::ftString, size};
-    } else if (c.code == "AI") {
-      if (it != fields.end() && it->type == dbaccess::ftAutoInc) it->type = dbaccess::ftInteger;
-    } else if (it == fields.end()) {
-      dbaccess::TFieldType type = TypeOfCode(c.code);
-      fields.push_back({c.column, type, type == dbaccess::ftString ? size : 0});
-    }
-  }
+  std::vector<dbaccess::TFieldDef> defs;
+  for (const FieldSpec& f : fields) defs.push_back({f.name, f.type, f.size, 0});
+  schema::ApplyIssuedColumns(def.name, defs, [&](const schema::IssuedColumn& c) { return current || c.run == 14; });
+  fields.clear();
+  for (const dbaccess::TFieldDef& d : defs) fields.push_back({d.Name, d.DataType, d.Size});
   return fields;
 }
 

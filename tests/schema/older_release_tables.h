@@ -6,8 +6,6 @@
 #ifndef KX8_TESTS_SCHEMA_OLDER_RELEASE_TABLES_H_
 #define KX8_TESTS_SCHEMA_OLDER_RELEASE_TABLES_H_
 
-#include <cctype>
-#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -16,36 +14,6 @@
 #include "schema/catalogue.h"
 
 namespace kx8::schema {
-
-// The table's own fields followed by every column the catalogue issues for
-// it, in the form the column runs leave it.
-inline std::vector<dbaccess::TFieldDef> WithCatalogueColumns(const std::string& table,
-                                                             std::vector<dbaccess::TFieldDef> defs) {
-  auto upper = [](std::string v) {
-    for (char& ch : v) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
-    return v;
-  };
-  auto find = [&](const std::string& column) -> dbaccess::TFieldDef* {
-    for (dbaccess::TFieldDef& d : defs) {
-      if (upper(d.Name) == upper(column)) return &d;
-    }
-    return nullptr;
-  };
-  const std::map<std::string, dbaccess::TFieldType> types = {
-      {"C", dbaccess::ftString}, {"$", dbaccess::ftCurrency}, {"D", dbaccess::ftDate}, {"I", dbaccess::ftInteger},
-      {"L", dbaccess::ftBoolean}, {"Z", dbaccess::ftFloat},   {"T", dbaccess::ftTime}};
-  for (const IssuedColumn& c : IssuedColumns()) {
-    if (c.table != table) continue;
-    const int size = std::stoi(c.size);
-    if (c.code == "AS" || c.code == "IC") {
-      if (dbaccess::TFieldDef* d = find(c.column)) *d = {d->Name, dbaccess::ftString, size, 0};
-    } else if (find(c.column) == nullptr) {
-      const dbaccess::TFieldType type = types.at(c.code);
-      defs.push_back({c.column, type, type == dbaccess::ftString ? size : 0, 0});
-    }
-  }
-  return defs;
-}
 
 // Creates the four tables in a company folder (not encrypted).
 inline void MakeOlderReleaseTables(const std::string& folder) {
@@ -67,9 +35,10 @@ inline void MakeOlderReleaseTables(const std::string& folder) {
     dbaccess::TDbScopedTable scoped;
     scoped.Connection().SetConnectPath(folder);
     scoped.Table().SetTableName(t.name);
-    for (const dbaccess::TFieldDef& d : WithCatalogueColumns(t.name, std::move(own))) {
-      scoped.Table().FieldDefs().Add(d);
-    }
+    // Every column the catalogue issues for the table is there already,
+    // in the form the column runs leave it.
+    ApplyIssuedColumns(t.name, own);
+    for (const dbaccess::TFieldDef& d : own) scoped.Table().FieldDefs().Add(d);
     scoped.Table().CreateTable();
     scoped.Table().Open();
     scoped.Table().Append();
