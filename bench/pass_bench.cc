@@ -17,36 +17,33 @@
 // Settings: --employees=N or KX8_BENCH_EMPLOYEES sets the default size
 // (employees per company, default the demo builder's). Every other argument
 // goes to the benchmark library. The demo roots live in a temporary folder
-// under /tmp that is removed at the end.
+// under /tmp that is removed at exit.
 
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
 
-#include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "bench_support.h"
 #include "cli/batch_run.h"
 #include "schema/catalogue.h"
 #include "storage/rewrite_totals.h"
 #include "tools/demo_builder.h"
 
+// The demo roots go into the temporary folder; no engine tables of its own.
+const kx8::bench::Program kx8::bench::kProgram = {"pass_bench", "/tmp/kx8-pass-bench-XXXXXX", nullptr, nullptr};
+
 namespace {
 
-namespace fs = std::filesystem;
+using kx8::bench::Die;
+using kx8::bench::Ws;
 
-int base_employees = kx8::tools::DemoOptions{}.employees;
-fs::path scratch;
-
-[[noreturn]] void Die(const std::string& what) {
-  std::fprintf(stderr, "pass_bench: %s\n", what.c_str());
-  if (!scratch.empty()) fs::remove_all(scratch);
-  std::abort();
-}
+uint32_t base_employees = static_cast<uint32_t>(kx8::tools::DemoOptions{}.employees);
 
 // The peak resident memory is reset before each pass, so that each case
 // reports its own peak (Linux: "5" written to clear_refs).
@@ -68,16 +65,16 @@ double PeakMemoryMegabytes() {
 // A fresh demo root holding only the given company.
 std::string MakeRoot(const std::string& company, int employees) {
   static int serial = 0;
-  const fs::path root = scratch / ("root" + std::to_string(++serial));
+  const std::string root = Ws().root + "/root" + std::to_string(++serial);
   kx8::tools::DemoOptions options;
   options.employees = employees;
   options.companies = {company};
   try {
-    kx8::tools::BuildDemoRoot(root.string(), options);
+    kx8::tools::BuildDemoRoot(root, options);
   } catch (const std::exception& e) {
     Die("the demo root could not be built: " + std::string(e.what()));
   }
-  return root.string() + "/";
+  return root + "/";
 }
 
 struct PassFigures {
@@ -128,7 +125,7 @@ const char* CompanyOf(const benchmark::State& state) { return state.range(0) == 
 // range(0): 0 ACME, 1 ORCHID; range(1): the size factor.
 void BM_FirstPass(benchmark::State& state) {
   const std::string company = CompanyOf(state);
-  const int employees = base_employees * static_cast<int>(state.range(1));
+  const int employees = static_cast<int>(base_employees) * static_cast<int>(state.range(1));
   for (auto _ : state) {
     const std::string root = MakeRoot(company, employees);
     Report(state, RunPass(root, company));
@@ -138,7 +135,7 @@ void BM_FirstPass(benchmark::State& state) {
 
 void BM_SecondPass(benchmark::State& state) {
   const std::string company = CompanyOf(state);
-  const int employees = base_employees * static_cast<int>(state.range(1));
+  const int employees = static_cast<int>(base_employees) * static_cast<int>(state.range(1));
   for (auto _ : state) {
     const std::string root = MakeRoot(company, employees);
     RunPass(root, company);
@@ -159,24 +156,13 @@ BENCHMARK(BM_SecondPass)->Apply(Sizes)->UseManualTime()->Iterations(1)->Unit(ben
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<char*> rest = {argv[0]};
-  if (const char* env = std::getenv("KX8_BENCH_EMPLOYEES")) base_employees = std::atoi(env);
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (arg.rfind("--employees=", 0) == 0) {
-      base_employees = std::atoi(arg.c_str() + 12);
-    } else {
-      rest.push_back(argv[i]);
-    }
-  }
-  if (base_employees < 1) Die("--employees must be at least 1");
-  char name[] = "/tmp/kx8-pass-bench-XXXXXX";
-  if (mkdtemp(name) == nullptr) Die("no temporary folder");
-  scratch = name;
-  int count = static_cast<int>(rest.size());
-  benchmark::Initialize(&count, rest.data());
+  kx8::bench::CountFromEnv("KX8_BENCH_EMPLOYEES", &base_employees);
+  kx8::bench::TakeOwnArguments(&argc, argv, [](std::string_view a) {
+    return kx8::bench::CountFlag(a, "--employees=", &base_employees);
+  });
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
-  fs::remove_all(scratch);
   return 0;
 }

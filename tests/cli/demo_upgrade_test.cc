@@ -4,7 +4,6 @@
 // the release check passes on all three afterwards, and a second run shows
 // nothing and changes no table's structure.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <map>
@@ -14,6 +13,7 @@
 #include "dbaccess/db_connection.h"
 #include "dbaccess/db_table.h"
 #include "support/credentials.h"
+#include "testing/temp_dir.h"
 #include "tools/demo_builder.h"
 #include "tools/verify.h"
 
@@ -25,12 +25,9 @@ namespace fs = std::filesystem;
 class DemoUpgradeTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    base_ = fs::temp_directory_path() / ("kx8-demo-upgrade-" + std::to_string(::getpid()));
-    fs::remove_all(base_);
-    root_ = (base_ / "root").string() + "/";
+    root_ = dir_.File("root") + "/";
     tools::BuildDemoRoot(root_, tools::DemoOptions{});
   }
-  void TearDown() override { fs::remove_all(base_); }
 
   std::string Folder(const std::string& code) const { return root_ + "COMPANY\\" + code; }
 
@@ -64,7 +61,8 @@ class DemoUpgradeTest : public ::testing::Test {
     c.SetConnectPath(company.dictionary ? folder + "\\" + company.code + ".kdd" : folder);
     c.SetIsConnected(true);
     std::map<std::string, std::string> result;
-    for (const fs::directory_entry& e : fs::directory_iterator(base_ / "root" / "COMPANY" / company.code)) {
+    const fs::path company_folder = fs::path(dir_.path()) / "root" / "COMPANY" / company.code;
+    for (const fs::directory_entry& e : fs::directory_iterator(company_folder)) {
       if (e.path().extension() != ".KDT") continue;
       const std::string table = e.path().stem().string();
       dbaccess::TDbTable t;
@@ -82,7 +80,7 @@ class DemoUpgradeTest : public ::testing::Test {
     return result;
   }
 
-  fs::path base_;
+  kx8::testing::TempDir dir_{"kx8-demo-upgrade"};
   std::string root_;
 };
 
