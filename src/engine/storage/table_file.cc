@@ -6,7 +6,6 @@
 
 #include "core/date.h"
 #include "core/error.h"
-#include "core/fault.h"
 #include "core/text.h"
 #include "storage/rebuild_writer.h"
 #include "storage/rewrite_totals.h"
@@ -33,10 +32,6 @@ std::map<std::pair<uint64_t, uint64_t>, std::weak_ptr<TableFile>>& Registry() {
   return *r;
 }
 
-[[noreturn]] void Damaged(const std::string& file, const std::string& why) {
-  Fail(DBE_DAMAGED_FILE, "Error 5052: The table file is damaged or not a table file (" + why + "). File: " + file);
-}
-
 uint64_t HeaderDigest(const uint8_t* h, uint32_t header_size) {
   std::string buf(reinterpret_cast<const char*>(h), kOffDigest);
   buf.append(reinterpret_cast<const char*>(h) + kOffDigest + 8, kStaticEnd - kOffDigest - 8);
@@ -48,6 +43,14 @@ uint32_t SlotSizeFor(uint32_t record_length, bool encrypted) {
   return encrypted ? record_length + static_cast<uint32_t>(crypto::kOverhead) : record_length;
 }
 
+uint64_t RoundUp(uint64_t v, uint64_t a) { return (v + a - 1) / a * a; }
+
+}  // namespace
+
+void Damaged(const std::string& file, const std::string& why) {
+  Fail(DBE_DAMAGED_FILE, "Error 5052: The table file is damaged or not a table file (" + why + "). File: " + file);
+}
+
 std::string DirOf(const std::string& path) {
   auto s = path.find_last_of('/');
   return s == std::string::npos ? std::string() : path.substr(0, s + 1);
@@ -57,11 +60,6 @@ std::string BaseOf(const std::string& path) {
   auto s = path.find_last_of('/');
   return s == std::string::npos ? path : path.substr(s + 1);
 }
-
-uint64_t RoundUp(uint64_t v, uint64_t a) { return (v + a - 1) / a * a; }
-
-
-}  // namespace
 
 TablePaths TablePaths::For(const std::string& kdt_path) {
   TablePaths p;
@@ -181,40 +179,6 @@ void TableFile::Release(bool exclusive) {
   exclusive_ = false;
 }
 
-// A rewrite interrupted after its commit marker was written is completed;
-// one interrupted before it is discarded. The marker lists the renames.
-void TableFile::Recover() {
-  const std::string marker = paths_.kdt + ".commit";
-  const std::string dir = DirOf(paths_.kdt);
-  if (os::PathExists(marker)) {
-    std::string plan = os::ReadWholeFile(marker);
-    bool data_replaced = false;
-    for (std::string_view line : Split(plan, '\n')) {
-      std::vector<std::string_view> parts = Split(line, '\t');
-      if (parts.size() == 3 && parts[0] == "R") {
-        std::string from = dir + std::string(parts[1]), to = dir + std::string(parts[2]);
-        if (os::PathExists(from)) {
-          os::RenameFile(from, to);
-          if (to == paths_.kdt) data_replaced = true;
-        }
-      } else if (parts.size() == 2 && parts[0] == "D") {
-        os::RemoveFile(dir + std::string(parts[1]));
-      }
-    }
-    os::SyncParentDir(paths_.kdt);
-    os::RemoveFile(marker);
-    if (data_replaced) {
-      bool exclusive = exclusive_;
-      data_ = os::File::OpenExisting(paths_.kdt);
-      if (!data_.TryLock(kLockOpen, exclusive)) {
-        Fail(DBE_TABLE_IN_USE, "Error 5042: The table is in use by another program. File: " + paths_.kdt);
-      }
-    }
-  } else {
-    for (const std::string& p : {paths_.kdt, paths_.kdi, paths_.kdm}) os::RemoveFile(p + ".new");
-  }
-}
-
 void TableFile::Load() {
   map_.Map(data_, data_.Size());
   ValidateHeader();
@@ -320,141 +284,6 @@ void TableFile::OpenMemo(bool create) {
   if (std::memcmp(h, kMemoMagic, 8) != 0 || GetU32(h + 8) != kVersion) Damaged(file, "unknown memo signature");
   if (std::memcmp(h + 24, table_id_.data(), 16) != 0) Damaged(file, "the memo file belongs to another table");
   if (GetU64(h + 16) > memo_.Size() || GetU64(h + 16) < kMemoHeader) Damaged(file, "bad memo end");
-}
-
-// --- index file ---------------------------------------------------------
-
-void TableFile::LoadIndexDefs() {
-  tags_.clear();
-  snapshot_valid_ = false;
-  if (!os::PathExists(paths_.kdi)) {
-    if ((flags_ & kFlagIndexFile) && !index_file_optional_) {
-      Fail(DBE_INDEX_FILE_MISSING, "Error 5055: The index file of the table is missing. File: " + paths_.kdi);
-    }
-    return;
-  }
-  std::string bytes = os::ReadWholeFile(paths_.kdi);
-  const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
-  auto bad = [&](const std::string& why) { Damaged(paths_.kdi, why); };
-  if (bytes.size() < 48 || std::memcmp(p, kIndexMagic, 8) != 0) bad("unknown index file signature");
-  ByteReader r(p + 8, bytes.size() - 8);
-  if (r.U32() != kVersion) bad("unsupported index file version");
-  uint32_t ntags = r.U32();
-  const uint8_t* id = r.Take(16);
-  uint64_t defs_len = r.U64();
-  uint64_t defs_digest = r.U64();
-  if (r.failed() || ntags > 1000 || defs_len > r.remaining()) bad("bad index file header");
-  if (std::memcmp(id, table_id_.data(), 16) != 0) bad("the index file belongs to another table");
-  const uint8_t* defs = r.Take(defs_len);
-  if (crypto::Digest64(defs, defs_len) != defs_digest) bad("index definitions checksum mismatch");
-  ByteReader d(defs, defs_len);
-  for (uint32_t i = 0; i < ntags; ++i) {
-    auto tag = std::make_shared<IndexTag>();
-    tag->name = d.Str(200);
-    tag->expr = d.Str(4000);
-    tag->options = d.U32();
-    if (d.failed()) bad("index definitions cut short");
-    tag->key = KeyDef(layout_, tag->expr, tag->options & DBE_INDEX_DESCENDING, paths_.kdi);
-    tag->entries = OrderedIndex(tag->key.entry_width());
-    tags_.push_back(tag);
-  }
-  // The entry snapshot follows; it is only trusted when its stamp matches.
-  size_t at = 8 + r.pos();
-  if (bytes.size() - at >= 24) {
-    ByteReader s(p + at, bytes.size() - at);
-    snapshot_stamp_ = s.U64();
-    snapshot_offset_ = at;
-    snapshot_valid_ = snapshot_stamp_ != ~0ull;
-  }
-}
-
-void TableFile::LoadSnapshot(const crypto::Key* key) {
-  if (encrypted() && key == nullptr) return;
-  std::string bytes = os::ReadWholeFile(paths_.kdi);
-  if (snapshot_offset_ + 24 > bytes.size()) {
-    snapshot_valid_ = false;
-    return;
-  }
-  ByteReader s(reinterpret_cast<const uint8_t*>(bytes.data()) + snapshot_offset_, bytes.size() - snapshot_offset_);
-  uint64_t stamp = s.U64();
-  uint64_t len = s.U64();
-  uint64_t digest = s.U64();
-  const uint8_t* body = s.Take(len);
-  if (s.failed() || stamp != snapshot_stamp_ || crypto::Digest64(body, len) != digest) {
-    snapshot_valid_ = false;
-    return;
-  }
-  // The entries of an encrypted table are saved sealed with its key.
-  std::string plain;
-  if (encrypted()) {
-    if (len < crypto::kOverhead) {
-      snapshot_valid_ = false;
-      return;
-    }
-    plain.resize(len - crypto::kOverhead);
-    if (!crypto::Open(*key, table_id_.data(), 16, body, len, reinterpret_cast<uint8_t*>(plain.data()))) {
-      snapshot_valid_ = false;
-      return;
-    }
-    body = reinterpret_cast<const uint8_t*>(plain.data());
-    len = plain.size();
-  }
-  ByteReader b(body, len);
-  std::vector<std::string> parts;
-  for (auto& tag : tags_) {
-    uint64_t n = b.U64();
-    const uint8_t* e = b.Take(n * tag->key.entry_width());
-    if (b.failed()) {
-      snapshot_valid_ = false;
-      return;
-    }
-    parts.emplace_back(reinterpret_cast<const char*>(e), n * tag->key.entry_width());
-  }
-  for (size_t i = 0; i < tags_.size(); ++i) tags_[i]->entries.Build(std::move(parts[i]), /*sorted=*/true);
-  indexes_built_ = true;
-  index_counter_ = stamp;
-  index_dirty_ = false;
-}
-
-void TableFile::SaveIndexFile(bool with_entries) {
-  ByteWriter defs;
-  for (auto& tag : tags_) {
-    defs.Str(tag->name);
-    defs.Str(tag->expr);
-    defs.U32(tag->options);
-  }
-  ByteWriter out;
-  out.Raw(kIndexMagic, 8);
-  out.U32(kVersion);
-  out.U32(static_cast<uint32_t>(tags_.size()));
-  out.Raw(table_id_.data(), 16);
-  out.U64(defs.bytes().size());
-  out.U64(crypto::Digest64(reinterpret_cast<const uint8_t*>(defs.bytes().data()), defs.bytes().size()));
-  out.Raw(defs.bytes().data(), defs.bytes().size());
-  bool entries = with_entries && indexes_built_ && (!encrypted() || index_key_.has_value());
-  ByteWriter body;
-  if (entries) {
-    for (auto& tag : tags_) {
-      body.U64(tag->entries.size());
-      std::string e = tag->entries.Serialize();
-      body.Raw(e.data(), e.size());
-    }
-    if (encrypted()) {
-      std::string sealed(body.bytes().size() + crypto::kOverhead, '\0');
-      crypto::Seal(*index_key_, table_id_.data(), 16, reinterpret_cast<const uint8_t*>(body.bytes().data()),
-                   body.bytes().size(), reinterpret_cast<uint8_t*>(sealed.data()));
-      body.bytes() = std::move(sealed);
-    }
-  }
-  out.U64(entries ? index_counter_ : ~0ull);
-  out.U64(body.bytes().size());
-  out.U64(crypto::Digest64(reinterpret_cast<const uint8_t*>(body.bytes().data()), body.bytes().size()));
-  out.Raw(body.bytes().data(), body.bytes().size());
-  os::WriteFileAtomically(paths_.kdi, out.bytes());
-  snapshot_offset_ = 8 + 4 + 4 + 16 + 8 + 8 + defs.bytes().size();
-  snapshot_stamp_ = entries ? index_counter_ : ~0ull;
-  snapshot_valid_ = entries;
-  if (entries) index_dirty_ = false;
 }
 
 void TableFile::EnsureIndexes(const crypto::Key* key) {
@@ -1177,68 +1006,12 @@ TableFile::SoleUse::~SoleUse() {
   if (!t_->exclusive_ && t_->data_.is_open()) t_->data_.TryLock(kLockOpen, false);
 }
 
-// Switches the table over to the rebuilt files X.KDT.new (open in `out`) and
-// X.KDM.new (when has_memo), writing X.KDI.new from tags_. With keep_backup
-// the previous files stay as X.KDT.BAK, X.KDI.BAK and X.KDM.BAK.
-void TableFile::CommitRebuild(os::File out, bool has_memo, bool keep_backup) {
-  const std::string kdt_new = paths_.kdt + ".new", kdm_new = paths_.kdm + ".new", kdi_new = paths_.kdi + ".new";
-  if (!out.TryLock(kLockOpen, true)) {
-    Fail(DBE_TABLE_IN_USE, "Error 5042: The new table file is in use. File: " + kdt_new);
-  }
-  // Index file: definitions only; entries are rebuilt for the new row numbers.
-  bool has_kdi = !tags_.empty();
-  if (has_kdi) {
-    std::string saved_kdi = paths_.kdi;
-    paths_.kdi = kdi_new;
-    bool built = indexes_built_;
-    indexes_built_ = false;
-    try {
-      SaveIndexFile(false);
-    } catch (...) {
-      paths_.kdi = saved_kdi;
-      indexes_built_ = built;
-      throw;
-    }
-    paths_.kdi = saved_kdi;
-  }
-  if (keep_backup) {
-    // The backup set holds the old files themselves (hard links), made before
-    // anything is switched, so that it never mixes old and new.
-    for (const std::string& p : {paths_.kdt, paths_.kdi, paths_.kdm}) {
-      os::RemoveFile(p + ".BAK");
-      if (os::PathExists(p)) os::LinkOrCopy(p, p + ".BAK");
-    }
-    os::SyncParentDir(paths_.kdt);
-  }
-  FaultPoint("rewrite-written");
-
-  std::string plan;
-  if (has_memo) plan += "R\t" + BaseOf(kdm_new) + "\t" + BaseOf(paths_.kdm) + "\n";
-  else plan += "D\t" + BaseOf(paths_.kdm) + "\n";
-  if (has_kdi) plan += "R\t" + BaseOf(kdi_new) + "\t" + BaseOf(paths_.kdi) + "\n";
-  else plan += "D\t" + BaseOf(paths_.kdi) + "\n";
-  plan += "R\t" + BaseOf(kdt_new) + "\t" + BaseOf(paths_.kdt) + "\n";
-  os::WriteFileAtomically(paths_.kdt + ".commit", plan);
-  FaultPoint("rewrite-marked");
-  if (has_memo) os::RenameFile(kdm_new, paths_.kdm);
-  else os::RemoveFile(paths_.kdm);
-  FaultPoint("rewrite-memo");
-  if (has_kdi) os::RenameFile(kdi_new, paths_.kdi);
-  else os::RemoveFile(paths_.kdi);
-  FaultPoint("rewrite-index");
-  os::RenameFile(kdt_new, paths_.kdt);
-  os::SyncParentDir(paths_.kdt);
-  FaultPoint("rewrite-data");
-  os::RemoveFile(paths_.kdt + ".commit");
-  os::SyncParentDir(paths_.kdt);
-  FaultPoint("rewrite-done");
-
-  // Switch this process over to the new files.
+void TableFile::AdoptRebuilt(os::File data) {
   {
     std::lock_guard<std::mutex> lock(g_registry_mu);
     Registry().erase({dev_, ino_});
     map_.Unmap();
-    data_ = std::move(out);
+    data_ = std::move(data);
     Load();
     data_.Identity(&dev_, &ino_);
     record_locks_.clear();

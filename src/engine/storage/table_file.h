@@ -134,6 +134,8 @@ class TableFile : public std::enable_shared_from_this<TableFile> {
   TableFile() = default;
   void Load();
   void ValidateHeader();
+  // Index persistence (index_file.cc): the tag definitions and the saved
+  // entries of the index file.
   void LoadIndexDefs();
   void LoadSnapshot(const crypto::Key* key);
   void SaveIndexFile(bool with_entries);
@@ -154,8 +156,13 @@ class TableFile : public std::enable_shared_from_this<TableFile> {
   void WriteSlot(uint32_t recno, const uint8_t* rec, const crypto::Key* key);
   void RequireKey(const crypto::Key* key) const;
   void RequireWritable() const;
+  // The commit protocol (table_commit.cc): finishes or discards a rewrite
+  // that an earlier run left half done, and switches to rebuilt files.
   void Recover();
   void CommitRebuild(os::File out, bool has_memo, bool keep_backup);
+  // Takes the committed data file in place of the old one, here and in the
+  // registry of open tables.
+  void AdoptRebuilt(os::File data);
   // Whole-table rewrites need the table to themselves: this handle the only
   // one of the process and no other process holding the table open. The
   // open lock taken for that is made shared again when the guard ends,
@@ -208,6 +215,13 @@ class TableFile : public std::enable_shared_from_this<TableFile> {
 
   std::map<uint32_t, uint64_t> record_locks_;  // recno -> owner
 };
+
+// Raises DBE_DAMAGED_FILE naming the file and what is wrong with it.
+[[noreturn]] void Damaged(const std::string& file, const std::string& why);
+// The folder of a path with its closing "/" (empty for a bare name), and
+// the bare name.
+std::string DirOf(const std::string& path);
+std::string BaseOf(const std::string& path);
 
 // File-format constants shared with the documentation (docs/format.md).
 namespace format {

@@ -1,0 +1,159 @@
+// The commit protocol of whole-table rewrites (pack, zap, encryption,
+// decryption, restructure): how a table switches from its files X.KDT,
+// X.KDM and X.KDI to the rebuilt X.KDT.new, X.KDM.new and X.KDI.new so that
+// a stop at any point, of the process or of the machine, leaves the old
+// table or the new one, never a mix.
+//
+// Invariants (each step below says which one it keeps):
+//  1. The rebuilt files are complete and flushed before the commit marker
+//     X.KDT.commit exists (RebuildWriter::Finish flushes data and memo; the
+//     index file is written through a flushed temporary file).
+//  2. The marker appears whole or not at all: it is written to a temporary
+//     file, flushed, renamed into place, and the folder is flushed. That
+//     folder flush also makes the names of the .new files durable.
+//  3. Without a marker the old files are the table: leftover .new files are
+//     removed at the next open.
+//  4. With a marker the new files are the table. Every line of the marker is
+//     repeatable (a rename whose source is gone was done, removing a missing
+//     file is no error), so recovery replays the whole marker, however often
+//     it was cut off.
+//  5. The companions (memo, index) are switched before the data file, and the
+//     folder is flushed after the last rename and before the marker goes:
+//     once the marker's removal is durable, so are the renames.
+//  6. The backup set of a restructure (X.KDT.BAK, X.KDI.BAK, X.KDM.BAK) is
+//     made of the old files themselves (hard links), made and flushed before
+//     the marker, so it never mixes old and new.
+//  7. Only a handle that has the table to itself commits (sole use), and a
+//     table is recovered when it is opened, before anything reads it.
+//
+// Marker format: one line per step, fields separated by a tab, names bare
+// (all files live in the table's folder):
+//   R <from> <to>    rename from to to
+//   D <name>         remove name
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/error.h"
+#include "core/fault.h"
+#include "core/text.h"
+#include "dbe/dbe.h"
+#include "storage/table_file.h"
+
+namespace dbe {
+
+using namespace format;
+
+namespace {
+
+struct Step {
+  bool rename;
+  std::string from;  // empty for a removal
+  std::string to;
+  const char* stage = nullptr;  // fault point after the step, in a commit
+};
+
+std::string EncodeMarker(const std::vector<Step>& steps) {
+  std::string out;
+  for (const Step& s : steps) out += s.rename ? "R\t" + s.from + "\t" + s.to + "\n" : "D\t" + s.to + "\n";
+  return out;
+}
+
+// Lines that are not steps are skipped: the marker is written atomically
+// (invariant 2), so such a line can only come from outside.
+std::vector<Step> DecodeMarker(const std::string& text) {
+  std::vector<Step> steps;
+  for (std::string_view line : Split(text, '\n')) {
+    std::vector<std::string_view> parts = Split(line, '\t');
+    if (parts.size() == 3 && parts[0] == "R") steps.push_back({true, std::string(parts[1]), std::string(parts[2])});
+    if (parts.size() == 2 && parts[0] == "D") steps.push_back({false, "", std::string(parts[1])});
+  }
+  return steps;
+}
+
+// Carries out the steps in order; returns whether the data file was renamed.
+bool Apply(const std::vector<Step>& steps, const std::string& dir, const std::string& kdt) {
+  bool data_replaced = false;
+  for (const Step& s : steps) {
+    if (!s.rename) {
+      os::RemoveFile(dir + s.to);
+    } else if (os::PathExists(dir + s.from)) {  // else renamed by an earlier, interrupted pass
+      os::RenameFile(dir + s.from, dir + s.to);
+      if (dir + s.to == kdt) data_replaced = true;
+    }
+    if (s.stage != nullptr) FaultPoint(s.stage);
+  }
+  return data_replaced;
+}
+
+}  // namespace
+
+void TableFile::Recover() {
+  const std::string marker = paths_.kdt + ".commit";
+  if (!os::PathExists(marker)) {
+    for (const std::string& p : {paths_.kdt, paths_.kdi, paths_.kdm}) os::RemoveFile(p + ".new");  // invariant 3
+    return;
+  }
+  bool data_replaced = Apply(DecodeMarker(os::ReadWholeFile(marker)), DirOf(paths_.kdt), paths_.kdt);
+  os::SyncParentDir(paths_.kdt);  // invariant 5
+  os::RemoveFile(marker);
+  if (data_replaced) {
+    data_ = os::File::OpenExisting(paths_.kdt);
+    if (!data_.TryLock(kLockOpen, exclusive_)) {
+      Fail(DBE_TABLE_IN_USE, "Error 5042: The table is in use by another program. File: " + paths_.kdt);
+    }
+  }
+}
+
+void TableFile::CommitRebuild(os::File out, bool has_memo, bool keep_backup) {
+  const std::string kdt_new = paths_.kdt + ".new", kdm_new = paths_.kdm + ".new", kdi_new = paths_.kdi + ".new";
+  if (!out.TryLock(kLockOpen, true)) {
+    Fail(DBE_TABLE_IN_USE, "Error 5042: The new table file is in use. File: " + kdt_new);
+  }
+  // Index file: definitions only; entries are rebuilt for the new row numbers.
+  bool has_kdi = !tags_.empty();
+  if (has_kdi) {
+    std::string saved_kdi = paths_.kdi;
+    paths_.kdi = kdi_new;
+    bool built = indexes_built_;
+    indexes_built_ = false;
+    try {
+      SaveIndexFile(false);  // invariant 1
+    } catch (...) {
+      paths_.kdi = saved_kdi;
+      indexes_built_ = built;
+      throw;
+    }
+    paths_.kdi = saved_kdi;
+  }
+  if (keep_backup) {  // invariant 6
+    for (const std::string& p : {paths_.kdt, paths_.kdi, paths_.kdm}) {
+      os::RemoveFile(p + ".BAK");
+      if (os::PathExists(p)) os::LinkOrCopy(p, p + ".BAK");
+    }
+    os::SyncParentDir(paths_.kdt);
+  }
+  FaultPoint("rewrite-written");
+
+  // Companions first, the data file last (invariant 5).
+  const std::vector<Step> steps = {
+      has_memo ? Step{true, BaseOf(kdm_new), BaseOf(paths_.kdm), "rewrite-memo"}
+               : Step{false, "", BaseOf(paths_.kdm), "rewrite-memo"},
+      has_kdi ? Step{true, BaseOf(kdi_new), BaseOf(paths_.kdi), "rewrite-index"}
+              : Step{false, "", BaseOf(paths_.kdi), "rewrite-index"},
+      Step{true, BaseOf(kdt_new), BaseOf(paths_.kdt), nullptr},
+  };
+  const std::string marker = paths_.kdt + ".commit";
+  os::WriteFileAtomically(marker, EncodeMarker(steps));  // invariant 2
+  FaultPoint("rewrite-marked");
+  Apply(steps, DirOf(paths_.kdt), paths_.kdt);
+  os::SyncParentDir(paths_.kdt);
+  FaultPoint("rewrite-data");
+  os::RemoveFile(marker);
+  os::SyncParentDir(paths_.kdt);
+  FaultPoint("rewrite-done");
+
+  AdoptRebuilt(std::move(out));
+}
+
+}  // namespace dbe
