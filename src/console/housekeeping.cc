@@ -1,7 +1,7 @@
 #include "console/housekeeping.h"
 
 #include <initializer_list>
-#include <stdexcept>
+#include <iterator>
 #include <string_view>
 #include <vector>
 
@@ -32,8 +32,6 @@ const char* const kCleanedMarks[] = {".BAK", ".~"};
 const char kBackupFailed[] = "Backup of company ";
 const char kBackupFailedMiddle[] = " failed: ";
 const char kBackupFailedEnd[] = ". The company was not updated.";
-
-const char kRestoreQuestion[] = "Do you wish to replace the files of the folder with those of the archive ?";
 
 // The tables whose backup copies are removed at the end of a pass, with the
 // files removed for each, in this order.
@@ -111,6 +109,11 @@ void DeleteMarkedFiles(const std::string& folder, const char* pattern, std::init
 }
 
 }  // namespace
+
+const std::vector<std::string>& CompanyBackupMasks() {
+  static const std::vector<std::string> masks(std::begin(kBackupMasks), std::end(kBackupMasks));
+  return masks;
+}
 
 void ExtractWallpaper(TMainForm& form, platform::TZipArchive& zip) {
   zip.SetZipFilename(FolderPart(form.RootFolder()) + kWallpaperArchive);
@@ -191,49 +194,6 @@ void EmptyTemporaryFolder(const std::string& folder) {
       platform::DeleteFile(prefix + entry.name);
     }
   }
-}
-
-RestoreOutcome RestoreCompany(const std::string& archive, const std::string& folder, platform::UiServices& ui) {
-  platform::TZipArchive zip;
-  zip.SetZipFilename(archive);
-  zip.SetFilesToProcess("");
-  // The whole archive is read back (and every name checked) before anything
-  // is shown or written.
-  if (zip.TestArchive() != platform::TZipResult::Ok) {
-    throw std::runtime_error("Cannot restore from " + archive + ": " + zip.LastError());
-  }
-  std::vector<std::string> names;
-  for (const platform::TZipEntry& entry : zip.Entries()) {
-    if (!entry.is_directory) names.push_back(entry.name);
-  }
-  if (names.empty()) throw std::runtime_error("Cannot restore from " + archive + ": the archive holds no file");
-
-  const std::string prefix = WithSeparator(folder);
-  std::string replaced, added, kept;
-  for (const std::string& name : names) {
-    (platform::FileExists(prefix + name) ? replaced : added) += "\n  " + name;
-  }
-  for (const char* mask : kBackupMasks) {
-    for (const platform::FoundEntry& entry : platform::FindEntries(prefix + mask, platform::FindAttr::Files)) {
-      bool in_archive = false;
-      for (const std::string& name : names) in_archive = in_archive || platform::SameNameIgnoreCase(name, entry.name);
-      if (!in_archive) kept += "\n  " + entry.name;
-    }
-  }
-  std::string listing =
-      "The archive " + archive + " holds " + std::to_string(names.size()) + " files for the folder " + folder + ".";
-  if (!replaced.empty()) listing += "\nFiles replaced:" + replaced;
-  if (!added.empty()) listing += "\nFiles added:" + added;
-  if (!kept.empty()) listing += "\nDatabase files the archive does not hold, left as they are:" + kept;
-  ui.MessageBox(listing, "");
-  if (!ui.Confirm(kRestoreQuestion)) return RestoreOutcome::Declined;
-
-  zip.SetUnzipToFolder(folder);
-  if (zip.Extract() != platform::TZipResult::Ok) {
-    throw std::runtime_error("Restoring " + archive + " into " + folder + " failed: " + zip.LastError());
-  }
-  ui.MessageBox(std::to_string(names.size()) + " files restored into " + folder + ".", "");
-  return RestoreOutcome::Restored;
 }
 
 }  // namespace kx8::console

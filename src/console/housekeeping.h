@@ -1,8 +1,8 @@
 // Company backup and file housekeeping: the wallpaper extraction at the
 // start of a run, the backup archive of each company before it is changed,
 // the clean-up of the company folder and of the tables' backup copies late
-// in each pass, the emptying of the temporary folder at the end of the run,
-// and the restore of a company from one of its backup archives.
+// in each pass and the emptying of the temporary folder at the end of the
+// run. (Putting a company back from its archive is console/restore.h.)
 //
 // All archive work goes through the window's zip component (ZipArchive1,
 // passed in as `zip`); every path is the root folder (TMainForm::
@@ -27,6 +27,7 @@
 #define KX8_CONSOLE_HOUSEKEEPING_H_
 
 #include <string>
+#include <vector>
 
 #include "console/main_form.h"
 #include "platform/locale_info.h"
@@ -34,6 +35,10 @@
 #include "platform/zip_archive.h"
 
 namespace kx8::console {
+
+// The file masks of a company backup, in their order ("*.kdt", "*.kdi",
+// "*.kdm", "*.kdd", "*.km", "*.ki").
+const std::vector<std::string>& CompanyBackupMasks();
 
 // Extracts "wallpaper.jpg" from root + "wallpaper.zip" into root + "IMAGE"
 // with the hourglass as the screen cursor; nothing when there is no such
@@ -69,15 +74,6 @@ void EmptyTemporaryFolder(TMainForm& form);
 // The same for `folder`; refuses (does nothing to) any folder whose path
 // does not contain "KELPATMP" once "." and ".." are taken out of it.
 void EmptyTemporaryFolder(const std::string& folder);
-
-// Puts a company's files back from one of its backup archives (kx8db
-// restore ARCHIVE FOLDER): reads the whole archive back first, shows which
-// files of `folder` it replaces, which it adds and which database files it
-// leaves as they are, asks, and then extracts every entry into `folder`.
-// Throws when the archive is missing, damaged or holds an unsafe entry
-// (nothing is written then) and when the extraction fails.
-enum class RestoreOutcome { Restored, Declined };
-RestoreOutcome RestoreCompany(const std::string& archive, const std::string& folder, platform::UiServices& ui);
 
 }  // namespace kx8::console
 

@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "console/housekeeping.h"
+#include "console/restore.h"
 #include "conversions/column_removal.h"
 #include "conversions/epayslip_reset.h"
 #include "conversions/pre860_steps.h"
@@ -174,6 +175,8 @@ void RunDriver::ConnectCompany() {
   f_.DbConnection1.SetTag(0);
   f_.DbConnection1.SetIsConnected(false);
   std::string folder = f_.RootFolder() + "COMPANY\\" + code;
+  // A company whose restore was cut short is completed before it is opened.
+  FinishInterruptedRestore(folder, f_.ui());
   std::string kdd = folder + "\\" + code + ".kdd";
   std::string path = folder;
   if (platform::FileExists(kdd) || f_.DictionarySetting() == "YES") {

@@ -170,6 +170,13 @@ std::string UnsafeEntryReason(std::string_view name) {
   if (name.empty()) return "has no name";
   if (IsSeparator(name.front())) return "is an absolute path";
   if (name.size() >= 2 && IsAsciiLetter(name[0]) && name[1] == ':') return "carries a drive letter";
+  // Names are UTF-8 here (libzip converts the others), so the C1 controls
+  // U+0080 to U+009F are the bytes C2 80 to C2 9F.
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    const auto c = static_cast<unsigned char>(name[i]);
+    const bool c1 = c == 0xC2 && i + 1 < name.size() && static_cast<unsigned char>(name[i + 1]) <= 0x9F;
+    if (c < 0x20 || c == 0x7F || c1) return "holds a control character";
+  }
   std::size_t begin = 0;
   while (begin <= name.size()) {
     std::size_t end = begin;
@@ -466,6 +473,14 @@ TZipResult TZipArchive::Compress() {
   return TZipResult::Ok;
 }
 
+bool FileChecksum(std::string_view path, std::uint64_t& size, std::uint32_t& crc, std::string& error) {
+  Digest digest;
+  if (!FileDigest(ResolvePath(path), digest, error)) return false;
+  size = digest.size;
+  crc = digest.crc;
+  return true;
+}
+
 TZipResult TZipArchive::Check() {
   last_error_.clear();
   const std::string native = ResolvePath(zip_filename_);
@@ -614,8 +629,17 @@ TZipResult TZipArchive::Extract() {
     int write_error = 0;
     Digest digest;
     std::string read_error;
+    // Never more than the entry says it holds: a damaged or hostile entry
+    // must not fill the disk before its check fails.
+    const std::uint64_t declared = (stat.valid & ZIP_STAT_SIZE) ? stat.size : UINT64_MAX;
+    std::uint64_t written = 0;
     const bool read =
         ReadEntry(archive.get(), entry.index, digest, read_error, [&](const unsigned char* data, std::size_t size) {
+          written += size;
+          if (written > declared) {
+            read_error = "it holds more than the " + std::to_string(declared) + " bytes it declares";
+            return false;
+          }
           while (size > 0) {
             const ssize_t n = ::write(fd.get(), data, size);
             if (n < 0) {

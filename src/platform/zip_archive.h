@@ -37,7 +37,8 @@
 // through a temporary file that replaces the existing file in one rename,
 // with the entry's date. Before anything is written, every entry to be
 // extracted is checked: a name that is empty, absolute, carries a drive
-// letter or holds a ".." component throws EZipError naming the entry.
+// letter, holds a control character or a ".." component throws EZipError
+// naming the entry. No entry is written beyond the size it declares.
 //
 // Results. Ordinary failures (a missing archive, a file that cannot be read
 // or written, a check that finds a difference) are answered with a result
@@ -67,6 +68,11 @@ enum class TZipResult {
 
 // "ok", "no files", "archive not found", ...
 std::string_view ZipResultName(TZipResult result);
+
+// Size and CRC-32 (the checksum an entry carries) of a file's content, for
+// checking extracted files against their entries. False, with `error`
+// naming the file, when it cannot be read.
+bool FileChecksum(std::string_view path, std::uint64_t& size, std::uint32_t& crc, std::string& error);
 
 // An archive entry that must not be extracted.
 class EZipError : public std::runtime_error {

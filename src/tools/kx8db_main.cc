@@ -1,6 +1,6 @@
 // kx8db: builds demo and test data folders, dumps tables and structures,
 // runs SQL and checks a company against the release.
-#include "console/housekeeping.h"
+#include "console/restore.h"
 #include "platform/console_ui.h"
 #include "platform/path.h"
 #include "schema/catalogue.h"

@@ -1,8 +1,10 @@
 // Company backup and file housekeeping over a temporary root folder with a
 // scripted UI: what a backup archive holds and how it is named, failed
-// backups, the wallpaper, the clean-ups, and the restore of a company.
+// backups, the wallpaper, the clean-ups, and the restore of a company
+// (refusals, and a restore cut short and completed later).
 // Archives are read with Python's zipfile as well as with our component.
 #include "console/housekeeping.h"
+#include "console/restore.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -16,6 +18,7 @@
 #include "../platform/zip_test_support.h"
 #include "root_fixture.h"
 #include "platform/program_info.h"
+#include "platform/staged_move.h"
 #include "platform/scripted_ui.h"
 #include "register/company_register.h"
 #include "support/helpers.h"
@@ -88,6 +91,24 @@ class ScopedUnprivileged {
  private:
   bool dropped_;
 };
+
+// A zip64 archive of one stored entry whose central directory declares
+// 2^60 bytes (the data itself is four bytes).
+void WriteHugeDeclaredArchive(const fs::path& archive) {
+  platform::test_support::RunPython(R"(
+import sys, struct, zlib
+data, name, huge = b'tiny', b'EMPLOYEE.KDT', 1 << 60
+crc = zlib.crc32(data)
+extra = struct.pack('<HHQQ', 1, 16, huge, len(data))
+local = struct.pack('<IHHHHHIIIHH', 0x04034b50, 45, 0, 0, 0, 0x21, crc, 0xFFFFFFFF, 0xFFFFFFFF,
+                    len(name), len(extra)) + name + extra + data
+central = struct.pack('<IHHHHHHIIIHHHHHII', 0x02014b50, 45, 45, 0, 0, 0, 0x21, crc, 0xFFFFFFFF,
+                      0xFFFFFFFF, len(name), len(extra), 0, 0, 0, 0, 0) + name + extra
+end = struct.pack('<IHHHHIIH', 0x06054b50, 0, 0, 1, 1, len(central), len(local), 0)
+open(sys.argv[1], 'wb').write(local + central + end)
+)",
+                                    {archive.string()});
+}
 
 class HousekeepingTest : public RootWithRegisterTest {
  protected:
@@ -356,8 +377,8 @@ TEST_F(HousekeepingTest, RestorePutsTheArchivedFilesBackAfterAsking) {
   Write(Company("ACME") / "NEW.KDT", "a table the upgrade added");
   const auto after_upgrade = Snapshot(Company("ACME"));
 
-  const std::string listing = "message: The archive " + archive + " holds 3 files for the folder " + folder +
-                              ".\nFiles replaced:\n  EMPLOYEE.KDT\n  EMPLOYEE.KDI\nFiles added:\n  ACME.kdd"
+  const std::string listing = "message: The archive " + archive + " holds 3 files of 59 bytes in all for the folder " +
+                              folder + ".\nFiles replaced:\n  EMPLOYEE.KDT\n  EMPLOYEE.KDI\nFiles added:\n  ACME.kdd"
                               "\nDatabase files the archive does not hold, left as they are:\n  NEW.KDT";
   const std::string question = "confirm: Do you wish to replace the files of the folder with those of the archive ?";
 
@@ -400,6 +421,28 @@ TEST_F(HousekeepingTest, RestoreRefusesAnUnsafeOrDamagedArchiveBeforeAskingOrWri
          std::ofstream(bad, std::ios::binary | std::ios::trunc) << bytes;
        },
        "the entry EMPLOYEE.KDT"},
+      {"a control character in a name",
+       [&] { WriteWithPython(bad.string(), {{"EMPLOYEE.KDT", "restored"}, {"PAY\xC3\xA9\n.KDT", "x"}}); },
+       "control character"},
+      {"two entries naming one file in different letter case",
+       [&] { WriteWithPython(bad.string(), {{"EMPLOYEE.KDT", "restored"}, {"employee.kdt", "other"}}); },
+       "\"EMPLOYEE.KDT\" and \"employee.kdt\" name one file"},
+      {"a file of the folder that is a symbolic link",
+       [&] {
+         Write(base_ / "outside" / "target.KDT", "outside the company");
+         fs::create_symlink(base_ / "outside" / "target.KDT", Company("ACME") / "LINKED.KDT");
+         WriteWithPython(bad.string(), {{"EMPLOYEE.KDT", "restored"}, {"linked.kdt", "through the link"}});
+       },
+       "LINKED.KDT is a symbolic link"},
+      {"a sub-folder that is a symbolic link",
+       [&] {
+         fs::create_directory_symlink(base_ / "outside", Company("ACME") / "SUB");
+         WriteWithPython(bad.string(), {{"EMPLOYEE.KDT", "restored"}, {"SUB/NEW.KDT", "through the link"}});
+       },
+       "SUB is a symbolic link"},
+      {"an archive that declares more than the disk holds",
+       [&] { WriteHugeDeclaredArchive(bad); },
+       "bytes are free on the disk of"},
       {"no archive", [&] { fs::remove(bad); }, "does not exist"},
   };
   for (const Case& c : cases) {
@@ -416,6 +459,61 @@ TEST_F(HousekeepingTest, RestoreRefusesAnUnsafeOrDamagedArchiveBeforeAskingOrWri
     EXPECT_TRUE(ui_.Lines().empty());
     EXPECT_EQ(Snapshot(base_), before);
   }
+}
+
+TEST_F(HousekeepingTest, ARestoreCutShortIsCompletedAtTheNextStart) {
+  fs::create_directories(base_ / "BACKUP");
+  Write(Company("ACME") / "EMPLOYEE.KDT", "table as backed up");
+  Write(Company("ACME") / "EMPLOYEE.KDI", "index as backed up");
+  Write(Company("ACME") / "PAYPARA.KDT", "parameters as backed up");
+  ASSERT_TRUE(Backup("ACME", At(22, 5, 7)));
+  const auto backed_up = Snapshot(Company("ACME"));
+  const std::string archive = zip_.ZipFilename();
+  const std::string folder = root_ + "COMPANY\\ACME";
+  const fs::path staging = base_ / "COMPANY" / "ACME.~staging";
+  struct Killed {};
+
+  for (std::size_t killed_after : {std::size_t{0}, std::size_t{2}}) {
+    SCOPED_TRACE(killed_after);
+    for (const auto& [name, content] : backed_up) Write(Company("ACME") / name, "upgraded " + name);
+    platform::SetStagedMoveHookForTest([&](std::size_t moved) {
+      if (moved == killed_after) throw Killed{};
+    });
+    ui_.Answer({true});
+    EXPECT_THROW(RestoreCompany(archive, folder, ui_), Killed);
+    platform::SetStagedMoveHookForTest(nullptr);
+    // Cut short: some files are back, the others staged under the record.
+    std::size_t restored = 0;
+    for (const auto& [name, content] : Snapshot(Company("ACME"))) restored += content == backed_up.at(name);
+    EXPECT_EQ(restored, killed_after);
+    EXPECT_TRUE(fs::exists(staging / "record"));
+
+    ui_.Clear();
+    if (killed_after == 0) {
+      // The next restore finishes the first one before it looks at its archive.
+      ui_.Answer({false});
+      EXPECT_EQ(RestoreCompany(archive, folder, ui_), RestoreOutcome::Declined);
+    } else {
+      FinishInterruptedRestore(folder, ui_);
+    }
+    ASSERT_FALSE(ui_.Lines().empty());
+    EXPECT_EQ(ui_.Lines()[0], "message: The interrupted restore of " + folder + " from " + archive +
+                                  " was completed: " + std::to_string(3 - killed_after) +
+                                  " of its 3 files were put in place now.");
+    EXPECT_EQ(Snapshot(Company("ACME")), backed_up);
+    EXPECT_FALSE(fs::exists(staging));
+  }
+
+  // Cut short while still extracting (no record): the staged files are
+  // dropped and the folder is left alone.
+  Write(staging / "files" / "EMPLOYEE.KDT", "half extracted");
+  Write(Company("ACME") / "EMPLOYEE.KDT", "upgraded");
+  const auto before = Snapshot(Company("ACME"));
+  ui_.Clear();
+  FinishInterruptedRestore(folder, ui_);
+  EXPECT_TRUE(ui_.Lines().empty());
+  EXPECT_FALSE(fs::exists(staging));
+  EXPECT_EQ(Snapshot(Company("ACME")), before);
 }
 
 }  // namespace

@@ -202,7 +202,8 @@ TEST(ZipArchiveTest, ExtractWritesTheMatchingEntriesWithTheirPathsAndReplacesFil
 
 TEST(ZipArchiveTest, UnsafeEntriesAreRefusedBeforeAnythingIsWritten) {
   const char* const unsafe[] = {"../evil.jpg", "..\\evil.jpg", "PICS/../../evil.jpg", "/tmp/evil.jpg",
-                                "\\evil.jpg",  "C:evil.jpg",   "c:/evil.jpg",         ".."};
+                                "\\evil.jpg",  "C:evil.jpg",   "c:/evil.jpg",         "..",
+                                "caf\xC3\xA9\n.jpg", "caf\xC3\xA9\xC2\x85.jpg"};
   for (const char* name : unsafe) {
     SCOPED_TRACE(name);
     TempFolder temp;
