@@ -2,6 +2,7 @@
 // turns a dbe::Error into its result number and remembers the error text for
 // DbGetLastError().
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <mutex>
 #include <new>
@@ -15,6 +16,7 @@
 #include "dbe/dbe.h"
 #include "dict/dictionary.h"
 #include "expr/convert.h"
+#include "os/file.h"
 #include "platform/path.h"
 #include "storage/record_codec.h"
 
@@ -57,15 +59,23 @@ Connection* Conn(DBHANDLE h) {
   return c;
 }
 
-TableCursor* Table(DBHANDLE h) {
+// A table handle in any state: closing works even on a failed table.
+TableCursor* TableToClose(DBHANDLE h) {
   auto* t = LookupAs<TableCursor>(h, DBE_HANDLE_TABLE);
   if (t == nullptr) BadHandle("table");
+  return t;
+}
+
+TableCursor* Table(DBHANDLE h) {
+  TableCursor* t = TableToClose(h);
+  t->file().RequireUsable();
   return t;
 }
 
 IndexHandle* Index(DBHANDLE h) {
   auto* ix = LookupAs<IndexHandle>(h, DBE_HANDLE_INDEX);
   if (ix == nullptr) BadHandle("index");
+  ix->table->file().RequireUsable();
   if (ix->tag->dropped) Fail(DBE_INDEX_NOT_FOUND, "Error 5060: The index tag has been removed.");
   return ix;
 }
@@ -187,6 +197,10 @@ DBRESULT DbShowDeleted(uint16_t show) {
   return Run([&] { SetShowDeleted(show != 0); });
 }
 
+DBRESULT DbSetLockWait(uint32_t milliseconds) {
+  return Run([&] { os::SetLockWaitLimit(std::chrono::milliseconds(milliseconds)); });
+}
+
 DBRESULT DbGetDeleted(uint16_t* shown) {
   return Run([&] {
     Require(shown, "result pointer");
@@ -209,7 +223,7 @@ DBRESULT DbOpenTable(DBHANDLE connection, const char* name, const char* alias, u
 }
 
 DBRESULT DbCloseTable(DBHANDLE table) {
-  return Run([&] { CloseCursor(Table(table)); });
+  return Run([&] { CloseCursor(TableToClose(table)); });
 }
 
 DBRESULT DbCreateTable(DBHANDLE connection, const char* name, const char* object_name,

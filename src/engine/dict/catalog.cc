@@ -237,7 +237,14 @@ std::shared_ptr<const Catalog> LoadCatalog(const std::string& kdd_path) {
 
 void UpdateCatalog(const DictionaryPaths& paths, const std::function<void(Catalog&)>& change) {
   os::File lock_file = os::File::OpenExisting(paths.ki);
-  lock_file.LockWait(0, true);
+  try {
+    lock_file.LockWait(0, true, "The data dictionary");
+  } catch (const Error& e) {
+    if (e.code() != DBE_TABLE_IN_USE) throw;
+    // Named by the dictionary itself rather than its lock file.
+    Fail(e.code(), "Error 5042: The data dictionary is locked by another program; waited " +
+                       std::to_string(os::LockWaitLimit().count()) + " ms. File: " + paths.kdd);
+  }
   Catalog c = *LoadCatalog(paths.kdd);
   const std::string before = Serialize(c);
   change(c);

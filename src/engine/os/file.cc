@@ -6,10 +6,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
 #include <cstring>
+#include <thread>
 
 #include "core/error.h"
 #include "dbe/dbe.h"
+#include "os/system_calls.h"
 
 namespace dbe::os {
 namespace {
@@ -39,10 +44,10 @@ File& File::operator=(File&& other) noexcept {
 File File::OpenExisting(const std::string& path) {
   File f;
   f.path_ = path;
-  f.fd_ = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+  f.fd_ = Calls().open(path.c_str(), O_RDWR | O_CLOEXEC, 0);
   f.writable_ = true;
   if (f.fd_ < 0 && (errno == EACCES || errno == EROFS || errno == EPERM)) {
-    f.fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    f.fd_ = Calls().open(path.c_str(), O_RDONLY | O_CLOEXEC, 0);
     f.writable_ = false;
   }
   if (f.fd_ < 0) {
@@ -52,7 +57,8 @@ File File::OpenExisting(const std::string& path) {
     IoFail("Opening the file", path);
   }
   struct stat st;
-  if (::fstat(f.fd_, &st) == 0 && !S_ISREG(st.st_mode)) {
+  if (Calls().fstat(f.fd_, &st) != 0) IoFail("Opening the file", path);
+  if (!S_ISREG(st.st_mode)) {
     Fail(DBE_FILE_NOT_FOUND, "Error 5041: The path is not a table file. File: " + path);
   }
   return f;
@@ -61,7 +67,7 @@ File File::OpenExisting(const std::string& path) {
 File File::Create(const std::string& path) {
   File f;
   f.path_ = path;
-  f.fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  f.fd_ = Calls().open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (f.fd_ < 0) {
     if (errno == ENOENT || errno == ENOTDIR) {
       Fail(DBE_FILE_NOT_FOUND, "Error 5041: The folder of the file was not found. File: " + path);
@@ -74,14 +80,14 @@ File File::Create(const std::string& path) {
 
 uint64_t File::Size() const {
   struct stat st;
-  if (::fstat(fd_, &st) != 0) IoFail("Reading the file size", path_);
+  if (Calls().fstat(fd_, &st) != 0) IoFail("Reading the file size", path_);
   return static_cast<uint64_t>(st.st_size);
 }
 
 void File::ReadAt(uint64_t offset, void* buf, size_t len) const {
   auto* p = static_cast<uint8_t*>(buf);
   while (len > 0) {
-    ssize_t n = ::pread(fd_, p, len, static_cast<off_t>(offset));
+    ssize_t n = Calls().pread(fd_, p, len, static_cast<off_t>(offset));
     if (n < 0) {
       if (errno == EINTR) continue;
       IoFail("Reading", path_);
@@ -99,7 +105,7 @@ void File::WriteAt(uint64_t offset, const void* buf, size_t len) {
   if (!writable_) Fail(DBE_READ_ONLY, "Error 5063: The file may not be written. File: " + path_);
   const auto* p = static_cast<const uint8_t*>(buf);
   while (len > 0) {
-    ssize_t n = ::pwrite(fd_, p, len, static_cast<off_t>(offset));
+    ssize_t n = Calls().pwrite(fd_, p, len, static_cast<off_t>(offset));
     if (n < 0) {
       if (errno == EINTR) continue;
       IoFail("Writing", path_);
@@ -111,21 +117,22 @@ void File::WriteAt(uint64_t offset, const void* buf, size_t len) {
 }
 
 void File::Truncate(uint64_t size) {
-  if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) IoFail("Resizing", path_);
+  if (Calls().ftruncate(fd_, static_cast<off_t>(size)) != 0) IoFail("Resizing", path_);
 }
 
 void File::Sync() {
-  if (::fdatasync(fd_) != 0) IoFail("Flushing", path_);
+  if (Calls().fdatasync(fd_) != 0) IoFail("Flushing", path_);
 }
 
 void File::Close() {
-  if (fd_ >= 0) ::close(fd_);
+  // A failed close loses nothing that a flush had not already reported.
+  if (fd_ >= 0) Calls().close(fd_);
   fd_ = -1;
 }
 
 void File::Identity(uint64_t* dev, uint64_t* ino) const {
   struct stat st;
-  if (::fstat(fd_, &st) != 0) IoFail("Reading the file identity", path_);
+  if (Calls().fstat(fd_, &st) != 0) IoFail("Reading the file identity", path_);
   *dev = static_cast<uint64_t>(st.st_dev);
   *ino = static_cast<uint64_t>(st.st_ino);
 }
@@ -144,21 +151,32 @@ struct flock MakeLock(short type, uint64_t offset) {
 
 bool File::TryLock(uint64_t offset, bool exclusive) {
   struct flock fl = MakeLock(exclusive ? F_WRLCK : F_RDLCK, offset);
-  if (::fcntl(fd_, F_OFD_SETLK, &fl) == 0) return true;
+  if (Calls().lock(fd_, F_OFD_SETLK, &fl) == 0) return true;
   if (errno == EAGAIN || errno == EACCES) return false;
   IoFail("Locking", path_);
 }
 
-void File::LockWait(uint64_t offset, bool exclusive) {
-  struct flock fl = MakeLock(exclusive ? F_WRLCK : F_RDLCK, offset);
-  while (::fcntl(fd_, F_OFD_SETLKW, &fl) != 0) {
-    if (errno != EINTR) IoFail("Locking", path_);
+void File::LockWait(uint64_t offset, bool exclusive, const std::string& what) {
+  // The system's blocking lock would wait forever for a program that never
+  // lets go; polling with a growing pause keeps the wait bounded.
+  const auto limit = LockWaitLimit();
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  auto pause = std::chrono::milliseconds(1);
+  while (!TryLock(offset, exclusive)) {
+    if (std::chrono::steady_clock::now() >= deadline) {
+      Fail(DBE_TABLE_IN_USE, "Error 5042: " + what + " is locked by another program; waited " +
+                                 std::to_string(limit.count()) + " ms. File: " + path_);
+    }
+    std::this_thread::sleep_for(pause);
+    pause = std::min(pause * 2, std::chrono::milliseconds(50));
   }
 }
 
 void File::Unlock(uint64_t offset) {
+  // Unlocking a range this descriptor holds cannot fail; closing the file
+  // drops the lock anyway.
   struct flock fl = MakeLock(F_UNLCK, offset);
-  ::fcntl(fd_, F_OFD_SETLK, &fl);
+  Calls().lock(fd_, F_OFD_SETLK, &fl);
 }
 
 Mapping::~Mapping() { Unmap(); }
@@ -167,7 +185,7 @@ void Mapping::Map(const File& file, uint64_t size) {
   Unmap();
   if (size == 0) return;
   int prot = PROT_READ | (file.writable() ? PROT_WRITE : 0);
-  void* p = ::mmap(nullptr, size, prot, MAP_SHARED, file.fd(), 0);
+  void* p = Calls().mmap(nullptr, size, prot, MAP_SHARED, file.fd(), 0);
   if (p == MAP_FAILED) IoFail("Mapping", file.path());
   data_ = static_cast<uint8_t*>(p);
   size_ = size;
@@ -181,19 +199,23 @@ void Mapping::Unmap() {
 
 bool PathExists(const std::string& path) {
   struct stat st;
-  return ::stat(path.c_str(), &st) == 0;
+  if (Calls().stat(path.c_str(), &st) == 0) return true;
+  // Any other answer than "not there" must not pass for one: recovery and
+  // clean-up decide on it.
+  if (errno == ENOENT || errno == ENOTDIR) return false;
+  IoFail("Looking for the file", path);
 }
 
 void RemoveFile(const std::string& path) {
-  if (::unlink(path.c_str()) != 0 && errno != ENOENT) IoFail("Deleting", path);
+  if (Calls().unlink(path.c_str()) != 0 && errno != ENOENT) IoFail("Deleting", path);
 }
 
 void RenameFile(const std::string& from, const std::string& to) {
-  if (::rename(from.c_str(), to.c_str()) != 0) IoFail("Renaming to " + to, from);
+  if (Calls().rename(from.c_str(), to.c_str()) != 0) IoFail("Renaming to " + to, from);
 }
 
 void LinkOrCopy(const std::string& from, const std::string& to) {
-  if (::link(from.c_str(), to.c_str()) == 0) return;
+  if (Calls().link(from.c_str(), to.c_str()) == 0) return;
   std::string bytes = ReadWholeFile(from);
   File f = File::Create(to);
   f.WriteAt(0, bytes.data(), bytes.size());
@@ -204,21 +226,32 @@ void SyncParentDir(const std::string& path) {
   std::string dir = ".";
   auto slash = path.find_last_of('/');
   if (slash != std::string::npos) dir = slash == 0 ? "/" : path.substr(0, slash);
-  int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd >= 0) {
-    ::fsync(fd);
-    ::close(fd);
-  }
+  // A rename is only durable once its folder is flushed: a failure here is
+  // as much an error as a failed write.
+  int fd = Calls().open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
+  if (fd < 0) IoFail("Opening the folder to flush it", dir);
+  int rc = Calls().fsync(fd);
+  int e = errno;
+  Calls().close(fd);
+  errno = e;
+  if (rc != 0) IoFail("Flushing the folder", dir);
 }
 
 void WriteFileAtomically(const std::string& path, const std::string& bytes) {
   std::string tmp = path + ".tmp";
-  {
+  try {
     File f = File::Create(tmp);
     f.WriteAt(0, bytes.data(), bytes.size());
     f.Sync();
+    f.Close();
+    RenameFile(tmp, path);
+  } catch (const Error&) {
+    // The file keeps its old contents; the half-written temporary goes.
+    // Should even that fail, the next write truncates it: the failure that
+    // matters is the one raised.
+    Calls().unlink(tmp.c_str());
+    throw;
   }
-  RenameFile(tmp, path);
   SyncParentDir(path);
 }
 
@@ -228,6 +261,27 @@ std::string ReadWholeFile(const std::string& path) {
   std::string out(size, '\0');
   if (size > 0) f.ReadAt(0, out.data(), size);
   return out;
+}
+
+namespace {
+std::chrono::milliseconds g_lock_wait{-1};
+
+std::chrono::milliseconds DefaultLockWait() {
+  // Tests shorten the wait through the environment.
+  if (const char* v = std::getenv("KX8_LOCK_WAIT_MS"); v != nullptr && *v != '\0') {
+    char* end = nullptr;
+    long ms = std::strtol(v, &end, 10);
+    if (end != nullptr && *end == '\0' && ms >= 0) return std::chrono::milliseconds(ms);
+  }
+  return kDefaultLockWait;
+}
+}  // namespace
+
+void SetLockWaitLimit(std::chrono::milliseconds limit) { g_lock_wait = limit; }
+
+std::chrono::milliseconds LockWaitLimit() {
+  if (g_lock_wait.count() < 0) g_lock_wait = DefaultLockWait();
+  return g_lock_wait;
 }
 
 }  // namespace dbe::os

@@ -6,6 +6,7 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -29,6 +30,8 @@ class File {
   bool is_open() const { return fd_ >= 0; }
   bool writable() const { return writable_; }
   const std::string& path() const { return path_; }
+  // The file was renamed to path: errors name it so from now on.
+  void Renamed(const std::string& path) { path_ = path; }
   int fd() const { return fd_; }
 
   uint64_t Size() const;
@@ -41,10 +44,12 @@ class File {
   void Identity(uint64_t* dev, uint64_t* ino) const;
 
   // Byte-range locks (open file description locks: they conflict between
-  // descriptors, also within one process). Return false when another holder
-  // conflicts (non-blocking) ; the blocking form waits.
+  // descriptors, also within one process). TryLock returns false when
+  // another holder conflicts; LockWait waits at most LockWaitLimit(), then
+  // raises DBE_TABLE_IN_USE saying that `what` (e.g. "The table") is locked
+  // and naming the file.
   bool TryLock(uint64_t offset, bool exclusive);
-  void LockWait(uint64_t offset, bool exclusive);
+  void LockWait(uint64_t offset, bool exclusive, const std::string& what);
   void Unlock(uint64_t offset);
 
  private:
@@ -70,13 +75,22 @@ class Mapping {
   uint64_t size_ = 0;
 };
 
+// How long a lock is waited for before the wait fails: the engine setting,
+// else the environment's KX8_LOCK_WAIT_MS, else kDefaultLockWait.
+constexpr std::chrono::milliseconds kDefaultLockWait{5000};
+void SetLockWaitLimit(std::chrono::milliseconds limit);
+std::chrono::milliseconds LockWaitLimit();
+
+// False only when the path does not exist; any other failure raises.
 bool PathExists(const std::string& path);
 void RemoveFile(const std::string& path);           // missing file is not an error
 void RenameFile(const std::string& from, const std::string& to);
 // Makes `to` a second name of `from` (a copy where links are not possible).
 void LinkOrCopy(const std::string& from, const std::string& to);
+// Flushes the folder of path, making renames and removals in it durable.
 void SyncParentDir(const std::string& path);
-// Writes a whole small file durably: temp file, flush, rename.
+// Writes a whole small file durably: temp file, flush, rename, folder flush.
+// A failure before the rename leaves the file with its old contents.
 void WriteFileAtomically(const std::string& path, const std::string& bytes);
 std::string ReadWholeFile(const std::string& path);
 

@@ -154,7 +154,9 @@ void TableFile::Restructure(const Layout& new_layout, const std::vector<int>& so
   try {
     CommitRebuild(out.TakeData(), has_memo, true);
   } catch (...) {
-    tags_ = old_tags;  // the table is still the old one
+    // Before the commit marker the table is still the old one; after it the
+    // table is failed and answers nothing until it is opened again.
+    tags_ = old_tags;
     throw;
   }
 }

@@ -24,7 +24,14 @@
 //     made of the old files themselves (hard links), made and flushed before
 //     the marker, so it never mixes old and new.
 //  7. Only a handle that has the table to itself commits (sole use), and a
-//     table is recovered when it is opened, before anything reads it.
+//     table is recovered when it is opened, before anything reads it, by
+//     one opener at a time: a shared opener that finds a marker takes the
+//     open lock exclusively while it replays it.
+//  8. A commit that fails once it has begun writing the marker leaves the
+//     table object failed (TableFile::MarkFailed): the files may be the new
+//     ones already, so the object answers nothing but an error until it is
+//     released, and the next open completes the switch (invariant 4) or,
+//     when the marker never became visible, keeps the old table (3).
 //
 // Marker format: one line per step, fields separated by a tab, names bare
 // (all files live in the table's folder):
@@ -94,14 +101,22 @@ void TableFile::Recover() {
     for (const std::string& p : {paths_.kdt, paths_.kdi, paths_.kdm}) os::RemoveFile(p + ".new");  // invariant 3
     return;
   }
+  // Invariant 7: another program that holds the table open has replayed
+  // the marker already or is replaying it now.
+  if (!exclusive_ && !data_.TryLock(kLockOpen, true)) {
+    Fail(DBE_TABLE_IN_USE, "Error 5042: The table is being recovered by another program. File: " + paths_.kdt);
+  }
   bool data_replaced = Apply(DecodeMarker(os::ReadWholeFile(marker)), DirOf(paths_.kdt), paths_.kdt);
   os::SyncParentDir(paths_.kdt);  // invariant 5
   os::RemoveFile(marker);
+  os::SyncParentDir(paths_.kdt);
   if (data_replaced) {
     data_ = os::File::OpenExisting(paths_.kdt);
     if (!data_.TryLock(kLockOpen, exclusive_)) {
       Fail(DBE_TABLE_IN_USE, "Error 5042: The table is in use by another program. File: " + paths_.kdt);
     }
+  } else if (!exclusive_) {
+    data_.TryLock(kLockOpen, false);  // back to the shared hold of an ordinary open
   }
 }
 
@@ -127,11 +142,23 @@ void TableFile::CommitRebuild(os::File out, bool has_memo, bool keep_backup) {
     paths_.kdi = saved_kdi;
   }
   if (keep_backup) {  // invariant 6
-    for (const std::string& p : {paths_.kdt, paths_.kdi, paths_.kdm}) {
-      os::RemoveFile(p + ".BAK");
-      if (os::PathExists(p)) os::LinkOrCopy(p, p + ".BAK");
+    try {
+      for (const std::string& p : {paths_.kdt, paths_.kdi, paths_.kdm}) {
+        os::RemoveFile(p + ".BAK");
+        if (os::PathExists(p)) os::LinkOrCopy(p, p + ".BAK");
+      }
+      os::SyncParentDir(paths_.kdt);
+    } catch (const Error&) {
+      // Part of a backup set cannot be opened: no set is better than half.
+      for (const std::string& p : {paths_.kdt, paths_.kdi, paths_.kdm}) {
+        try {
+          os::RemoveFile(p + ".BAK");
+        } catch (const Error&) {
+          // The failure being raised is the one that matters.
+        }
+      }
+      throw;
     }
-    os::SyncParentDir(paths_.kdt);
   }
   FaultPoint("rewrite-written");
 
@@ -144,16 +171,22 @@ void TableFile::CommitRebuild(os::File out, bool has_memo, bool keep_backup) {
       Step{true, BaseOf(kdt_new), BaseOf(paths_.kdt), nullptr},
   };
   const std::string marker = paths_.kdt + ".commit";
-  os::WriteFileAtomically(marker, EncodeMarker(steps));  // invariant 2
-  FaultPoint("rewrite-marked");
-  Apply(steps, DirOf(paths_.kdt), paths_.kdt);
-  os::SyncParentDir(paths_.kdt);
-  FaultPoint("rewrite-data");
-  os::RemoveFile(marker);
-  os::SyncParentDir(paths_.kdt);
-  FaultPoint("rewrite-done");
-
-  AdoptRebuilt(std::move(out));
+  try {
+    os::WriteFileAtomically(marker, EncodeMarker(steps));  // invariant 2
+    FaultPoint("rewrite-marked");
+    Apply(steps, DirOf(paths_.kdt), paths_.kdt);
+    os::SyncParentDir(paths_.kdt);
+    FaultPoint("rewrite-data");
+    os::RemoveFile(marker);
+    os::SyncParentDir(paths_.kdt);
+    FaultPoint("rewrite-done");
+    AdoptRebuilt(std::move(out));
+  } catch (...) {
+    // Invariant 8: the marker may be on disk, so the files may already be
+    // the new ones while this object holds the old.
+    MarkFailed();
+    throw;
+  }
 }
 
 }  // namespace dbe

@@ -90,7 +90,7 @@ class TableFile::WriteGuard {
  public:
   explicit WriteGuard(TableFile* t) : t_(t) {
     t_->RequireWritable();
-    if (!t_->exclusive_) t_->data_.LockWait(kLockHeader, true);
+    if (!t_->exclusive_) t_->data_.LockWait(kLockHeader, true, "The table");
     if (t_->indexes_built_ && t_->index_counter_ != t_->change_counter()) t_->indexes_built_ = false;
     t_->EnsureMapped(0);
   }
@@ -155,7 +155,8 @@ void TableFile::Release(bool exclusive) {
   (void)exclusive;
   std::lock_guard<std::mutex> lock(g_registry_mu);
   if (--handles_ > 0) return;
-  try {
+  // A failed table's files are no longer its own: nothing is written.
+  if (!failed_) try {
     if (index_dirty_ && indexes_built_ && (!encrypted() || index_key_.has_value()) && data_.writable() &&
         index_counter_ == change_counter() && SoleUser()) {
       SaveIndexFile(true);
@@ -297,7 +298,7 @@ void TableFile::EnsureIndexes(const crypto::Key* key) {
     if (indexes_built_) return;
   }
   bool locked = !exclusive_ && data_.writable();
-  if (locked) data_.LockWait(kLockHeader, true);
+  if (locked) data_.LockWait(kLockHeader, true, "The table");
   try {
     EnsureMapped(0);
     c = change_counter();
@@ -1003,7 +1004,30 @@ TableFile::SoleUse TableFile::ClaimSoleUse(const std::string& refusal) {
 }
 
 TableFile::SoleUse::~SoleUse() {
-  if (!t_->exclusive_ && t_->data_.is_open()) t_->data_.TryLock(kLockOpen, false);
+  if (t_->exclusive_ || t_->failed_ || !t_->data_.is_open()) return;
+  try {
+    t_->data_.TryLock(kLockOpen, false);
+  } catch (const Error&) {
+    // The handle keeps the table to itself until it is closed: others are
+    // refused for longer, nothing is lost.
+  }
+}
+
+void TableFile::MarkFailed() {
+  failed_ = true;
+  std::lock_guard<std::mutex> lock(g_registry_mu);
+  auto it = Registry().find({dev_, ino_});
+  if (it != Registry().end() && it->second.lock().get() == this) Registry().erase(it);
+  // Letting go of the open lock lets the table be opened again, and so be
+  // recovered, while this handle is still open.
+  if (data_.is_open()) data_.Unlock(kLockOpen);
+}
+
+void TableFile::RequireUsable() const {
+  if (failed_) {
+    Fail(DBE_TABLE_FAILED, "Error 5076: A rewrite of the table failed after it was committed; close the table and "
+                           "open it again to finish it. File: " + paths_.kdt);
+  }
 }
 
 void TableFile::AdoptRebuilt(os::File data) {
@@ -1012,6 +1036,7 @@ void TableFile::AdoptRebuilt(os::File data) {
     Registry().erase({dev_, ino_});
     map_.Unmap();
     data_ = std::move(data);
+    data_.Renamed(paths_.kdt);
     Load();
     data_.Identity(&dev_, &ino_);
     record_locks_.clear();

@@ -129,6 +129,11 @@ class TableFile : public std::enable_shared_from_this<TableFile> {
   // being the only ones here is checked by the caller).
   bool SoleUser();
   bool held_exclusive() const { return exclusive_; }
+  // After a rewrite failed past its commit marker, the files on disk are
+  // no longer the ones this object holds: it answers DBE_TABLE_FAILED until
+  // it is released, and the next Acquire finishes the switch.
+  bool failed() const { return failed_; }
+  void RequireUsable() const;
 
  private:
   TableFile() = default;
@@ -163,6 +168,8 @@ class TableFile : public std::enable_shared_from_this<TableFile> {
   // Takes the committed data file in place of the old one, here and in the
   // registry of open tables.
   void AdoptRebuilt(os::File data);
+  // Puts the table in the failed state (see failed()).
+  void MarkFailed();
   // Whole-table rewrites need the table to themselves: this handle the only
   // one of the process and no other process holding the table open. The
   // open lock taken for that is made shared again when the guard ends,
@@ -200,6 +207,7 @@ class TableFile : public std::enable_shared_from_this<TableFile> {
   std::array<uint8_t, crypto::kCheckSealedSize> check_{};
   std::array<uint8_t, 16> key_owner_{};  // dictionary id of a dictionary-keyed table
   bool exclusive_ = false;
+  bool failed_ = false;
   bool index_file_optional_ = false;
   int handles_ = 0;
   uint64_t dev_ = 0, ino_ = 0;

@@ -62,6 +62,7 @@ enum {
   DBE_OBJECT_NOT_FOUND = 5073,   // dictionary table or user not found
   DBE_NO_RIGHTS = 5074,          // the dictionary user lacks the right
   DBE_NEEDS_DICTIONARY = 5075,   // the operation needs a dictionary connection
+  DBE_TABLE_FAILED = 5076,       // a rewrite failed after its commit: close and open the table again
   DBE_STATEMENT_GONE = 5106,
   DBE_NO_ROW_COUNT = 5117,
   DBE_LAYER_ERROR = 5121,        // used by the access layer for its own errors
@@ -182,6 +183,11 @@ DBRESULT DbSetServerType(uint16_t server_types);
 // Whether navigation shows rows marked deleted (process-wide, off by default).
 DBRESULT DbShowDeleted(uint16_t show);
 DBRESULT DbGetDeleted(uint16_t* shown);
+// How long a write waits for a table or a data dictionary that another
+// program holds locked (process-wide; default 5000 ms, or the environment's
+// KX8_LOCK_WAIT_MS). After that the call fails with DBE_TABLE_IN_USE naming
+// the file.
+DBRESULT DbSetLockWait(uint32_t milliseconds);
 
 // ---------------------------------------------------------------------------
 // Tables.

@@ -1,0 +1,88 @@
+// Replacements for the engine's system calls (os/system_calls.h) that make
+// the Nth call fail, and a folder snapshot to start every try from the same
+// files.
+#ifndef KX8_TESTS_ENGINE_IO_FAULTS_H_
+#define KX8_TESTS_ENGINE_IO_FAULTS_H_
+
+#include <errno.h>
+#include <sys/mman.h>
+
+#include <filesystem>
+#include <string>
+
+#include "os/system_calls.h"
+
+namespace kx8test {
+
+// While alive, the Nth system call of the engine (counting every call but
+// close and unlocking) fails with `error`, once.
+class FailNthCall {
+ public:
+  explicit FailNthCall(long n, int error = EIO) {
+    State() = {n, 0, error, false};
+    dbe::os::Calls() = Failing();
+  }
+  ~FailNthCall() {
+    dbe::os::Calls() = dbe::os::RealCalls();
+    State() = {};
+  }
+  FailNthCall(const FailNthCall&) = delete;
+  FailNthCall& operator=(const FailNthCall&) = delete;
+
+  bool fired() const { return State().fired; }
+  long calls() const { return State().calls; }
+
+ private:
+  struct Plan {
+    long fail_at = 0;
+    long calls = 0;
+    int error = 0;
+    bool fired = false;
+  };
+  static Plan& State() {
+    static Plan plan;
+    return plan;
+  }
+  static bool Fire() {
+    Plan& p = State();
+    if (++p.calls != p.fail_at) return false;
+    p.fired = true;
+    errno = p.error;
+    return true;
+  }
+  static const dbe::os::SystemCalls& Real() { return dbe::os::RealCalls(); }
+  static dbe::os::SystemCalls Failing() {
+    dbe::os::SystemCalls c = Real();
+    c.open = [](const char* p, int f, mode_t m) { return Fire() ? -1 : Real().open(p, f, m); };
+    c.pread = [](int fd, void* b, size_t n, off_t o) -> ssize_t { return Fire() ? -1 : Real().pread(fd, b, n, o); };
+    c.pwrite = [](int fd, const void* b, size_t n, off_t o) -> ssize_t {
+      return Fire() ? -1 : Real().pwrite(fd, b, n, o);
+    };
+    c.fdatasync = [](int fd) { return Fire() ? -1 : Real().fdatasync(fd); };
+    c.fsync = [](int fd) { return Fire() ? -1 : Real().fsync(fd); };
+    c.ftruncate = [](int fd, off_t n) { return Fire() ? -1 : Real().ftruncate(fd, n); };
+    c.rename = [](const char* a, const char* b) { return Fire() ? -1 : Real().rename(a, b); };
+    c.unlink = [](const char* p) { return Fire() ? -1 : Real().unlink(p); };
+    c.link = [](const char* a, const char* b) { return Fire() ? -1 : Real().link(a, b); };
+    c.lock = [](int fd, int cmd, struct flock* r) {
+      return r->l_type != F_UNLCK && Fire() ? -1 : Real().lock(fd, cmd, r);
+    };
+    c.fstat = [](int fd, struct stat* st) { return Fire() ? -1 : Real().fstat(fd, st); };
+    c.stat = [](const char* p, struct stat* st) { return Fire() ? -1 : Real().stat(p, st); };
+    c.mmap = [](void* a, size_t n, int prot, int fl, int fd, off_t o) {
+      return Fire() ? MAP_FAILED : Real().mmap(a, n, prot, fl, fd, o);
+    };
+    return c;
+  }
+};
+
+// Makes `dir` hold exactly the files of `from` (flat folders).
+inline void CopyFolder(const std::filesystem::path& from, const std::filesystem::path& dir) {
+  namespace fs = std::filesystem;
+  for (const auto& e : fs::directory_iterator(dir)) fs::remove_all(e.path());
+  for (const auto& e : fs::directory_iterator(from)) fs::copy_file(e.path(), dir / e.path().filename());
+}
+
+}  // namespace kx8test
+
+#endif  // KX8_TESTS_ENGINE_IO_FAULTS_H_
