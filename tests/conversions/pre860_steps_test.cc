@@ -5,17 +5,16 @@
 // companies.
 #include "conversions/pre860_steps.h"
 
-#include "../schema/schema_fixture.h"
+#include "conversion_fixture.h"
 #include "schema/column_upgrade.h"
 
 namespace kx8::conversions {
 namespace {
 
 using namespace dbaccess;
-using schema::SchemaTest;
 namespace fs = std::filesystem;
 
-class Pre860StepsTest : public SchemaTest {
+class Pre860StepsTest : public ConversionTest {
  protected:
   // The main window's salary query: before it opens on a free-table
   // company, the statement gets the administrator password.
@@ -33,19 +32,7 @@ class Pre860StepsTest : public SchemaTest {
   }
   void TearDown() override {
     salary_query_.reset();
-    SchemaTest::TearDown();
-  }
-
-  std::vector<std::string> Rows(const std::string& table, const std::vector<std::string>& fields) {
-    std::vector<std::string> out;
-    WithTable(table, [&](TDbTable& t) {
-      for (t.First(); !t.Eof(); t.Next()) {
-        std::string line;
-        for (const std::string& f : fields) line += (line.empty() ? "" : "|") + t.FieldByName(f).AsString();
-        out.push_back(line);
-      }
-    });
-    return out;
+    ConversionTest::TearDown();
   }
 
   // The files of the company folder that a restructure kept as backups.
