@@ -39,6 +39,7 @@ TMainForm::TMainForm(platform::UiServices& ui, StartupSettings settings)
       DbQuery3(this),
       DbQuerySQL(this),
       DbQueryDEL(this),
+      DbQueryIndex(this),
       ui_(ui),
       settings_(std::move(settings)) {
   using namespace dbaccess;
@@ -80,8 +81,11 @@ TMainForm::TMainForm(platform::UiServices& ui, StartupSettings settings)
   DbQueryDEL.SetName("DbQueryDEL");
   DbQueryDEL.SetDbConnection(&DbConnection1);
   DbQueryDEL.SQL().Add("DELETE FROM QUERY WHERE CODE IS NULL");
+  DbQueryIndex.SetName("DbQueryIndex");
+  DbQueryIndex.SetDbConnection(&DbConnection1);
   for (TDbDataSet* ds : std::initializer_list<TDbDataSet*>{&DbTableCompany, &TableCompany, &DbTable1, &TablePAybank,
-                                                          &DbQuery1, &DbQuery3, &DbQuerySQL, &DbQueryDEL}) {
+                                                          &DbQuery1, &DbQuery3, &DbQuerySQL, &DbQueryDEL,
+                                                          &DbQueryIndex}) {
     ds->DbTableOptions().SetDbRightsCheck(false);
   }
   // The two dataset hooks: encrypted free tables get the administrator

@@ -104,6 +104,7 @@ class TMainForm : public dbaccess::TComponent {
   dbaccess::TDbQuery DbQuery3;
   dbaccess::TDbQuery DbQuerySQL;
   dbaccess::TDbQuery DbQueryDEL;
+  dbaccess::TDbQuery DbQueryIndex;
   platform::TZipArchive ZipArchive1;
 
   RunOptions options;

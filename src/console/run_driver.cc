@@ -6,8 +6,12 @@
 #include "console/restore.h"
 #include "conversions/column_removal.h"
 #include "conversions/epayslip_reset.h"
+#include "conversions/fill_ins.h"
+#include "conversions/levy_rollforward.h"
+#include "conversions/levy_table.h"
 #include "conversions/pre860_steps.h"
 #include "conversions/release_version.h"
+#include "conversions/voluntary_schemes.h"
 #include "platform/file_system.h"
 #include "schema/dictionary_rights.h"
 #include "platform/path.h"
@@ -275,12 +279,12 @@ void RunDriver::CatalogueStep(schema::UpgradeContext& ctx, const schema::HookCal
           ctx, {Checked("CheckBox5"), Checked("RadioButton1"), Checked("RadioButton2")});
       break;
     case CatalogueHook::FillCodeAndGradeColumns: conversions::FillCodeAndGradeColumns(ctx); break;
+    case CatalogueHook::AddVoluntaryContributionRows: conversions::AddVoluntaryContributionRows(ctx); break;
+    case CatalogueHook::RollForwardLevy2004To2005: conversions::RollForwardLevy2004To2005(ctx); break;
+    case CatalogueHook::FillPHtrxBankAmount: conversions::FillPHtrxBankAmount(ctx); break;
     case CatalogueHook::None:
     case CatalogueHook::WriteReportFields:
-    case CatalogueHook::AddVoluntaryContributionRows:
-    case CatalogueHook::RollForwardLevy2004To2005:
     case CatalogueHook::BackfillCareerHistory:
-    case CatalogueHook::FillPHtrxBankAmount:
       break;
   }
 }
@@ -369,11 +373,50 @@ void RunDriver::ReminderSettingsAndLaterRuns() {
   CatalogueCorrections();
   schema::CatalogueActions catalogue = CompanyCatalogueActions(ctx);
   for (int run : {12, 13, 14}) schema::RunColumnRun(run, ctx, catalogue);
+  // The levy roll-forward closes the catalogue for every company; a
+  // database below 8.60 gets it once more, which changes nothing further.
+  RollForwardLevy2007To2008();
   if (conversions::ReadReleaseVersion(ctx) < conversions::kVersion860) RollForwardLevy2007To2008();
 }
 
 void RunDriver::CatalogueCorrections() {}
-void RunDriver::RollForwardLevy2007To2008() {}
+
+void RunDriver::RollForwardLevy2007To2008() {
+  schema::UpgradeContext ctx = f_.Context();
+  conversions::RollForwardLevy2007To2008(ctx);
+}
+
+void RunDriver::UpdateLevyTable() {
+  schema::UpgradeContext ctx = f_.Context();
+  conversions::UpdateLevyTable(ctx, [this](const std::string& text) {
+    f_.SetEdit2(text);
+    f_.ui().ProcessMessages();
+  });
+}
+
+void RunDriver::FillYtdEmpl() {
+  schema::UpgradeContext ctx = f_.Context();
+  conversions::FillYtdEmpl(ctx);
+}
+
+void RunDriver::FillRbItem() {
+  schema::UpgradeContext ctx = f_.Context();
+  conversions::FillRbItem(ctx);
+}
+
+void RunDriver::TrainingAndMedschFillIns() {
+  schema::UpgradeContext ctx = f_.Context();
+  conversions::FillTrainingDepartment(ctx);
+  conversions::FillMedschClaimType(ctx);
+  conversions::AddMedschIndex(ctx, f_.DbQueryIndex);
+}
+
+void RunDriver::QueryCleanup() { conversions::QueryCleanup(f_.DbQueryDEL); }
+
+void RunDriver::DailyLevyRates2012() {
+  schema::UpgradeContext ctx = f_.Context();
+  conversions::DailyLevyRates2012(ctx);
+}
 
 void RunDriver::RebuildRightsAndAutoCreate() {
   schema::UpgradeContext ctx = f_.Context();
@@ -383,8 +426,6 @@ void RunDriver::RebuildRightsAndAutoCreate() {
 // Steps whose work is built by later units of the release: called in order,
 // empty for now.
 bool RunDriver::BackupCompany() { return console::BackupCompany(f_, f_.ZipArchive1, current_code_); }
-void RunDriver::UpdateLevyTable() {}
-void RunDriver::FillYtdEmpl() {}
 void RunDriver::TerminationStatus() {}
 void RunDriver::ReportFieldRows() {}
 void RunDriver::RearrangeAllowanceColumns() {}
@@ -393,20 +434,16 @@ void RunDriver::ConvertOccupationCodes() {}
 void RunDriver::EducationRecordNumbers() {}
 void RunDriver::BankCodeMigration() {}
 void RunDriver::ClaimSetupRebuild() {}
-void RunDriver::FillRbItem() {}
 void RunDriver::RegisterTimeClockProcedure() {}
 void RunDriver::RecordNumberBackfill() {}
 void RunDriver::EmployeeRecordPass() {}
 void RunDriver::ReleaseTemplateRefresh() {}
 void RunDriver::ReportWriterRefresh() {}
 void RunDriver::ReportCatalogueUpdates() {}
-void RunDriver::TrainingAndMedschFillIns() {}
 void RunDriver::IndexRepair() {}
 void RunDriver::SchemeClaimRows() {}
 void RunDriver::CleanCompanyFolder() { console::CleanCompanyFolder(f_, current_code_); }
 void RunDriver::ReportTemplateList() {}
-void RunDriver::QueryCleanup() {}
-void RunDriver::DailyLevyRates2012() {}
 void RunDriver::PeriodOrganisationUpdate() {}
 void RunDriver::RemoveBackupFiles() { console::RemoveBackupFiles(f_); }
 void RunDriver::RemoveNricSlash() {}

@@ -1,6 +1,7 @@
 #include "tools/demo_seeds.h"
 
 #include "platform/path.h"
+#include "tools/demo_levy_seeds.h"
 
 namespace kx8::tools {
 namespace {
@@ -308,9 +309,17 @@ constexpr SeedBlock kSeeds[] = {
 std::span<const SeedBlock> DemoSeeds() { return kSeeds; }
 
 std::vector<const SeedBlock*> SeedsFor(SeedTarget target, std::string_view table) {
+  // The common seeds first, then those of the units that keep their demo
+  // rows in a file of their own.
+  const std::span<const SeedBlock> lists[] = {
+      kSeeds,
+      LevyDemoSeeds(),
+  };
   std::vector<const SeedBlock*> found;
-  for (const SeedBlock& s : kSeeds) {
-    if (s.target == target && platform::SameNameIgnoreCase(s.table, table)) found.push_back(&s);
+  for (std::span<const SeedBlock> list : lists) {
+    for (const SeedBlock& s : list) {
+      if (s.target == target && platform::SameNameIgnoreCase(s.table, table)) found.push_back(&s);
+    }
   }
   return found;
 }

@@ -1,8 +1,9 @@
 // The whole upgrade on the demo companies: a batch run brings the company
 // at release 8.50 (free tables), the dictionary-bound one at 8.65 and the
 // one already at 9.07 to the release's columns without a single message,
-// the release check passes on all three afterwards, and a second run shows
-// nothing and changes no table's structure.
+// the release check passes on all three afterwards, the levy, parameter and
+// scheme tables hold the rows the release prescribes, and a second run
+// shows nothing and changes no table's structure and none of those rows.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -15,6 +16,7 @@
 #include "support/credentials.h"
 #include "testing/temp_dir.h"
 #include "tools/demo_builder.h"
+#include "tools/inspect.h"
 #include "tools/verify.h"
 
 namespace kx8::cli {
@@ -35,7 +37,8 @@ class DemoUpgradeTest : public ::testing::Test {
   std::vector<std::string> Run() {
     std::ostringstream out, err;
     std::istringstream in;
-    const int rc = BatchMain({"--batch", "--root", root_, "--select-all", "--yes"}, out, err, in, false);
+    const int rc = BatchMain({"--batch", "--root", root_, "--select-all", "--yes", "--set", "CheckBoxVol=1"}, out, err,
+                             in, false);
     EXPECT_EQ(rc, 0) << err.str();
     std::vector<std::string> shown;
     std::istringstream lines(out.str());
@@ -80,6 +83,94 @@ class DemoUpgradeTest : public ::testing::Test {
     return result;
   }
 
+  // The lines (CSV, header first) a statement gives on the company,
+  // through its dictionary when it has one.
+  std::vector<std::string> Select(const tools::DemoCompany& company, const std::string& statement) const {
+    const std::string folder = Folder(company.code);
+    std::ostringstream out;
+    if (company.dictionary) {
+      tools::RunStatement(folder + "\\" + company.code + ".kdd", statement, "", "", out);
+    } else {
+      tools::RunStatement(folder, statement, "", support::AdministratorPassword(), out);
+    }
+    std::vector<std::string> lines;
+    std::istringstream in(out.str());
+    for (std::string line; std::getline(in, line);) {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      lines.push_back(line);
+    }
+    return lines;
+  }
+
+  // The rows the levy steps, the scheme rows and the fill-ins write.
+  std::vector<std::string> ConvertedRows(const tools::DemoCompany& company) const {
+    std::vector<std::string> all;
+    for (const char* statement :
+         {"SELECT * FROM FW_LEVY ORDER BY YEAR,CLASS", "SELECT * FROM PAYPARA1 ORDER BY YEAR",
+          "SELECT * FROM CPFNEW ORDER BY YEAR,CPF_CAT,CPF_AGE_TYPE", "SELECT * FROM QUERY ORDER BY LINE",
+          "SELECT * FROM MEDSCH", "SELECT * FROM RBITEM", "SELECT * FROM TRAINING", "SELECT * FROM YTDEMPL",
+          "SELECT * FROM P_HTRX ORDER BY EMPCODE,PERIOD"}) {
+      for (const std::string& line : Select(company, statement)) all.push_back(line);
+    }
+    return all;
+  }
+
+  // What the levy steps, the scheme rows and the fill-ins left, as the
+  // release prescribes it for each company.
+  void ExpectConvertedRows(const tools::DemoCompany& company) const {
+    SCOPED_TRACE(company.code);
+    // The 2004 to 2005 roll-forward is for databases of 8.90 or older.
+    const bool up_to_890 = company.release < 8.9 + 0.00005;
+    std::vector<std::string> levy = {
+        "YEAR,CLASS,CATEGORY,DESC,DAILY_RATE,MAX_PER_MTH,PERIOD_PART",
+        "2004,CLASS1,FWL,CLASS 1 WORKER,1,30,1",
+        "2004,CLASS2,FWL,CLASS 2 WORKER,6.58,200,1",
+        "2004,CW1,FWL,CONSTRUCTION SKILLED,8.55,260,1",
+        "2004,SPASS,FWL,S PASS,2,50,1",
+        "2005,CLASS1,FWL,CLASS 1 WORKER,2,50,1",
+        "2005,CLASS2,FWL,CLASS 2 WORKER,6.58,200,1",
+        "2005,CW1,FWL,CONSTRUCTION SKILLED,8.55,260,1",
+        "2005,SPASS,FWL,S PASS,2,50,1",
+        "2007,CLASS1,FWL,CLASS 1 WORKER,3.29,100,1",
+        "2007,CLASS2,FWL,CLASS 2 WORKER,7.89,240,1",
+        "2007,CW1,FWL,CONSTRUCTION SKILLED,2.63,80,1",
+        "2007,SPASS,FWL,S PASS,3.29,100,1",
+        "2008,CLASS1,FWL,CLASS 1 (Singaporean),5,150,1",
+        "2008,CLASS2,FWL,CLASS 2 WORKER (2008),8.22,250,1",
+        "2008,CW1,FWL,CONSTRUCTION SKILLED,5,150,1",
+        "2008,CW3,FWL,Construction Worker-unskilled,10,300,1",
+        "2008,SPASS,FWL,S PASS,3.29,100,1",
+        "2012,CLASS1,FWL,CLASS 1 WORKER,8.22,250,1",
+        "2012,CLASS2,FWL,CLASS 2 WORKER,4.94,150,1",
+        "2012,CW1,FWL,CONSTRUCTION SKILLED,15.46,470,1",
+        "2012,CW2,FWL,CONSTRUCTION UNSKILLED,12,365,1",
+        "2012,CW3,FWL,CONSTRUCTION WORKER-UNSKILLED,8.21,249.72,1",
+        "2012,HOUSE,FWL,DOMESTIC HELPER,0.02,0.73,1",
+        "2012,SPASS,FWL,S PASS,1,30.4,1",
+        "2012,TRAINEE,FWL,TRAINEE,9.99,0,1",
+    };
+    if (!up_to_890) {
+      std::erase_if(levy, [](const std::string& l) { return l.rfind("2005,", 0) == 0 || l.rfind("2004,SPASS", 0) == 0; });
+    }
+    EXPECT_EQ(Select(company, "SELECT * FROM FW_LEVY ORDER BY YEAR,CLASS"), levy);
+    EXPECT_EQ(Select(company, "SELECT YEAR,SDF_MAX,SDF_MIN,SDF FROM PAYPARA1 WHERE YEAR<'2007' ORDER BY YEAR"),
+              (std::vector<std::string>{"YEAR,SDF_MAX,SDF_MIN,SDF", "2004,4500,2,0.25",
+                                        up_to_890 ? "2005,1800,2,0.25" : "2005,4500,2,0.25", "2006,4500,2,0.25"}));
+    EXPECT_EQ(Select(company, "SELECT COUNT(*) AS N FROM CPFNEW WHERE YEAR='2007' AND CPF_CAT LIKE 'VOL%'"),
+              (std::vector<std::string>{"N", "30"}));
+    EXPECT_EQ(Select(company, "SELECT COUNT(*) AS N FROM QUERY WHERE CODE IS NULL"), (std::vector<std::string>{"N", "0"}));
+    for (const char* statement : {"SELECT COUNT(*) AS N FROM MEDSCH WHERE CLAIMTYPE IS NULL",
+                                  "SELECT COUNT(*) AS N FROM RBITEM WHERE ID IS NULL",
+                                  "SELECT COUNT(*) AS N FROM TRAINING WHERE DEPARTMENT IS NULL",
+                                  "SELECT COUNT(*) AS N FROM YTDEMPL WHERE ORI_OWWAGE IS NULL"}) {
+      EXPECT_EQ(Select(company, statement), (std::vector<std::string>{"N", "0"})) << statement;
+    }
+    // Bank amounts are filled only for databases of 8.90 or older.
+    const int payroll_rows = tools::ExpectedCounts(tools::DemoOptions{}).payroll_rows;
+    EXPECT_EQ(Select(company, "SELECT COUNT(*) AS N FROM P_HTRX WHERE BANKAMT IS NULL"),
+              (std::vector<std::string>{"N", up_to_890 ? "0" : std::to_string(payroll_rows)}));
+  }
+
   kx8::testing::TempDir dir_{"kx8-demo-upgrade"};
   std::string root_;
 };
@@ -94,15 +185,19 @@ TEST_F(DemoUpgradeTest, ABatchRunBringsEveryDemoCompanyToTheReleaseAndASecondRun
   std::vector<std::string> shown = Run();
   EXPECT_TRUE(shown.empty()) << ::testing::PrintToString(shown);
   std::map<std::string, std::map<std::string, std::string>> after_first;
+  std::map<std::string, std::vector<std::string>> rows_after_first;
   for (const tools::DemoCompany& company : tools::DemoCompanies()) {
     EXPECT_EQ(tools::VerifyCompany(Folder(company.code), release), std::vector<std::string>{}) << company.code;
     after_first[company.code] = Structures(company);
+    ExpectConvertedRows(company);
+    rows_after_first[company.code] = ConvertedRows(company);
   }
 
   shown = Run();
   EXPECT_TRUE(shown.empty()) << ::testing::PrintToString(shown);
   for (const tools::DemoCompany& company : tools::DemoCompanies()) {
     EXPECT_EQ(Structures(company), after_first[company.code]) << company.code;
+    EXPECT_EQ(ConvertedRows(company), rows_after_first[company.code]) << company.code;
   }
 }
 

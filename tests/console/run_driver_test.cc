@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "../schema/levy_fill_in_tables.h"
 #include "../schema/older_release_tables.h"
 #include "console/main_form.h"
 #include "console/run_driver.h"
@@ -59,6 +60,7 @@ class RunDriverTest : public RootWithRegisterTest {
     }
     MakeSeedTables(root_ + "COMPANY\\" + code);
     schema::MakeOlderReleaseTables(root_ + "COMPANY\\" + code);
+    schema::MakeLevyAndFillInTables(root_ + "COMPANY\\" + code);
   }
 
   // The parameter tables the seed steps inside the column runs fill.
@@ -104,6 +106,31 @@ class RunDriverTest : public RootWithRegisterTest {
     return scoped.Table().FieldByName("VERSION").AsString();
   }
 
+  static void AppendRow(const std::string& folder, const char* table,
+                        std::initializer_list<std::pair<const char*, const char*>> values) {
+    dbaccess::TDbScopedTable scoped;
+    scoped.Connection().SetConnectPath(folder);
+    scoped.Table().SetTableName(table);
+    scoped.Table().Open();
+    scoped.Table().Append();
+    for (const auto& [field, value] : values) scoped.Table().FieldByName(field).SetAsString(value);
+    scoped.Table().Post();
+  }
+
+  // One column of every row of a company table, in record order.
+  std::vector<std::string> Values(const std::string& code, const char* table, const char* field) {
+    dbaccess::TDbScopedTable scoped;
+    scoped.Connection().SetConnectPath(root_ + "COMPANY\\" + code);
+    scoped.Table().SetTableName(table);
+    scoped.Table().Open();
+    if (scoped.Table().IsTableEncrypted()) scoped.Table().EnableEncryption(support::AdministratorPassword());
+    std::vector<std::string> out;
+    for (scoped.Table().First(); !scoped.Table().Eof(); scoped.Table().Next()) {
+      out.push_back(scoped.Table().FieldByName(field).AsString());
+    }
+    return out;
+  }
+
   static void MakeTable(const std::string& folder, const char* table) {
     dbaccess::TDbScopedTable scoped;
     scoped.Connection().SetConnectPath(folder);
@@ -119,6 +146,7 @@ class RunDriverTest : public RootWithRegisterTest {
     for (const char* t : {"transfer", "EMPLOYEE", "EMP_ALW"}) MakeTable(folder, t);
     MakeSeedTables(folder);
     schema::MakeOlderReleaseTables(folder);
+    schema::MakeLevyAndFillInTables(folder);
     // The program never creates dictionaries; the fixture asks the engine.
     std::string kdd = root_ + "COMPANY/" + code + "/" + code + ".kdd";
     DBHANDLE h = 0;
@@ -194,9 +222,17 @@ TEST_F(RunDriverTest, OnlyRowsMarkedOneAreProcessedAndEveryMarkIsClearedAtTheEnd
   EXPECT_EQ(ui_->Lines().front(), "confirm: Do you wish to proceed this function ?");
 }
 
+// Run 9 brings the bank amounts of the payroll history and the 2005 levy
+// rows; the 2008 levy rows come for every database.
 TEST_F(RunDriverTest, TheStoredVersionGatesRunNineAndIsStampedAtTheEnd) {
   AddCompany("OLD", "1", true, "8.9");
   AddCompany("NEWER", "1", true, "8.9001");
+  for (const char* code : {"OLD", "NEWER"}) {
+    const std::string folder = root_ + "COMPANY\\" + code;
+    AppendRow(folder, "P_HTRX", {{"EMPCODE", "E1"}, {"NETT_WAGE", "2150.5"}});
+    AppendRow(folder, "FW_LEVY", {{"YEAR", "2004"}, {"CLASS", "CLASS1"}, {"CATEGORY", "FWL"}, {"MAX_PER_MTH", "30"}});
+    AppendRow(folder, "FW_LEVY", {{"YEAR", "2007"}, {"CLASS", "CLASS1"}, {"CATEGORY", "FWL"}, {"MAX_PER_MTH", "100"}});
+  }
   ASSERT_EQ(Run(), RunOutcome::Completed) << ui_->Lines().back();
   EXPECT_EQ(CompanySteps("OLD"), kFullPass);
   std::vector<std::string> without_run9 = kFullPass;
@@ -204,6 +240,11 @@ TEST_F(RunDriverTest, TheStoredVersionGatesRunNineAndIsStampedAtTheEnd) {
   EXPECT_EQ(CompanySteps("NEWER"), without_run9);
   EXPECT_EQ(StoredVersion("OLD"), "9.07");
   EXPECT_EQ(StoredVersion("NEWER"), "9.07");
+  EXPECT_EQ(Values("OLD", "P_HTRX", "BANKAMT"), std::vector<std::string>{"2150.5"});
+  EXPECT_EQ(Values("NEWER", "P_HTRX", "BANKAMT"), std::vector<std::string>{""});
+  EXPECT_EQ(Values("OLD", "FW_LEVY", "YEAR"), (std::vector<std::string>{"2004", "2007", "2004", "2005", "2005", "2008", "2008"}));
+  EXPECT_EQ(Values("NEWER", "FW_LEVY", "YEAR"), (std::vector<std::string>{"2004", "2007", "2008", "2008"}));
+  EXPECT_EQ(Values("NEWER", "FW_LEVY", "PERIOD_PART"), (std::vector<std::string>{"1", "1", "1", "1"}));
 }
 
 // The data steps of the older releases run inside column run 14: only for a
