@@ -4,35 +4,13 @@
 #include <string>
 
 #include "conversions/index_check.h"
+#include "conversions/statements.h"
 #include "support/credentials.h"
 
 namespace kx8::conversions {
 namespace {
 
 bool FreeTableCompany(const schema::UpgradeContext& ctx) { return !ctx.company.IsDictionaryConnection(); }
-
-// One statement on the work query; `ready` gives it what it needs once its
-// text is set.
-template <typename Ready>
-void RunStatement(dbaccess::TDbQuery& q, const char* sql, Ready ready) {
-  q.SQL().Clear();
-  q.SQL().Add(sql);
-  ready(q);
-  q.Prepare();
-  q.ExecSQL();
-  q.CloseStatement();
-}
-
-// Runs `body`; a failure is shown as `prefix` followed by the error's text
-// and goes no further.
-template <typename Body>
-void ShowingFailure(schema::UpgradeContext& ctx, const std::string& prefix, Body body) {
-  try {
-    body();
-  } catch (const std::exception& e) {
-    ctx.ui.MessageBox(prefix + e.what(), "");
-  }
-}
 
 }  // namespace
 
@@ -50,11 +28,11 @@ void FillYtdEmpl(schema::UpgradeContext& ctx) {
 void FillPHtrxBankAmount(schema::UpgradeContext& ctx) {
   dbaccess::TDbQuery& q = ctx.work_query;
   if (FreeTableCompany(ctx)) q.SetTablePassword("p_htrx", support::AdministratorPassword());
-  RunStatement(q, kFillBankAmountSql, [](dbaccess::TDbQuery&) {});
+  RunStatement(q, kFillBankAmountSql);
 }
 
 void FillRbItem(schema::UpgradeContext& ctx) {
-  ShowingFailure(ctx, "", [&] { RunStatement(ctx.work_query, kFillRbItemSql, [](dbaccess::TDbQuery&) {}); });
+  ShowingFailure(ctx, "", [&] { RunStatement(ctx.work_query, kFillRbItemSql); });
 }
 
 void FillTrainingDepartment(schema::UpgradeContext& ctx) {

@@ -4,6 +4,7 @@
 #include <exception>
 #include <string>
 
+#include "conversions/statements.h"
 #include "dbaccess/db_table.h"
 #include "support/credentials.h"
 
@@ -65,22 +66,11 @@ SalaryTotal ReadSalaryTotal(dbaccess::TDbQuery& q) {
   return static_cast<SalaryTotal>(std::llround(total * 10000.0));
 }
 
-// One fill-in statement on the work query; `ready` gives it what it needs
-// once its text is set. A failure is shown with the error's own text and
-// does not reach the caller.
+// One fill-in statement on the work query. A failure is shown with the
+// error's own text and does not reach the caller.
 template <typename Ready>
 void FillIn(schema::UpgradeContext& ctx, const char* sql, Ready ready) {
-  dbaccess::TDbQuery& q = ctx.work_query;
-  try {
-    q.SQL().Clear();
-    q.SQL().Add(sql);
-    ready(q);
-    q.Prepare();
-    q.ExecSQL();
-    q.CloseStatement();
-  } catch (const std::exception& e) {
-    ctx.ui.MessageBox(e.what(), "");
-  }
+  ShowingFailure(ctx, "", [&] { RunStatement(ctx.work_query, sql, ready); });
 }
 
 }  // namespace
