@@ -1,0 +1,38 @@
+#include "conversions/code_rows.h"
+
+namespace kx8::conversions {
+namespace {
+
+constexpr char kCodeOrder[] = "CATEGORY;CODE";
+
+bool FindCode(dbaccess::TDbTable& t, const std::string& category, const std::string& code) {
+  if (t.IndexFieldNames() != kCodeOrder) t.SetIndexFieldNames(kCodeOrder);
+  return t.FindKey({category, code});
+}
+
+}  // namespace
+
+std::string CodeDescription(dbaccess::TDbTable& code_table, const std::string& category, const std::string& code) {
+  if (!FindCode(code_table, category, code)) return {};
+  return code_table.FieldByName("DESC").AsString();
+}
+
+bool AddCodeRow(dbaccess::TDbTable& code_table, const std::string& category, const std::string& code,
+                const std::string& description) {
+  if (FindCode(code_table, category, code)) return false;
+  code_table.Append();
+  try {
+    code_table.FieldByName("CATEGORY").SetAsString(category);
+    code_table.FieldByName("CODE").SetAsString(code);
+    code_table.FieldByName("DESC").SetAsString(description);
+    code_table.Post();
+  } catch (...) {
+    // A row left in the insert state would be saved again by the next move
+    // of the cursor, outside the caller's handling of this failure.
+    code_table.Cancel();
+    throw;
+  }
+  return true;
+}
+
+}  // namespace kx8::conversions
