@@ -325,6 +325,56 @@ TEST_F(DictionaryTest, StatementsResolveNamesAndRegisterProcedures) {
   DBE_OK(DbCloseTable(t));
 }
 
+// DROP TABLE through the dictionary: the entry, its index entries and its
+// rights leave the catalogue with the files, so automatic creation cannot
+// bring the table back empty. Refused, changing nothing, for a user who is
+// not the administrator and for a table in use.
+TEST_F(DictionaryTest, DropTableTakesTheEntryAndItsRightsWithTheFiles) {
+  AddEmployee();
+  SetFlag("EMPLOYEE", DBE_DD_PROP_AUTO_CREATE, 1);
+  DBE_OK(DbDDCreateUser(dict_, "", "KELPAVON8", "k-pw", ""));
+  DBE_OK(DbDDSetObjectAccessRights(dict_, "EMPLOYEE", "KELPAVON8", "RWI"));
+  auto drop = [&](DBHANDLE connection) {
+    DBHANDLE stmt = 0;
+    EXPECT_EQ(DbCreateSQLStatement(connection, &stmt), 0u) << LastErrorText();
+    EXPECT_EQ(DbPrepareSQL(stmt, "DROP TABLE employee"), 0u) << LastErrorText();
+    const DBRESULT rc = DbExecuteSQL(stmt, nullptr);
+    const std::string text = rc == 0 ? "" : LastErrorText();
+    EXPECT_EQ(DbCloseSQLStatement(stmt), 0u);
+    return text;
+  };
+  auto still_there = [&] {
+    EXPECT_EQ(List(dict_, DBE_DD_OBJECT_TABLE), (std::vector<std::string>{"EMPLOYEE"}));
+    EXPECT_TRUE(fs::exists(dir_.File("EMPLOYEE.KDT")));
+    char letters[8];
+    uint16_t len = sizeof letters;
+    DBE_OK(DbDDGetObjectAccessRights(dict_, "EMPLOYEE", "KELPAVON8", letters, &len));
+    EXPECT_STREQ(letters, "RWI");
+  };
+
+  DBHANDLE user = 0, t = 0;
+  DBE_OK(Logon("KELPAVON8", "k-pw", &user));
+  EXPECT_NE(drop(user).find("Only the administrator"), std::string::npos);
+  DBE_OK(DbDisconnect(user));
+  still_there();
+  DBE_OK(OpenOn(dict_, "EMPLOYEE", 0, 1, 0, &t));
+  EXPECT_NE(drop(dict_).find("The table is in use"), std::string::npos);
+  DBE_OK(DbCloseTable(t));
+  still_there();
+
+  EXPECT_EQ(drop(dict_), "");
+  EXPECT_TRUE(List(dict_, DBE_DD_OBJECT_TABLE).empty());
+  for (const char* f : {"EMPLOYEE.KDT", "EMPLOYEE.KDI", "EMPLOYEE.KDM"}) EXPECT_FALSE(fs::exists(dir_.File(f))) << f;
+  EXPECT_NE(OpenOn(dict_, "EMPLOYEE", 0, 1, 0, &t), 0u);
+  EXPECT_FALSE(fs::exists(dir_.File("EMPLOYEE.KDT")));
+  // A table of that name added again starts without the old rights.
+  AddEmployee();
+  char letters[8];
+  uint16_t len = sizeof letters;
+  DBE_OK(DbDDGetObjectAccessRights(dict_, "EMPLOYEE", "KELPAVON8", letters, &len));
+  EXPECT_STREQ(letters, "");
+}
+
 // The file a table was added with, whatever its dictionary name: read back
 // as given, found by name or by file, and refused for what is not there.
 TEST_F(DictionaryTest, TableFileNamesAreReadBackAsAdded) {

@@ -271,9 +271,20 @@ void RemoveTable(Connection* c, const std::string& name, bool delete_files) {
   auto t = FindTable(c, name);
   if (!t) Fail(DBE_OBJECT_NOT_FOUND, "Error 5073: The table " + name + " is not in the data dictionary. File: " + c->kdd);
   std::string path = EntryPath(c, *t);
-  if (delete_files && os::PathExists(path)) WithExclusive(path, [](TableFile& tf) { tf.DeleteFiles(); });
+  if (delete_files && os::PathExists(path)) {
+    WithExclusive(path, [&](TableFile& tf) {
+      ForgetTable(c, *t);
+      tf.DeleteFiles();
+    });
+  } else {
+    ForgetTable(c, *t);
+  }
+}
+
+void ForgetTable(Connection* c, const DictTable& t) {
+  RequireAdmin(c);
   UpdateCatalog(Paths(c), [&](Catalog& cat) {
-    std::string key = StripKdt(t->name);
+    std::string key = StripKdt(t.name);
     std::erase_if(cat.tables, [&](const DictTable& x) { return StripKdt(x.name) == key; });
     std::erase_if(cat.rights, [&](const DictRight& r) { return StripKdt(r.object) == key; });
   });

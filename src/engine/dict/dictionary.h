@@ -34,7 +34,15 @@ std::string RightsOf(Connection* c, const DictTable& t);
 std::vector<std::string> ObjectNames(Connection* c, uint16_t type, const std::string& parent);
 void AddTable(Connection* c, const std::string& name, const std::string& path, uint16_t table_type,
               uint16_t char_type, const std::string& comments);
+// Takes a table out of the catalogue with its index entries and rights.
+// With delete_files its files go too, but only after the catalogue no
+// longer lists them and while the table is held exclusively: a crash in
+// between leaves unlisted files, never an entry without its data (which
+// automatic creation would turn into an empty table).
 void RemoveTable(Connection* c, const std::string& name, bool delete_files);
+// The catalogue half of RemoveTable, for a caller that holds the table
+// exclusively already and deletes its files itself afterwards (DROP TABLE).
+void ForgetTable(Connection* c, const DictTable& t);
 void SetProperty(Connection* c, const std::string& table, uint16_t property, const void* value, uint16_t len);
 // Writes the value into out (capacity *len), returns its length in *len.
 void GetProperty(Connection* c, const std::string& table, uint16_t property, void* value, uint16_t* len);

@@ -101,6 +101,13 @@ ExecResult ExecCreateTable(const CreateTable& st, Connection* conn) {
 
 ExecResult ExecDropTable(const DropTable& st, Connection* conn, const ExecSettings& s) {
   StatementTable t(conn, st.table, DBE_OPEN_EXCLUSIVE, s);
+  // A dictionary's table leaves the catalogue (entry, index entries and
+  // rights) first, while this statement holds it exclusively; its files go
+  // after. Deleting only the files would leave an entry that automatic
+  // creation brings back empty.
+  if (conn->is_dictionary()) {
+    if (auto entry = dict::FindTable(conn, st.table.name)) dict::ForgetTable(conn, *entry);
+  }
   t.file().DeleteFiles();
   return {};
 }

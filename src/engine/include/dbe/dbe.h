@@ -346,6 +346,10 @@ DBRESULT DbDDFindClose(DBHANDLE dictionary, DBHANDLE find);
 // path: the table's data file, relative to the dictionary's folder or absolute.
 DBRESULT DbDDAddTable(DBHANDLE dictionary, const char* name, const char* path, uint16_t table_type,
                       uint16_t char_type, const char* index_files, const char* comments);
+// Takes the table out with its index entries and rights (administrator
+// only). With delete_files its files go after the catalogue is written,
+// while the table is held exclusively (5062 when anyone uses it, and then
+// nothing changes). DROP TABLE on a dictionary connection does the same.
 DBRESULT DbDDRemoveTable(DBHANDLE dictionary, const char* name, uint16_t delete_files);
 // The data file of a table as it was added (the path given to DbDDAddTable,
 // or the name with ".KDT" when none was given). The table is named by its
