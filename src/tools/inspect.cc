@@ -270,6 +270,21 @@ void OpenReadOnly(const std::string& table_path, TDbConnection& c, TDbTable& t) 
   t.Open();
 }
 
+// The FIELD and INDEX lines of an open table; closes it.
+void WriteStructure(TDbTable& t, std::ostream& out) {
+  for (int i = 0; i < t.FieldCount(); ++i) {
+    const TField& f = t.Fields(i);
+    int type = EngineTypeNumber(f);
+    int length = type == 4 || type == 16 ? f.Size() : type == 2 ? f.DataSize() : 0;
+    int decimals = type == 18 ? 4 : 0;
+    out << "FIELD\t" << f.FieldName() << '\t' << type << '\t' << length << '\t' << decimals << '\n';
+  }
+  for (const TIndexDef& ix : t.IndexDefs().Items()) {
+    out << "INDEX\t" << ix.Name << '\t' << ix.Expression << '\t' << OptionsText(ix.Options) << '\n';
+  }
+  t.Close();
+}
+
 }  // namespace
 
 std::string CsvQuote(std::string_view text) {
@@ -367,18 +382,21 @@ void DescribeTable(const std::string& table_path, std::ostream& out) {
   TDbConnection c;
   TDbTable t;
   OpenReadOnly(table_path, c, t);
-  for (int i = 0; i < t.FieldCount(); ++i) {
-    const TField& f = t.Fields(i);
-    int type = EngineTypeNumber(f);
-    int length = type == 4 || type == 16 ? f.Size() : type == 2 ? f.DataSize() : 0;
-    int decimals = type == 18 ? 4 : 0;
-    out << "FIELD\t" << f.FieldName() << '\t' << type << '\t' << length << '\t' << decimals << '\n';
-  }
-  for (const TIndexDef& ix : t.IndexDefs().Items()) {
-    out << "INDEX\t" << ix.Name << '\t' << ix.Expression << '\t' << OptionsText(ix.Options) << '\n';
-  }
-  t.Close();
+  WriteStructure(t, out);
 }
+
+void DescribeDictionaryTable(const std::string& kdd_path, const std::string& table, const std::string& user,
+                             const std::string& password, std::ostream& out) {
+  TDbConnection c;
+  ConnectTo(c, kdd_path, user, password);
+  TDbTable t;
+  t.SetDbConnection(&c);
+  t.SetTableName(table);
+  t.SetReadOnly(true);
+  t.Open();
+  WriteStructure(t, out);
+}
+
 
 void DescribeDictionary(const std::string& kdd_path, const std::string& user, const std::string& password,
                         std::ostream& out) {

@@ -29,6 +29,12 @@ void DumpTable(const std::string& table_path, const std::string& password, std::
 // DESCENDING joined by ",", empty for neither).
 void DescribeTable(const std::string& table_path, std::ostream& out);
 
+// The same lines for a table of a data dictionary, named as the dictionary
+// names it (or by its file); user and password log on as for
+// RunStatement.
+void DescribeDictionaryTable(const std::string& kdd_path, const std::string& table, const std::string& user,
+                             const std::string& password, std::ostream& out);
+
 // Tab-separated lines "TABLE name file auto-create encryption" for each
 // table of a data dictionary (file as registered, the two properties 0 or
 // 1), then "USER name" for each user, both in the dictionary's order, then

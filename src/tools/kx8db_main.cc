@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <exception>
 #include <iostream>
+#include <stdexcept>
 #include <string>
 
 #include "platform/path.h"
@@ -60,7 +61,9 @@ int main(int argc, char** argv) {
   dump_cmd->add_option("--password", password, "Encryption password of the table");
 
   CLI::App* schema_cmd = app.add_subcommand("schema", "Print the structure of a table or of a data dictionary");
+  std::string dictionary_table;
   schema_cmd->add_option("TABLE", table, "Table file, or a .kdd data dictionary")->required();
+  schema_cmd->add_option("DICTIONARY_TABLE", dictionary_table, "With a .kdd: one of its tables");
   schema_cmd->add_option("--user", user, "Dictionary user (default: the administrator)");
   schema_cmd->add_option("--password", password, "Dictionary password");
 
@@ -97,8 +100,12 @@ int main(int argc, char** argv) {
     } else if (*dump_cmd) {
       DumpTable(table, password, std::cout);
     } else if (*schema_cmd) {
-      if (IsDictionaryPath(table)) {
+      if (IsDictionaryPath(table) && !dictionary_table.empty()) {
+        DescribeDictionaryTable(table, dictionary_table, user, password, std::cout);
+      } else if (IsDictionaryPath(table)) {
         DescribeDictionary(table, user, password, std::cout);
+      } else if (!dictionary_table.empty()) {
+        throw std::runtime_error("A table is named after a data dictionary (CODE.kdd TABLE), not after " + table + ".");
       } else {
         DescribeTable(table, std::cout);
       }

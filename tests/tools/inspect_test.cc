@@ -284,6 +284,26 @@ TEST_F(SmallDictionary, SchemaGivesFilesPropertiesUsersAndRightsInDictionaryOrde
   EXPECT_EQ(Describe("nobody", "n-pw"), expected);
 }
 
+// A dictionary table's structure: found by its dictionary name or its file,
+// read by a user with rights on it, also when the dictionary encrypts it.
+TEST_F(SmallDictionary, TableSchemaThroughTheDictionary) {
+  const std::string fields = "FIELD\tCODE\t4\t8\t0\n";
+  for (const char* table : {"PAYROLL", "payroll", "X.KDT", "CODE"}) {
+    SCOPED_TRACE(table);
+    std::ostringstream out;
+    DescribeDictionaryTable(kdd_, table, "clerk", "c-pw", out);
+    EXPECT_EQ(out.str(), fields);
+  }
+  std::ostringstream out;
+  DescribeDictionaryTable(kdd_, "PAYROLL", "", "", out);  // the administrator
+  EXPECT_EQ(out.str(), fields);
+  out.str("");
+  EXPECT_THROW(DescribeDictionaryTable(kdd_, "NOSUCH", "", "", out), EDbEngineError);
+  EXPECT_THROW(DescribeDictionaryTable(kdd_, "CODE", "clerk", "wrong", out), EDbEngineError);
+  EXPECT_THROW(DescribeDictionaryTable(kdd_, "PAYROLL", "nobody", "n-pw", out), EDbEngineError);  // no rights
+  EXPECT_EQ(out.str(), "");
+}
+
 TEST_F(SmallDictionary, SchemaFailuresGiveTheEnginesTextAndNoOutput) {
   struct Case {
     std::string kdd, user, password;
