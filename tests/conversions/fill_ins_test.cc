@@ -90,14 +90,16 @@ TEST_F(FillInsTest, TheClaimSchemeIndexIsMadeOnlyWhenNoIndexHasItsFields) {
     const char* what;
     const char* existing_name;  // nullptr: no index before
     const char* existing_fields;
+    bool dictionary;
     std::vector<std::string> want;
   };
   const Case cases[] = {
-      {"no index", nullptr, "", {"  SCHEME_CODE2:SCHEME_CODE;CLAIM_CODE;SUBCLAIM;CLAIMTYPE"}},
-      {"same fields, other name", "BYSCHEME", "SCHEME_CODE;CLAIM_CODE;SUBCLAIM;CLAIMTYPE",
+      {"no index", nullptr, "", false, {"  SCHEME_CODE2:SCHEME_CODE;CLAIM_CODE;SUBCLAIM;CLAIMTYPE"}},
+      {"same fields, other name", "BYSCHEME", "SCHEME_CODE;CLAIM_CODE;SUBCLAIM;CLAIMTYPE", false,
        {"BYSCHEME:SCHEME_CODE;CLAIM_CODE;SUBCLAIM;CLAIMTYPE"}},
-      {"fewer fields", "BYSCHEME", "SCHEME_CODE;CLAIM_CODE",
+      {"fewer fields", "BYSCHEME", "SCHEME_CODE;CLAIM_CODE", false,
        {"BYSCHEME:SCHEME_CODE;CLAIM_CODE", "  SCHEME_CODE2:SCHEME_CODE;CLAIM_CODE;SUBCLAIM;CLAIMTYPE"}},
+      {"dictionary-bound", nullptr, "", true, {"  SCHEME_CODE2:SCHEME_CODE;CLAIM_CODE;SUBCLAIM;CLAIMTYPE"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -105,6 +107,7 @@ TEST_F(FillInsTest, TheClaimSchemeIndexIsMadeOnlyWhenNoIndexHasItsFields) {
     SetUp();
     MakeFillInTables(false);
     if (c.existing_name != nullptr) AddIndex("MEDSCH", c.existing_name, c.existing_fields);
+    if (c.dictionary) MakeDictionary({{"MEDSCH", false}});
     schema::UpgradeContext& ctx = Context();
     TDbQuery& index_query = IndexQuery();
     AddMedschIndex(ctx, index_query);

@@ -79,12 +79,22 @@ TEST_F(LevyTableTest, OnlyThe2012RowsWithAMonthlyAmountGetNewDailyRates) {
 }
 
 TEST_F(LevyTableTest, EveryRowGetsAPeriodPartAndTheKeyCoversIt) {
-  for (bool with_key : {true, false}) {
-    SCOPED_TRACE(with_key ? "with a key" : "without a key");
+  struct Case {
+    const char* what;
+    bool with_key, dictionary;
+  };
+  const Case cases[] = {
+      {"with a key", true, false},
+      {"without a key", false, false},
+      {"dictionary-bound", true, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
     TearDown();
     SetUp();
     status_.clear();
-    MakeLevy({{"2012", "CLASS1", "FWL", "", "250"}, {"2007", "CLASS1", "FWL", "3.29", "100"}}, with_key);
+    MakeLevy({{"2012", "CLASS1", "FWL", "", "250"}, {"2007", "CLASS1", "FWL", "3.29", "100"}}, c.with_key);
+    if (c.dictionary) MakeDictionary({{"FW_LEVY", false}});
     schema::UpgradeContext& ctx = Context();
     Update(ctx);
     EXPECT_EQ(Rows("FW_LEVY", {"YEAR", "PERIOD_PART"}), (std::vector<std::string>{"2012|1", "2007|1"}));
