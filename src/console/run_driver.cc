@@ -4,7 +4,10 @@
 
 #include "console/housekeeping.h"
 #include "console/restore.h"
+#include "conversions/bank_codes.h"
+#include "conversions/career_records.h"
 #include "conversions/column_removal.h"
+#include "conversions/employee_identity.h"
 #include "conversions/epayslip_reset.h"
 #include "conversions/fill_ins.h"
 #include "conversions/levy_rollforward.h"
@@ -260,7 +263,10 @@ void RunDriver::CatalogueStep(schema::UpgradeContext& ctx, const schema::HookCal
     case CatalogueHook::SeedFormulaFields: conversions::SeedFormulaFields(ctx); break;
     case CatalogueHook::RemoveColumn: conversions::RemoveColumn(ctx, call.table, call.argument); break;
     case CatalogueHook::CloseCodeTables: f_.DbTable1.Close(); break;
-    case CatalogueHook::ConvertCostCentreCodes: Step("ConvertCostCentreCodes", [] {}); break;
+    case CatalogueHook::ConvertCostCentreCodes:
+      Step("ConvertCostCentreCodes", [&ctx] { conversions::ConvertCostCentreCodes(ctx); });
+      break;
+    case CatalogueHook::BackfillCareerHistory: conversions::BackfillCareerHistory(ctx); break;
     case CatalogueHook::RemoveEmpservBackup: conversions::RemoveEmpservBackup(ctx); break;
     case CatalogueHook::DefaultPaypara2Type: conversions::DefaultPaypara2Type(ctx); break;
     case CatalogueHook::TakeEmpProsSalaryTotal:
@@ -284,7 +290,6 @@ void RunDriver::CatalogueStep(schema::UpgradeContext& ctx, const schema::HookCal
     case CatalogueHook::FillPHtrxBankAmount: conversions::FillPHtrxBankAmount(ctx); break;
     case CatalogueHook::None:
     case CatalogueHook::WriteReportFields:
-    case CatalogueHook::BackfillCareerHistory:
       break;
   }
 }
@@ -426,13 +431,11 @@ void RunDriver::RebuildRightsAndAutoCreate() {
 // Steps whose work is built by later units of the release: called in order,
 // empty for now.
 bool RunDriver::BackupCompany() { return console::BackupCompany(f_, f_.ZipArchive1, current_code_); }
-void RunDriver::TerminationStatus() {}
 void RunDriver::ReportFieldRows() {}
 void RunDriver::RearrangeAllowanceColumns() {}
 void RunDriver::EncryptIncomeTaxTables() {}
 void RunDriver::ConvertOccupationCodes() {}
 void RunDriver::EducationRecordNumbers() {}
-void RunDriver::BankCodeMigration() {}
 void RunDriver::ClaimSetupRebuild() {}
 void RunDriver::RegisterTimeClockProcedure() {}
 void RunDriver::RecordNumberBackfill() {}
@@ -444,14 +447,38 @@ void RunDriver::IndexRepair() {}
 void RunDriver::SchemeClaimRows() {}
 void RunDriver::CleanCompanyFolder() { console::CleanCompanyFolder(f_, current_code_); }
 void RunDriver::ReportTemplateList() {}
-void RunDriver::PeriodOrganisationUpdate() {}
 void RunDriver::RemoveBackupFiles() { console::RemoveBackupFiles(f_); }
-void RunDriver::RemoveNricSlash() {}
 void RunDriver::SavePhotographs() {}
 void RunDriver::ConvertSupervisorTable() {}
-void RunDriver::IncomeTaxNumberFromPass() {}
 void RunDriver::ImportPhotographs() {}
 void RunDriver::EmptyTemporaryFolder() { console::EmptyTemporaryFolder(f_); }
+
+// A step of every pass that acts only when its option is ticked.
+void RunDriver::TerminationStatus() {
+  if (!Checked("CheckBoxTerm")) return;
+  schema::UpgradeContext ctx = f_.Context();
+  conversions::UpdateTerminationStatus(ctx);
+}
+
+void RunDriver::BankCodeMigration() {
+  schema::UpgradeContext ctx = f_.Context();
+  conversions::MigrateBankCodes(ctx);
+}
+
+void RunDriver::PeriodOrganisationUpdate() {
+  schema::UpgradeContext ctx = f_.Context();
+  conversions::UpdatePeriodOrganisation(ctx);
+}
+
+void RunDriver::RemoveNricSlash() {
+  schema::UpgradeContext ctx = f_.Context();
+  conversions::RemoveIdentitySlashes(ctx);
+}
+
+void RunDriver::IncomeTaxNumberFromPass() {
+  schema::UpgradeContext ctx = f_.Context();
+  conversions::IncomeTaxNumberFromPass(ctx);
+}
 
 // --- end of the run ----------------------------------------------------------
 

@@ -4,37 +4,13 @@
 #include <string>
 #include <vector>
 
+#include "conversions/company_table.h"
 #include "dbaccess/db_table.h"
-#include "support/credentials.h"
 
 namespace kx8::conversions {
 namespace {
 
 using dbaccess::TDbTable;
-
-// A table of the company opened for one step, with the administrator
-// password on a free-table company; closed and freed when the step ends.
-class CompanyTable {
- public:
-  CompanyTable(schema::UpgradeContext& ctx, const std::string& name, const std::string& index_fields = "") {
-    table_.SetDbConnection(&ctx.company);
-    table_.SetTableName(name);
-    if (!index_fields.empty()) table_.SetIndexFieldNames(index_fields);
-    table_.Open();
-    if (!ctx.company.IsDictionaryConnection()) table_.EnableEncryption(support::AdministratorPassword());
-  }
-  ~CompanyTable() {
-    try {
-      table_.Close();
-    } catch (...) {
-    }
-  }
-  TDbTable& operator*() { return table_; }
-  TDbTable* operator->() { return &table_; }
-
- private:
-  TDbTable table_;
-};
 
 struct FreeFieldRow {
   const char *module, *line, *ctlfield, *description, *caption;
