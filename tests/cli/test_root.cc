@@ -28,7 +28,6 @@ const std::vector<TableSpec>& CompanyTables() {
       {"PASS", {"CODE"}, true},
       {"EMP_ALW", {"CODE"}, true},
       {"TRNNO", {"CODE"}, true},
-      {"EMPLOYEE", {"CODE"}, true},
       {"EMPMISC", {"CODE"}, true},
       {"FREEFIELD", {"MODULE", "LINE", "CTLFIELD", "DESCRIPTION", "CAPTION"}, false},
       {"LIST", {"VALUE"}, false},

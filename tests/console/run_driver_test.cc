@@ -55,7 +55,7 @@ class RunDriverTest : public RootWithRegisterTest {
     fs::create_directories(root_ + "COMPANY/" + code);
     MakeParameters(root_ + "COMPANY\\" + code, version);
     if (!with_tables) return;
-    for (const char* table : {"transfer", "PASS", "EMP_ALW", "TRNNO", "EMPLOYEE", "EMPMISC"}) {
+    for (const char* table : {"transfer", "PASS", "EMP_ALW", "TRNNO", "EMPMISC"}) {
       MakeTable(root_ + "COMPANY\\" + code, table);
     }
     MakeSeedTables(root_ + "COMPANY\\" + code);
@@ -143,7 +143,7 @@ class RunDriverTest : public RootWithRegisterTest {
   void AddDictionaryCompany(const std::string& code) {
     AddCompany(code, "1", false);
     std::string folder = root_ + "COMPANY\\" + code;
-    for (const char* t : {"transfer", "EMPLOYEE", "EMP_ALW"}) MakeTable(folder, t);
+    for (const char* t : {"transfer", "EMP_ALW"}) MakeTable(folder, t);
     MakeSeedTables(folder);
     schema::MakeOlderReleaseTables(folder);
     schema::MakeLevyAndFillInTables(folder);
@@ -269,12 +269,16 @@ TEST_F(RunDriverTest, OnlyDatabasesBelow860GetTheDataStepsOfOlderReleases) {
     AddCompany("ACME", "1", true, c.version);
     const std::string folder = root_ + "COMPANY\\ACME";
     fs::remove(root_ + "COMPANY/ACME/EMPLOYEE.KDT");
+    fs::remove(root_ + "COMPANY/ACME/EMPLOYEE.KDI");
     {
       dbaccess::TDbScopedTable scoped;
       scoped.Connection().SetConnectPath(folder);
       scoped.Table().SetTableName("EMPLOYEE");
-      for (const char* f : {"EMP_NO", "NEW_IC", "E_PASS"}) scoped.Table().FieldDefs().Add(f, dbaccess::ftString, 16);
+      for (const char* f : {"EMP_NO", "NEW_IC", "E_PASS", "DIVISION_CODE"}) {
+        scoped.Table().FieldDefs().Add(f, dbaccess::ftString, 16);
+      }
       scoped.Table().CreateTable();
+      scoped.Table().AddIndex("EMP_NO", "EMP_NO", {dbaccess::ixExpression});
       scoped.Table().Open();
       scoped.Table().Append();
       scoped.Table().FieldByName("EMP_NO").SetAsString("E1");
