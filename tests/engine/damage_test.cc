@@ -147,7 +147,7 @@ void StopHere(const char* stage) {
 }
 
 TEST_P(CrashTest, InterruptedRewriteLeavesOldOrNewTable) {
-  for (const char* op : {"pack", "encrypt"}) {
+  for (const char* op : {"pack", "encrypt", "restructure"}) {
     SCOPED_TRACE(std::string(op) + " stopped at " + GetParam());
     Create(op, "EMP_NO,Char,8;NOTE,Memo;");
     DBHANDLE t = Open(op, DBE_OPEN_EXCLUSIVE);
@@ -169,7 +169,20 @@ TEST_P(CrashTest, InterruptedRewriteLeavesOldOrNewTable) {
       if (DbOpenTable(c, table.c_str(), nullptr, 3, 1, 1, 2, DBE_OPEN_EXCLUSIVE, &h) != 0) _exit(3);
       g_stop_at = GetParam();
       dbe::SetFaultHook(StopHere);
-      DBRESULT rc = table == "pack" ? DbPackTable(h) : (DbEnableEncryption(h, "pw"), DbEncryptTable(h));
+      DBRESULT rc = 0;
+      if (table == "pack") {
+        rc = DbPackTable(h);
+      } else if (table == "encrypt") {
+        rc = DbEnableEncryption(h, "pw");
+        if (rc == 0) rc = DbEncryptTable(h);
+      } else {
+        // ALTER TABLE: the one rewrite that keeps the old files as .BAK.
+        DbCloseTable(h);
+        DBHANDLE s = 0;
+        rc = DbCreateSQLStatement(c, &s);
+        if (rc == 0) rc = DbPrepareSQL(s, "ALTER TABLE restructure ADD COLUMN GRADE Char(3)");
+        if (rc == 0) rc = DbExecuteSQL(s, nullptr);
+      }
       _exit(rc == 0 ? 1 : 4);
     }
     int status = 0;
@@ -193,9 +206,20 @@ TEST_P(CrashTest, InterruptedRewriteLeavesOldOrNewTable) {
     DBE_OK(DbGetRecordNum(t, &last));
     DBE_OK(DbShowDeleted(0));
     bool finished = std::string(GetParam()) != "rewrite-written";
+    uint16_t grade = 0;
     if (table == "pack") EXPECT_EQ(last, finished ? 4u : 6u);
-    else EXPECT_EQ(enc, finished ? 1 : 0);
+    else if (table == "encrypt") EXPECT_EQ(enc, finished ? 1 : 0);
+    else EXPECT_EQ(DbGetFieldNum(t, "GRADE", &grade) == 0, finished);
     DBE_OK(DbCloseTable(t));
+    if (table == "restructure" && finished) {
+      // The backup set is the old table, whole.
+      DBHANDLE bak = Open("restructure.KDT.BAK");
+      ASSERT_NE(bak, 0u);
+      EXPECT_NE(DbGetFieldNum(bak, "GRADE", &grade), 0u);
+      DBE_OK(DbGetIndexHandle(bak, "EMP_NO", &ix));
+      EXPECT_EQ(Column(ix, bak, "EMP_NO"), (std::vector<std::string>{"E5", "E3", "E2", "E0"}));
+      DBE_OK(DbCloseTable(bak));
+    }
     for (const auto& e : fs::directory_iterator(dir_.path())) {
       std::string name = e.path().filename().string();
       EXPECT_EQ(name.find(".new"), std::string::npos) << name;
