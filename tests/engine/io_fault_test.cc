@@ -7,13 +7,21 @@
 // is the old table. A handle whose rewrite failed after its commit marker
 // answers only that it must be reopened.
 //
+// The same operations are also stopped at their Nth call with everything
+// not flushed thrown away, as a power cut would; the same rule holds, which
+// checks the order of the commit protocol's flushes.
+//
 // KX8_FAULT_SWEEP=1 also fails with "no space left" and uses larger tables.
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <functional>
 #include <map>
 
 #include "engine_fixture.h"
 #include "io_faults.h"
+#include "unsynced_loss.h"
 
 namespace kx8test {
 namespace {
@@ -359,6 +367,53 @@ TEST_F(IoFaultTest, EveryRewriteAndDictionaryChangeLeavesTheOldStateOrTheNew) {
   std::printf("I/O faults: %zu operations, %ld tries, %ld failures injected, %d handles failed after the commit "
               "marker, %ld mismatches\n",
               Operations().size() * errors.size(), tries, injected, failed_handles_, mismatches);
+}
+
+TEST_F(IoFaultTest, AStopThatLosesUnflushedWritesLeavesTheOldStateOrTheNew) {
+  const fs::path pristine = fs::path(dir_.path()).parent_path() / (fs::path(dir_.path()).filename().string() + "-start");
+  long tries = 0, mismatches = 0;
+  for (Op& op : Operations()) {
+    SCOPED_TRACE(op.name);
+    for (const auto& e : fs::directory_iterator(dir_.path())) fs::remove_all(e.path());
+    op.setup();
+    fs::remove_all(pristine);
+    fs::create_directory(pristine);
+    CopyFolder(dir_.path(), pristine);
+    old_state_first_ = op.state();
+    const std::string old_state = old_state_first_;
+    std::vector<std::pair<long, std::string>> after_stop;
+    std::string new_state;
+    for (long n = 1;; ++n) {
+      ASSERT_LT(n, 5000) << "the operation never finished";
+      CopyFolder(pristine, dir_.path());
+      pid_t pid = fork();
+      if (pid == 0) {
+        UnsyncedLoss::Install(dir_.path(), n);
+        _exit(op.run() == 0 ? 1 : 2);
+      }
+      int status = 0;
+      waitpid(pid, &status, 0);
+      ++tries;
+      ASSERT_TRUE(WIFEXITED(status)) << "call " << n;
+      ASSERT_NE(WEXITSTATUS(status), 2) << "call " << n << ": the operation failed without a fault";
+      ASSERT_NE(WEXITSTATUS(status), 3) << "call " << n << ": the stop could not lay out the folder";
+      if (WEXITSTATUS(status) == 1) {
+        new_state = op.state();
+        break;
+      }
+      after_stop.emplace_back(n, op.state());
+    }
+    EXPECT_NE(old_state, new_state);
+    for (const auto& [n, state] : after_stop) {
+      if (state == old_state || state == new_state) continue;
+      ++mismatches;
+      ADD_FAILURE() << "a stop at call " << n << " left neither the old state nor the new:\n"
+                    << state << "\nold:\n" << old_state << "\nnew:\n" << new_state;
+    }
+  }
+  fs::remove_all(pristine);
+  std::printf("Stops losing unflushed writes: %zu operations, %ld stops, %ld mismatches\n", Operations().size(),
+              tries, mismatches);
 }
 
 }  // namespace
