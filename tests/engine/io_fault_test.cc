@@ -300,31 +300,70 @@ class IoFaultTest : public EngineTest {
     return rc == DBE_IO_ERROR || (rc == DBE_SQL_ERROR && text.find("NativeError = 5065;") != std::string::npos);
   }
 
+  // Lays out the operation's starting files, keeps a copy of them to start
+  // each try from, and returns the starting state.
+  std::string Start(Op& op) {
+    for (const auto& e : fs::directory_iterator(dir_.path())) fs::remove_all(e.path());
+    op.setup();
+    fs::remove_all(pristine_);
+    fs::create_directory(pristine_);
+    CopyFolder(dir_.path(), pristine_);
+    old_state_first_ = op.state();
+    return old_state_first_;
+  }
+  void Restart() { CopyFolder(pristine_, dir_.path()); }
+
+  void TearDown() override {
+    fs::remove_all(pristine_);
+    EngineTest::TearDown();
+  }
+
+  // The state a reopen finds after the try that failed or stopped at call n;
+  // after_marker: a commit marker was on disk, so only the new state will do.
+  struct After {
+    long n;
+    std::string state;
+    bool after_marker;
+  };
+  bool HasMarker() const {
+    for (const auto& e : fs::directory_iterator(dir_.path())) {
+      if (e.path().extension() == ".commit") return true;
+    }
+    return false;
+  }
+  // Reports each state that is neither the old nor the new; returns how many.
+  static long Mismatches(const std::vector<After>& after, const std::string& old_state, const std::string& new_state) {
+    EXPECT_NE(old_state, new_state);
+    long bad = 0;
+    for (const After& a : after) {
+      if (a.state == new_state || (a.state == old_state && !a.after_marker)) continue;
+      ++bad;
+      ADD_FAILURE() << "call " << a.n << (a.after_marker ? " (after the commit marker)" : "")
+                    << " left neither the old state nor the new:\n"
+                    << a.state << "\nold:\n" << old_state << "\nnew:\n" << new_state;
+    }
+    return bad;
+  }
+
+  const fs::path pristine_ = fs::path(dir_.path()).parent_path() / (fs::path(dir_.path()).filename().string() + "-start");
   std::string old_state_first_;
   std::string last_error_;  // the text of the run's last call
   int failed_handles_ = 0;
 };
 
 TEST_F(IoFaultTest, EveryRewriteAndDictionaryChangeLeavesTheOldStateOrTheNew) {
-  const fs::path pristine = fs::path(dir_.path()).parent_path() / (fs::path(dir_.path()).filename().string() + "-start");
   long tries = 0, injected = 0, mismatches = 0;
   std::vector<int> errors = {EIO};
   if (LongSweep()) errors.push_back(ENOSPC);
   for (Op& op : Operations()) {
     for (int error : errors) {
       SCOPED_TRACE(std::string(op.name) + ", errno " + std::to_string(error));
-      for (const auto& e : fs::directory_iterator(dir_.path())) fs::remove_all(e.path());
-      op.setup();
-      fs::remove_all(pristine);
-      fs::create_directory(pristine);
-      CopyFolder(dir_.path(), pristine);
-      old_state_first_ = op.state();
-      const std::string old_state = old_state_first_;
-      std::vector<std::pair<long, std::string>> after_failure;
+      const std::string old_state = Start(op);
+      std::vector<After> after_failure;
       std::string new_state;
       for (long n = 1;; ++n) {
         ASSERT_LT(n, 5000) << "the operation never succeeded";
-        CopyFolder(pristine, dir_.path());
+        Restart();
         DBRESULT rc;
         bool fired;
         {
@@ -346,7 +385,8 @@ TEST_F(IoFaultTest, EveryRewriteAndDictionaryChangeLeavesTheOldStateOrTheNew) {
           EXPECT_TRUE(IsIoError(rc, text)) << "call " << n << ": " << rc << " " << text;
           EXPECT_NE(text.find(dir_.path()), std::string::npos) << "call " << n << " names no file: " << text;
         }
-        after_failure.emplace_back(n, op.state());
+        const bool marked = HasMarker();
+        after_failure.push_back({n, op.state(), marked});
         for (const auto& e : fs::directory_iterator(dir_.path())) {
           std::string name = e.path().filename().string();
           EXPECT_TRUE(name.find(".new") == std::string::npos && name.find(".commit") == std::string::npos &&
@@ -354,38 +394,24 @@ TEST_F(IoFaultTest, EveryRewriteAndDictionaryChangeLeavesTheOldStateOrTheNew) {
               << "call " << n << " left " << name;
         }
       }
-      EXPECT_NE(old_state, new_state);
-      for (const auto& [n, state] : after_failure) {
-        if (state == old_state || state == new_state) continue;
-        ++mismatches;
-        ADD_FAILURE() << "call " << n << " failing left neither the old state nor the new:\n"
-                      << state << "\nold:\n" << old_state << "\nnew:\n" << new_state;
-      }
+      mismatches += Mismatches(after_failure, old_state, new_state);
     }
   }
-  fs::remove_all(pristine);
   std::printf("I/O faults: %zu operations, %ld tries, %ld failures injected, %d handles failed after the commit "
               "marker, %ld mismatches\n",
               Operations().size() * errors.size(), tries, injected, failed_handles_, mismatches);
 }
 
 TEST_F(IoFaultTest, AStopThatLosesUnflushedWritesLeavesTheOldStateOrTheNew) {
-  const fs::path pristine = fs::path(dir_.path()).parent_path() / (fs::path(dir_.path()).filename().string() + "-start");
   long tries = 0, mismatches = 0;
   for (Op& op : Operations()) {
     SCOPED_TRACE(op.name);
-    for (const auto& e : fs::directory_iterator(dir_.path())) fs::remove_all(e.path());
-    op.setup();
-    fs::remove_all(pristine);
-    fs::create_directory(pristine);
-    CopyFolder(dir_.path(), pristine);
-    old_state_first_ = op.state();
-    const std::string old_state = old_state_first_;
-    std::vector<std::pair<long, std::string>> after_stop;
+    const std::string old_state = Start(op);
+    std::vector<After> after_stop;
     std::string new_state;
     for (long n = 1;; ++n) {
       ASSERT_LT(n, 5000) << "the operation never finished";
-      CopyFolder(pristine, dir_.path());
+      Restart();
       pid_t pid = fork();
       if (pid == 0) {
         UnsyncedLoss::Install(dir_.path(), n);
@@ -401,17 +427,11 @@ TEST_F(IoFaultTest, AStopThatLosesUnflushedWritesLeavesTheOldStateOrTheNew) {
         new_state = op.state();
         break;
       }
-      after_stop.emplace_back(n, op.state());
+      const bool marked = HasMarker();
+      after_stop.push_back({n, op.state(), marked});
     }
-    EXPECT_NE(old_state, new_state);
-    for (const auto& [n, state] : after_stop) {
-      if (state == old_state || state == new_state) continue;
-      ++mismatches;
-      ADD_FAILURE() << "a stop at call " << n << " left neither the old state nor the new:\n"
-                    << state << "\nold:\n" << old_state << "\nnew:\n" << new_state;
-    }
+    mismatches += Mismatches(after_stop, old_state, new_state);
   }
-  fs::remove_all(pristine);
   std::printf("Stops losing unflushed writes: %zu operations, %ld stops, %ld mismatches\n", Operations().size(),
               tries, mismatches);
 }
