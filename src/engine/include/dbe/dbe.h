@@ -212,6 +212,12 @@ DBRESULT DbCreateIndex(DBHANDLE table, const char* file_name, const char* tag, c
 DBRESULT DbDeleteIndex(DBHANDLE index);
 // Closes the table handle and removes the table's files.
 DBRESULT DbDeleteTable(DBHANDLE table);
+// Zap empties the table; pack removes its deleted rows and the memo space
+// they held. Both, like encrypting and decrypting, rewrite the whole table
+// and need it to this handle alone (else 5062). A failure leaves the old
+// table; a failure after the rewrite was committed leaves the handle
+// answering 5076 to every call but closing, and opening the table again
+// gives the rewritten table.
 DBRESULT DbZapTable(DBHANDLE table);
 DBRESULT DbPackTable(DBHANDLE table);
 DBRESULT DbGetTableType(DBHANDLE table, uint16_t* type);
@@ -288,7 +294,10 @@ DBRESULT DbSetTimeStampRaw(DBHANDLE handle, const char* field, int32_t day, int3
 // ---------------------------------------------------------------------------
 // Encryption.
 // ---------------------------------------------------------------------------
+// Gives the handle the password: the key of an encrypted table, or the
+// password DbEncryptTable encrypts with.
 DBRESULT DbEnableEncryption(DBHANDLE table, const char* password);
+// Whole-table rewrites with the same contract as DbPackTable.
 DBRESULT DbEncryptTable(DBHANDLE table);
 DBRESULT DbDecryptTable(DBHANDLE table);
 DBRESULT DbIsTableEncrypted(DBHANDLE table, uint16_t* encrypted);
