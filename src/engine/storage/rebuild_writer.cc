@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "storage/bytes.h"
+#include "storage/checksum.h"
 #include "storage/table_file.h"
 
 namespace dbe {
@@ -65,8 +66,12 @@ uint64_t RebuildWriter::AppendValue(std::string_view value) {
 }
 
 void RebuildWriter::AppendRow(const uint8_t* rec, uint32_t record_length) {
+  ++rows_;
   if (key_ == nullptr) {
     data_buf_->Append(rec, record_length);
+    uint8_t check[kRowChecksumSize];
+    PutU32(check, RowChecksum(rows_, rec, record_length));
+    data_buf_->Append(check, sizeof check);
     return;
   }
   slot_.resize(record_length + crypto::kOverhead);
@@ -76,20 +81,16 @@ void RebuildWriter::AppendRow(const uint8_t* rec, uint32_t record_length) {
   data_buf_->Append(slot, slot_.size());
 }
 
-void RebuildWriter::AppendSlot(const uint8_t* slot, uint32_t size) { data_buf_->Append(slot, size); }
+void RebuildWriter::AppendSlot(const uint8_t* slot, uint32_t size) {
+  ++rows_;
+  data_buf_->Append(slot, size);
+}
 
 void RebuildWriter::Finish(const Counts& counts, const std::string& memo_copy) {
   data_buf_->Flush();
-  uint8_t dyn[8];
-  PutU64(dyn, counts.change_counter);
-  data_.WriteAt(kOffCounter, dyn, 8);
-  PutU32(dyn, counts.rows);
-  PutU32(dyn + 4, counts.deleted);
-  data_.WriteAt(kOffCount, dyn, 8);
-  PutU32(dyn, counts.next_autoinc);
-  data_.WriteAt(kOffAutoInc, dyn, 4);
-  PutU64(dyn, counts.row_version);
-  data_.WriteAt(kOffRowVersion, dyn, 8);
+  alignas(8) uint8_t image[kCountsEnd] = {};
+  InitCounts(image, kTableVersion, counts, table_id_.data());
+  data_.WriteAt(kOffCounts, image + kOffCounts, kCountsEnd - kOffCounts);
   data_.Sync();
   if (!has_memo_) return;
   if (!memo_copy.empty()) {

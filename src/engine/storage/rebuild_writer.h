@@ -1,8 +1,8 @@
 // The new files of a whole-table rebuild (pack, zap, encryption, decryption,
 // restructure): X.KDT.new with the header and one slot per row and, when the
 // table keeps large values, X.KDM.new with those values. Both are written
-// sequentially in large buffered pieces; Finish writes the counts into the
-// new header and the memo file's header and syncs both, after which the
+// sequentially in large buffered pieces (a new table is always of the
+// current format version); Finish writes the counts into the new header and the memo file's header and syncs both, after which the
 // table switches over to them (TableFile::CommitRebuild).
 #ifndef KX8_ENGINE_STORAGE_REBUILD_WRITER_H_
 #define KX8_ENGINE_STORAGE_REBUILD_WRITER_H_
@@ -15,6 +15,7 @@
 
 #include "crypto/cipher.h"
 #include "os/file.h"
+#include "storage/header_counts.h"
 
 namespace dbe {
 
@@ -35,16 +36,12 @@ class RebuildWriter {
   // the offset to keep in the row.
   uint64_t AppendValue(std::string_view value);
   // Appends a row: sealed into its slot when the new table is encrypted
-  // (the state byte stays readable), else stored as it is.
+  // (the state byte stays readable), else stored with its checksum.
   void AppendRow(const uint8_t* rec, uint32_t record_length);
   // Appends a slot exactly as it was stored.
   void AppendSlot(const uint8_t* slot, uint32_t size);
 
-  struct Counts {
-    uint64_t change_counter;
-    uint32_t rows, deleted, next_autoinc;
-    uint64_t row_version;
-  };
+  using Counts = HeaderCounts;
   // Writes the counts and the memo header and syncs the files. With
   // memo_copy, the new memo file is a copy of that file instead (the
   // values were not carried row by row).
@@ -62,6 +59,7 @@ class RebuildWriter {
   const crypto::Key* key_;
   std::array<uint8_t, 16> table_id_;
   std::string slot_;
+  uint32_t rows_ = 0;  // slots appended so far
 };
 
 }  // namespace dbe

@@ -92,7 +92,8 @@ void TableFile::Restructure(const Layout& new_layout, const std::vector<int>& so
   for (uint32_t i = 0; i < new_layout.fields.size(); ++i) WriteFieldEmpty(new_layout.fields[i], i, blank.data());
   std::vector<uint8_t> old_rec(layout_.record_length), rec;
   uint32_t n = record_count();
-  uint32_t next_auto = std::max<uint32_t>(GetU32(Header() + format::kOffAutoInc), 1);
+  const HeaderCounts old_counts = Counts();
+  uint32_t next_auto = std::max<uint32_t>(old_counts.next_autoinc, 1);
   bool fills_autoinc = false;
   for (size_t k = 0; k < source.size(); ++k) {
     if (source[k] < 0 && new_layout.fields[k].type == DBE_FT_AUTOINC) fills_autoinc = true;
@@ -147,8 +148,8 @@ void TableFile::Restructure(const Layout& new_layout, const std::vector<int>& so
     }
     out.AppendRow(rec.data(), new_layout.record_length);
   }
-  out.Finish({change_counter() + 1, n, deleted, fills_autoinc ? std::max(next_auto, auto_counter + 1) : next_auto,
-              GetU64(Header() + format::kOffRowVersion)});
+  out.Finish({old_counts.counter + 1, n, deleted, fills_autoinc ? std::max(next_auto, auto_counter + 1) : next_auto,
+              old_counts.row_version});
   auto old_tags = tags_;
   tags_ = new_tags;
   try {

@@ -11,6 +11,7 @@
 #include "storage/rewrite_totals.h"
 #include "dbe/dbe.h"
 #include "storage/bytes.h"
+#include "storage/checksum.h"
 #include "storage/record_codec.h"
 
 namespace dbe {
@@ -32,15 +33,13 @@ std::map<std::pair<uint64_t, uint64_t>, std::weak_ptr<TableFile>>& Registry() {
   return *r;
 }
 
+// Bytes 256-511 (the counts) are not part of the digest: they change with
+// every write and carry checks of their own (version 2).
 uint64_t HeaderDigest(const uint8_t* h, uint32_t header_size) {
   std::string buf(reinterpret_cast<const char*>(h), kOffDigest);
   buf.append(reinterpret_cast<const char*>(h) + kOffDigest + 8, kStaticEnd - kOffDigest - 8);
   buf.append(reinterpret_cast<const char*>(h) + kHeaderFixed, header_size - kHeaderFixed);
   return crypto::Digest64(reinterpret_cast<const uint8_t*>(buf.data()), buf.size());
-}
-
-uint32_t SlotSizeFor(uint32_t record_length, bool encrypted) {
-  return encrypted ? record_length + static_cast<uint32_t>(crypto::kOverhead) : record_length;
 }
 
 uint64_t RoundUp(uint64_t v, uint64_t a) { return (v + a - 1) / a * a; }
@@ -49,6 +48,10 @@ uint64_t RoundUp(uint64_t v, uint64_t a) { return (v + a - 1) / a * a; }
 
 void Damaged(const std::string& file, const std::string& why) {
   Fail(DBE_DAMAGED_FILE, "Error 5052: The table file is damaged or not a table file (" + why + "). File: " + file);
+}
+
+uint32_t SlotSizeFor(uint32_t record_length, bool encrypted) {
+  return encrypted ? record_length + static_cast<uint32_t>(crypto::kOverhead) : record_length + kRowChecksumSize;
 }
 
 std::string DirOf(const std::string& path) {
@@ -196,9 +199,10 @@ void TableFile::ValidateHeader() {
   if (size < kHeaderFixed) Damaged(file, size == 0 ? "the file is empty" : "the header is cut short");
   const uint8_t* h = map_.data();
   if (std::memcmp(h, kTableMagic, 8) != 0) Damaged(file, "unknown file signature");
-  if (GetU32(h + kOffVersion) != kVersion) {
+  version_ = GetU32(h + kOffVersion);
+  if (version_ != kTableVersion1 && version_ != kTableVersion) {
     Fail(DBE_UNSUPPORTED_TABLE_TYPE, "Error 5053: The table file has an unsupported format version " +
-                                         std::to_string(GetU32(h + kOffVersion)) + ". File: " + file);
+                                         std::to_string(version_) + ". File: " + file);
   }
   uint32_t nfields = GetU32(h + kOffFieldCount);
   header_size_ = GetU32(h + kOffHeaderSize);
@@ -241,7 +245,10 @@ void TableFile::ValidateHeader() {
   }
   if (GetU32(h + kOffRecordLength) != layout.record_length) Damaged(file, "inconsistent record length");
   slot_size_ = GetU32(h + kOffSlotSize);
-  if (slot_size_ != SlotSizeFor(layout.record_length, flags_ & kFlagEncrypted)) {
+  const uint32_t expected_slot = version_ == kTableVersion1 && !(flags_ & kFlagEncrypted)
+                                     ? layout.record_length
+                                     : SlotSizeFor(layout.record_length, flags_ & kFlagEncrypted);
+  if (slot_size_ != expected_slot) {
     Damaged(file, "inconsistent record slot size");
   }
   if (flags_ & kFlagEncrypted) {
@@ -253,9 +260,18 @@ void TableFile::ValidateHeader() {
     std::memcpy(key_owner_.data(), h + kOffKeyOwner, 16);
   }
   if (layout.HasBlobs() != bool(flags_ & kFlagMemoFile)) Damaged(file, "memo flag does not match the fields");
-  uint64_t count = GetU32(h + kOffCount);
-  if (header_size_ + count * slot_size_ > size) Damaged(file, "the rows are cut short");
-  if (GetU32(h + kOffDeleted) > count) Damaged(file, "inconsistent deleted-row count");
+  std::string counts_problem = CheckCounts(h, version_, table_id_.data());
+  if (!counts_problem.empty() && !exclusive_) {
+    // Another process may be writing the counts this moment: look again
+    // while no writer can.
+    data_.LockWait(kLockHeader, false, "The table");
+    counts_problem = CheckCounts(h, version_, table_id_.data());
+    data_.Unlock(kLockHeader);
+  }
+  if (!counts_problem.empty()) Damaged(file, counts_problem);
+  const HeaderCounts counts = CurrentCounts(h, version_);
+  if (header_size_ + uint64_t(counts.rows) * slot_size_ > size) Damaged(file, "the rows are cut short");
+  if (counts.deleted > counts.rows) Damaged(file, "inconsistent deleted-row count");
   layout_ = std::move(layout);
 }
 
@@ -308,7 +324,7 @@ void TableFile::EnsureIndexes(const crypto::Key* key) {
     std::vector<uint8_t> rec(layout_.record_length);
     std::vector<uint8_t> entry(4096);
     for (uint32_t r = 1; r <= n; ++r) {
-      if (Slot(r)[0] == kRowDeleted) continue;
+      if (IsDeleted(r)) continue;
       ReadRecord(r, key, rec.data());
       for (size_t t = 0; t < tags_.size(); ++t) {
         uint32_t w = tags_[t]->key.entry_width();
@@ -362,7 +378,7 @@ std::shared_ptr<IndexTag> TableFile::CreateIndex(const std::string& name, const 
   std::vector<uint8_t> rec(layout_.record_length), entry(tag->key.entry_width());
   uint32_t n = record_count();
   for (uint32_t r = 1; r <= n; ++r) {
-    if (Slot(r)[0] == kRowDeleted) continue;
+    if (IsDeleted(r)) continue;
     ReadRecord(r, key, rec.data());
     tag->key.EncodeEntry(layout_, rec.data(), r, entry.data());
     entries.append(reinterpret_cast<const char*>(entry.data()), entry.size());
@@ -408,9 +424,12 @@ void TableFile::DropIndex(const std::string& name) {
 
 // --- header and slots ---------------------------------------------------
 
-uint32_t TableFile::record_count() const { return GetU32(Header() + kOffCount); }
-uint32_t TableFile::live_count() const { return record_count() - GetU32(Header() + kOffDeleted); }
-uint64_t TableFile::change_counter() const { return GetU64(Header() + kOffCounter); }
+uint32_t TableFile::record_count() const { return Counts().rows; }
+uint32_t TableFile::live_count() const {
+  const HeaderCounts c = Counts();
+  return c.rows - c.deleted;
+}
+uint64_t TableFile::change_counter() const { return Counts().counter; }
 bool TableFile::encrypted() const { return flags_ & kFlagEncrypted; }
 
 void TableFile::EnsureMapped(uint64_t end) {
@@ -441,14 +460,10 @@ uint8_t* TableFile::Slot(uint32_t recno) {
   return map_.data() + off;
 }
 
-void TableFile::SetDynamic(uint32_t count, uint32_t deleted) {
-  PutU32(Header() + kOffCount, count);
-  PutU32(Header() + kOffDeleted, deleted);
-}
-
-void TableFile::BumpCounter() {
-  uint64_t c = change_counter();
-  PutU64(Header() + kOffCounter, c + 1);
+void TableFile::Publish(HeaderCounts counts) {
+  const uint64_t c = change_counter();
+  counts.counter = c + 1;
+  PublishCounts(Header(), version_, counts, table_id_.data());
   if (indexes_built_ && index_counter_ == c) {
     index_counter_ = c + 1;
     if (!tags_.empty()) index_dirty_ = true;
@@ -461,7 +476,27 @@ void TableFile::WriteStaticHeader() {
   PutU64(h + kOffDigest, HeaderDigest(h, header_size_));
 }
 
-bool TableFile::IsDeleted(uint32_t recno) { return Slot(recno)[0] == kRowDeleted; }
+bool TableFile::IsDeleted(uint32_t recno) {
+  const uint8_t* s = Slot(recno);
+  if (s[0] != kRowDeleted) return false;
+  // A live row is checked when it is read; one that says it is deleted is
+  // checked here, as it is skipped without being read.
+  if (rows_checked()) VerifyRow(recno, s);
+  return true;
+}
+
+void TableFile::VerifyRow(uint32_t recno, const uint8_t* slot) const {
+  if (GetU32(slot + layout_.record_length) != RowChecksum(recno, slot, layout_.record_length)) {
+    Damaged(paths_.kdt, "row " + std::to_string(recno) + " fails its checksum");
+  }
+}
+
+void TableFile::SetRowState(uint32_t recno, uint8_t state) {
+  uint8_t* s = Slot(recno);
+  if (rows_checked()) VerifyRow(recno, s);
+  s[0] = state;
+  if (rows_checked()) PutU32(s + layout_.record_length, RowChecksum(recno, s, layout_.record_length));
+}
 
 void TableFile::RequireKey(const crypto::Key* key) const {
   if (key == nullptr) {
@@ -480,6 +515,7 @@ void TableFile::ReadRecord(uint32_t recno, const crypto::Key* key, uint8_t* out)
   }
   const uint8_t* s = Slot(recno);
   if (!encrypted()) {
+    if (rows_checked()) VerifyRow(recno, s);
     std::memcpy(out, s, layout_.record_length);
     return;
   }
@@ -496,6 +532,7 @@ void TableFile::WriteSlot(uint32_t recno, const uint8_t* rec, const crypto::Key*
   uint8_t* s = map_.data() + off;
   if (!encrypted()) {
     std::memcpy(s, rec, layout_.record_length);
+    if (rows_checked()) PutU32(s + layout_.record_length, RowChecksum(recno, rec, layout_.record_length));
     return;
   }
   RequireKey(key);
@@ -590,24 +627,22 @@ void TableFile::ApplyBlobs(uint8_t* rec, const uint8_t* old_rec, const PendingBl
 
 // --- row changes ----------------------------------------------------------
 
-void TableFile::StampAuto(uint8_t* rec, bool is_new) {
-  uint8_t* h = Header();
+void TableFile::StampAuto(uint8_t* rec, bool is_new, HeaderCounts& counts) {
   for (uint32_t i = 0; i < layout_.fields.size(); ++i) {
     const Field& f = layout_.fields[i];
     uint8_t* p = rec + f.offset;
     switch (f.type) {
       case DBE_FT_AUTOINC:
         if (is_new) {
-          uint32_t next = std::max<uint32_t>(GetU32(h + kOffAutoInc), 1);
+          uint32_t next = std::max<uint32_t>(counts.next_autoinc, 1);
           uint32_t v = IsNullBit(rec, i) ? next : GetU32(p);
           PutU32(p, v);
           SetNullBit(rec, i, false);
-          if (v >= next) PutU32(h + kOffAutoInc, v + 1);
+          if (v >= next) counts.next_autoinc = v + 1;
         }
         break;
       case DBE_FT_ROWVERSION: {
-        uint64_t v = GetU64(h + kOffRowVersion) + 1;
-        PutU64(h + kOffRowVersion, v);
+        uint64_t v = ++counts.row_version;
         PutU64(p, v);
         SetNullBit(rec, i, false);
         break;
@@ -663,16 +698,16 @@ uint32_t TableFile::Append(uint8_t* rec, const PendingBlobs& blobs, const crypto
   WriteGuard guard(this);
   if (encrypted()) RequireKey(key);
   EnsureIndexes(key);
-  uint32_t count = record_count();
-  if (count == UINT32_MAX) Fail(DBE_INVALID_ARGUMENT, "Error 5012: The table is full. File: " + paths_.kdt);
-  uint32_t recno = count + 1;
+  HeaderCounts counts = Counts();
+  if (counts.rows == UINT32_MAX) Fail(DBE_INVALID_ARGUMENT, "Error 5012: The table is full. File: " + paths_.kdt);
+  uint32_t recno = counts.rows + 1;
   rec[0] = kRowActive;
-  StampAuto(rec, true);
+  StampAuto(rec, true, counts);
   CheckUnique(rec, recno);
   ApplyBlobs(rec, nullptr, blobs, key);
   WriteSlot(recno, rec, key);
-  SetDynamic(recno, GetU32(Header() + kOffDeleted));
-  BumpCounter();
+  counts.rows = recno;
+  Publish(counts);
   if (indexes_built_) IndexInsert(rec, recno);
   return recno;
 }
@@ -692,7 +727,8 @@ void TableFile::Update(uint32_t recno, uint8_t* rec, const PendingBlobs& blobs, 
       SetNullBit(rec, i, IsNullBit(old.data(), i));
     }
   }
-  StampAuto(rec, false);
+  HeaderCounts counts = Counts();
+  StampAuto(rec, false, counts);
   bool live = old[0] != kRowDeleted;
   // Only the tags whose key the change touches are checked and maintained.
   std::vector<IndexTag*> changed;
@@ -711,7 +747,7 @@ void TableFile::Update(uint32_t recno, uint8_t* rec, const PendingBlobs& blobs, 
   }
   ApplyBlobs(rec, old.data(), blobs, key);
   WriteSlot(recno, rec, key);
-  BumpCounter();
+  Publish(counts);
   if (indexes_built_) {
     for (size_t i = 0; i < changed.size(); ++i) {
       changed[i]->entries.Erase(reinterpret_cast<const uint8_t*>(old_entries[i].data()));
@@ -729,9 +765,10 @@ void TableFile::Delete(uint32_t recno, const crypto::Key* key) {
     old.resize(layout_.record_length);
     ReadRecord(recno, key, old.data());
   }
-  Slot(recno)[0] = kRowDeleted;
-  SetDynamic(record_count(), GetU32(Header() + kOffDeleted) + 1);
-  BumpCounter();
+  SetRowState(recno, kRowDeleted);
+  HeaderCounts counts = Counts();
+  ++counts.deleted;
+  Publish(counts);
   if (indexes_built_ && !old.empty()) IndexErase(old.data(), recno);
 }
 
@@ -745,9 +782,10 @@ void TableFile::Recall(uint32_t recno, const crypto::Key* key) {
     ReadRecord(recno, key, rec.data());
     CheckUnique(rec.data(), recno);
   }
-  Slot(recno)[0] = kRowActive;
-  SetDynamic(record_count(), GetU32(Header() + kOffDeleted) - 1);
-  BumpCounter();
+  SetRowState(recno, kRowActive);
+  HeaderCounts counts = Counts();
+  --counts.deleted;
+  Publish(counts);
   if (indexes_built_ && !rec.empty()) IndexInsert(rec.data(), recno);
 }
 
@@ -833,7 +871,7 @@ std::string TableFile::BuildHeader(const Layout& layout, uint32_t flags, const c
   std::string bytes(header_size, '\0');
   auto* h = reinterpret_cast<uint8_t*>(bytes.data());
   std::memcpy(h, kTableMagic, 8);
-  PutU32(h + kOffVersion, kVersion);
+  PutU32(h + kOffVersion, kTableVersion);
   PutU32(h + kOffHeaderSize, header_size);
   PutU32(h + kOffFieldCount, static_cast<uint32_t>(layout.fields.size()));
   PutU32(h + kOffRecordLength, layout.record_length);
@@ -847,7 +885,9 @@ std::string TableFile::BuildHeader(const Layout& layout, uint32_t flags, const c
   }
   if (check != nullptr) std::memcpy(h + kOffCheck, check, crypto::kCheckSealedSize);
   if (key_owner != nullptr) std::memcpy(h + kOffKeyOwner, key_owner->data(), 16);
-  PutU32(h + kOffAutoInc, 1);
+  HeaderCounts counts;
+  counts.counter = 1;
+  InitCounts(h, kTableVersion, counts, id.data());
   for (size_t i = 0; i < layout.fields.size(); ++i) {
     const Field& f = layout.fields[i];
     uint8_t* d = h + kHeaderFixed + i * kFieldDescSize;
@@ -913,7 +953,7 @@ void TableFile::RewriteTable(Rewrite kind, const crypto::Key* key, const std::st
   if (kind == Rewrite::Decrypt && !encrypted()) {
     Fail(DBE_NOTHING_TO_DO, "Error 5068: The table is not encrypted. File: " + paths_.kdt);
   }
-  if (kind == Rewrite::Pack && GetU32(Header() + kOffDeleted) == 0 && !(flags_ & kFlagMemoFile)) {
+  if (kind == Rewrite::Pack && Counts().deleted == 0 && !(flags_ & kFlagMemoFile)) {
     Fail(DBE_NOTHING_TO_DO, "Error 5068: The table has no deleted rows to remove. File: " + paths_.kdt);
   }
   SoleUse sole = ClaimSoleUse(std::string("Error 5062: The table can only be ") + what +
@@ -958,7 +998,7 @@ void TableFile::RewriteTable(Rewrite kind, const crypto::Key* key, const std::st
   std::vector<uint8_t> rec(layout_.record_length);
   for (uint32_t r = 1; r <= n; ++r) {
     const uint8_t* s = Slot(r);
-    bool is_deleted = s[0] == kRowDeleted;
+    bool is_deleted = IsDeleted(r);
     if (is_deleted && kind == Rewrite::Pack) continue;
     if (is_deleted) ++deleted;
     ++written;
@@ -968,7 +1008,7 @@ void TableFile::RewriteTable(Rewrite kind, const crypto::Key* key, const std::st
       out.AppendSlot(s, slot_size_);
       continue;
     }
-    if (reencode) {
+    if (reencode || rows_checked()) {
       ReadRecord(r, key, rec.data());
     } else {
       std::memcpy(rec.data(), s, layout_.record_length);
@@ -992,8 +1032,9 @@ void TableFile::RewriteTable(Rewrite kind, const crypto::Key* key, const std::st
     out.AppendRow(rec.data(), layout_.record_length);
   }
   const bool copy_memo = out.has_memo() && encrypted() && !reencode && kind == Rewrite::Pack;
-  out.Finish({change_counter() + 1, written, deleted, kind == Rewrite::Zap ? 1 : GetU32(Header() + kOffAutoInc),
-              GetU64(Header() + kOffRowVersion)},
+  const HeaderCounts old_counts = Counts();
+  out.Finish({old_counts.counter + 1, written, deleted, kind == Rewrite::Zap ? 1 : old_counts.next_autoinc,
+              old_counts.row_version},
              copy_memo ? paths_.kdm : "");
   CommitRebuild(out.TakeData(), out.has_memo(), false);
 }

@@ -20,6 +20,7 @@
 #include "index/key.h"
 #include "index/ordered_index.h"
 #include "os/file.h"
+#include "storage/header_counts.h"
 #include "storage/schema.h"
 
 namespace dbe {
@@ -148,13 +149,21 @@ class TableFile : public std::enable_shared_from_this<TableFile> {
   void Grow(uint64_t needed);
   uint8_t* Slot(uint32_t recno);
   uint8_t* Header() const { return map_.data(); }
-  void SetDynamic(uint32_t count, uint32_t deleted);
-  void BumpCounter();
+  // The header's counts in force, and the write of changed ones with the
+  // change counter raised (storage/header_counts.h).
+  HeaderCounts Counts() const { return CurrentCounts(Header(), version_); }
+  void Publish(HeaderCounts counts);
+  // Plain tables of format version 2 carry a checksum after each row.
+  bool rows_checked() const { return version_ >= format::kTableVersion && !encrypted(); }
+  // Raises DBE_DAMAGED_FILE when the row in `slot` fails its checksum.
+  void VerifyRow(uint32_t recno, const uint8_t* slot) const;
+  // Marks a row live or deleted, its checksum checked and renewed.
+  void SetRowState(uint32_t recno, uint8_t state);
   void WriteStaticHeader();
   void OpenMemo(bool create);
   uint64_t WriteBlob(const std::string& value, uint64_t old_offset, const crypto::Key* key);
   void ApplyBlobs(uint8_t* rec, const uint8_t* old_rec, const PendingBlobs& blobs, const crypto::Key* key);
-  void StampAuto(uint8_t* rec, bool is_new);
+  void StampAuto(uint8_t* rec, bool is_new, HeaderCounts& counts);
   void CheckUnique(const uint8_t* rec, uint32_t recno);
   void IndexInsert(const uint8_t* rec, uint32_t recno);
   void IndexErase(const uint8_t* rec, uint32_t recno);
@@ -199,6 +208,7 @@ class TableFile : public std::enable_shared_from_this<TableFile> {
   os::Mapping map_;
   os::File memo_;
   Layout layout_;
+  uint32_t version_ = 0;
   uint32_t header_size_ = 0;
   uint32_t slot_size_ = 0;
   uint32_t flags_ = 0;
@@ -230,13 +240,19 @@ class TableFile : public std::enable_shared_from_this<TableFile> {
 // the bare name.
 std::string DirOf(const std::string& path);
 std::string BaseOf(const std::string& path);
+// Bytes a row takes in the data file of a new table.
+uint32_t SlotSizeFor(uint32_t record_length, bool encrypted);
 
 // File-format constants shared with the documentation (docs/format.md).
 namespace format {
 constexpr char kTableMagic[8] = {'K', 'X', '8', 'T', 'A', 'B', 'L', 0x1A};
 constexpr char kMemoMagic[8] = {'K', 'X', '8', 'M', 'E', 'M', 'O', 0x1A};
 constexpr char kIndexMagic[8] = {'K', 'X', '8', 'I', 'N', 'D', 'X', 0x1A};
+// The memo and index files' format version (the data file's is in
+// storage/header_counts.h).
 constexpr uint32_t kVersion = 1;
+// A plain row of format version 2 is followed by its CRC-32C.
+constexpr uint32_t kRowChecksumSize = 4;
 constexpr uint32_t kHeaderFixed = 512;
 constexpr uint32_t kFieldDescSize = 96;
 constexpr uint32_t kFlagIndexFile = 1, kFlagMemoFile = 2, kFlagEncrypted = 4;
@@ -244,8 +260,6 @@ constexpr uint32_t kFlagIndexFile = 1, kFlagMemoFile = 2, kFlagEncrypted = 4;
 constexpr uint32_t kFlagDictionaryKey = 8;
 constexpr uint32_t kMemoHeader = 64;
 constexpr uint32_t kMemoAlign = 16;
-// Offsets of the header's dynamic fields.
-constexpr size_t kOffCounter = 256, kOffCount = 264, kOffDeleted = 268, kOffAutoInc = 272, kOffRowVersion = 280;
 // Byte-range lock offsets (far beyond any data).
 constexpr uint64_t kLockOpen = 1ull << 40;
 constexpr uint64_t kLockHeader = (1ull << 40) + 1;

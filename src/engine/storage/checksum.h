@@ -1,0 +1,23 @@
+// CRC-32C (Castagnoli), the checksum of the data file's row counts and of
+// every row of a plain table (docs/format.md). The processor's CRC
+// instruction is used where there is one (SSE 4.2), a table otherwise; both
+// give the same values.
+#ifndef KX8_ENGINE_STORAGE_CHECKSUM_H_
+#define KX8_ENGINE_STORAGE_CHECKSUM_H_
+
+#include <cstddef>
+#include <cstdint>
+
+namespace dbe {
+
+// Extends a CRC-32C over n more bytes; start with 0.
+uint32_t Crc32c(uint32_t crc, const void* data, size_t n);
+
+// The check of row `recno` of a plain table: CRC-32C of the row number
+// (u32, little-endian) followed by the record image, so that a row moved to
+// another slot fails too.
+uint32_t RowChecksum(uint32_t recno, const uint8_t* record, uint32_t length);
+
+}  // namespace dbe
+
+#endif  // KX8_ENGINE_STORAGE_CHECKSUM_H_
