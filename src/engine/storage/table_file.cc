@@ -433,6 +433,9 @@ uint64_t TableFile::change_counter() const { return Counts().counter; }
 bool TableFile::encrypted() const { return flags_ & kFlagEncrypted; }
 
 void TableFile::EnsureMapped(uint64_t end) {
+  // A slot already mapped needs no look at the counts (the hot path of
+  // every read).
+  if (end != 0 && end <= map_.size()) return;
   uint64_t need = std::max<uint64_t>(end, header_size_ + uint64_t(record_count()) * slot_size_);
   if (need <= map_.size()) return;
   uint64_t size = data_.Size();
