@@ -16,6 +16,7 @@
 #include "conversions/release_version.h"
 #include "conversions/voluntary_schemes.h"
 #include "platform/file_system.h"
+#include "schema/detach_record.h"
 #include "schema/dictionary_rights.h"
 #include "platform/path.h"
 #include "support/credentials.h"
@@ -192,6 +193,12 @@ void RunDriver::ConnectCompany() {
   }
   f_.DbConnection1.SetConnectPath(path);
   try {
+    // Tables an interrupted run left outside the dictionary go back first.
+    if (f_.DbConnection1.Tag() == 99 && platform::FileExists(kdd)) {
+      for (const std::string& table : schema::RestoreDetachedTables(kdd)) {
+        f_.SetEdit1("Put back into the dictionary after an interrupted change: " + table);
+      }
+    }
     f_.DbConnection1.SetIsConnected(true);
   } catch (const std::exception& e) {
     throw RunError(e.what() + std::string(kConnectFailed) + path);

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "dbaccess/db_table.h"
+#include "schema/table_encryption.h"
 #include "support/credentials.h"
 
 namespace kx8::conversions {
@@ -19,6 +20,8 @@ void ResetEPayslipPasswords(schema::UpgradeContext& ctx, const EPayslipResetOpti
     if (!ctx.company.IsDictionaryConnection()) {
       t.EnableEncryption(support::AdministratorPassword());
       t.DecryptTable();
+      // Encrypted again by the EMPLOYEE entries' bracket later in the run.
+      schema::NoteDecryptedForChange(ctx, "EMPLOYEE");
     }
     for (t.First(); !t.Eof(); t.Next()) {
       if (!options.update_all) {

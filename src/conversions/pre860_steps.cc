@@ -6,6 +6,7 @@
 
 #include "conversions/statements.h"
 #include "dbaccess/db_table.h"
+#include "schema/table_encryption.h"
 #include "support/credentials.h"
 
 namespace kx8::conversions {
@@ -95,12 +96,18 @@ SalaryTotal TakeEmpProsSalaryTotal(schema::UpgradeContext& ctx, dbaccess::TDbQue
   const SalaryTotal total = ReadSalaryTotal(salary_query);
   ctx.work_table.Close();
   ctx.company.SetIsConnected(false);
-  ChangeEmpProsEncryption(ctx, [](dbaccess::TDbTable& t) { t.DecryptTable(); });
+  ChangeEmpProsEncryption(ctx, [&ctx](dbaccess::TDbTable& t) {
+    t.DecryptTable();
+    schema::NoteDecryptedForChange(ctx, "EMP_PROS");
+  });
   return total;
 }
 
 void CheckEmpProsSalaryTotal(schema::UpgradeContext& ctx, dbaccess::TDbQuery& salary_query, SalaryTotal held) {
-  ChangeEmpProsEncryption(ctx, [](dbaccess::TDbTable& t) { t.EncryptTable(); });
+  ChangeEmpProsEncryption(ctx, [&ctx](dbaccess::TDbTable& t) {
+    t.EncryptTable();
+    schema::NoteEncryptedAgain(ctx, "EMP_PROS");
+  });
   if (ReadSalaryTotal(salary_query) != held) ctx.ui.MessageBox(kSalaryTotalChanged, "");
   RemoveBackupTable(ctx, kEmpProsBackupTable);
 }

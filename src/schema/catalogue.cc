@@ -9,6 +9,7 @@
 #include "platform/file_system.h"
 #include "platform/path.h"
 #include "schema/column_upgrade.h"
+#include "schema/table_encryption.h"
 #include "support/credentials.h"
 
 namespace kx8::schema {
@@ -317,20 +318,24 @@ void RunBracketStep(UpgradeContext& ctx, const BracketStep& step) {
         case BracketAction::Decrypt:
           t.EnableEncryption(password);
           t.DecryptTable();
+          NoteDecryptedForChange(ctx, step.table);
           break;
         case BracketAction::DecryptIfEncrypted:
           if (t.IsTableEncrypted()) {
             t.EnableEncryption(password);
             t.DecryptTable();
+            NoteDecryptedForChange(ctx, step.table);
           }
           break;
         case BracketAction::Encrypt:
           t.EnableEncryption(password);
           t.EncryptTable();
+          NoteEncryptedAgain(ctx, step.table);
           break;
         case BracketAction::EnsureEncrypted:
           t.EnableEncryption(password);
           if (!t.IsTableEncrypted()) t.EncryptTable();
+          NoteEncryptedAgain(ctx, step.table);
           break;
         case BracketAction::EncryptThenDecrypt:
           t.EnableEncryption(password);
@@ -360,7 +365,18 @@ bool RunColumnRun(int number, UpgradeContext& ctx, const CatalogueActions& actio
     if (run->version == VersionTest::Below860 && version >= kVersionEndingRun14) return true;
   }
   Walk walk(*run, ctx, actions);
-  return walk.GuardedLines(run->block, 0, run->lines.size());
+  ctx.decrypted_for_change.clear();
+  bool goes_on = true;
+  try {
+    goes_on = walk.GuardedLines(run->block, 0, run->lines.size());
+  } catch (...) {
+    EncryptAgainAfterFailure(ctx);
+    throw;
+  }
+  // A table the run decrypted and did not encrypt again is meant to stay
+  // decrypted (TRNNO from run 7 on).
+  ctx.decrypted_for_change.clear();
+  return goes_on;
 }
 
 std::vector<IssuedColumn> IssuedColumns() {

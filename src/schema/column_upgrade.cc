@@ -2,7 +2,9 @@
 
 #include "platform/file_system.h"
 #include "platform/path.h"
+#include "schema/detach_record.h"
 #include "schema/dictionary_rights.h"
+#include "schema/table_encryption.h"
 #include "support/credentials.h"
 
 namespace kx8::schema {
@@ -99,8 +101,11 @@ void UpgradeColumn(UpgradeContext& ctx, const std::string& table, const std::str
     throw;
   }
   // 5.-11. Inside the guard.
+  const bool free_table = !ctx.company.IsDictionaryConnection();
+  // Set once this call has decrypted the free table, cleared once it is
+  // encrypted again: a failure in between must not leave it in the clear.
+  bool decrypted_here = false;
   try {
-    const bool free_table = !ctx.company.IsDictionaryConnection();
     if (e && free_table) wt.EnableEncryption(support::AdministratorPassword());
     // 7. Decide.
     std::optional<std::string> clause;
@@ -129,6 +134,7 @@ void UpgradeColumn(UpgradeContext& ctx, const std::string& table, const std::str
       if (e && free_table) {
         wt.EnableEncryption(support::AdministratorPassword());
         wt.DecryptTable();
+        decrypted_here = true;
       }
       wt.Close();
       wq.SQL().Clear();
@@ -167,14 +173,27 @@ void UpgradeColumn(UpgradeContext& ctx, const std::string& table, const std::str
         if (!ctx.company.IsDictionaryConnection()) {
           wt.EnableEncryption(support::AdministratorPassword());
           wt.EncryptTable();
+          decrypted_here = false;
         }
         wt.Close();
       }
-      // 10.
       wt.Close();
     }
   } catch (const std::exception& err) {
-    ctx.ui.MessageBox(std::string(err.what()) + " Table Name " + wt.TableName() + "\r\n" + " SQL " + wq.SQL().Text(),
+    // The table goes back to encryption before the failure is shown, so
+    // that the message never stands for a table left in the clear.
+    std::string not_encrypted;
+    if (decrypted_here) {
+      try {
+        wt.Close();
+        if (!ctx.company.IsConnected()) ctx.company.SetIsConnected(true);
+        EncryptFreeTable(ctx, table);
+      } catch (const std::exception& again) {
+        not_encrypted = std::string("\r\n") + again.what() + " Table Name " + table + " could not be encrypted again.";
+      }
+    }
+    ctx.ui.MessageBox(std::string(err.what()) + " Table Name " + wt.TableName() + "\r\n" + " SQL " + wq.SQL().Text() +
+                          not_encrypted,
                       "");
   }
   // 11.
@@ -200,6 +219,9 @@ bool DetachTable(UpgradeContext& ctx, const std::string& table, bool encrypted) 
     std::string registered = table;
     if (!TableInDictionary(ctx, table) && TableInDictionary(ctx, table + ".KDT")) registered = table + ".KDT";
     if (TableInDictionary(ctx, registered)) {
+      // What puts the table back is on disk before it leaves: a process
+      // that dies before AttachTable would otherwise leave it out for good.
+      RecordTableBeforeDetach(ctx.dictionary, ctx.CompanyFolder(code), registered, table, encrypted);
       was_encrypted = GetFlag(ctx.dictionary, registered, kEncryption) == 1;
       if (was_encrypted) SetFlag(ctx.dictionary, registered, kEncryption, 0);
       ctx.dictionary.RemoveTable(registered, false);
@@ -235,6 +257,10 @@ void AttachTable(UpgradeContext& ctx, const std::string& table, bool encrypted) 
       SetFlag(ctx.dictionary, table, kAutoCreate, 1);
       GrantTableRights(ctx, table, true);
     }
+    // Back in the dictionary: the record of it is done with. (Should putting
+    // it back have failed, the record stays and the next connect of the
+    // company puts it back.)
+    ForgetDetachedTable(ctx.CompanyFolder(code), table);
   } catch (const std::exception& e) {
     ctx.ui.MessageBox(DictionaryError("<#100> Error in ", table, e), "");
   }

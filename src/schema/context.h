@@ -5,6 +5,7 @@
 #define KX8_SCHEMA_CONTEXT_H_
 
 #include <functional>
+#include <set>
 #include <string>
 
 #include "dbaccess/db_connection.h"
@@ -25,6 +26,12 @@ struct UpgradeContext {
   std::string root_folder;
   std::function<void(const std::string&)> set_edit1;  // first status line
   std::function<std::string()> edit1;
+  // Free tables of an encrypted kind that a step of the current column run
+  // decrypted for its changes and a later step of the same run encrypts
+  // again. Should the run end on an error in between, they are encrypted
+  // again before the error goes on (EncryptAgainAfterFailure), so that a
+  // failed pass never leaves payroll data stored in the clear.
+  std::set<std::string> decrypted_for_change;
 
   // Tag 99: the company was connected through its dictionary file.
   bool DictionaryBound() const { return company.Tag() == 99; }

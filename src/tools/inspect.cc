@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <functional>
+#include <iostream>
 #include <memory>
 #include <optional>
 #include <sstream>
@@ -16,6 +17,7 @@
 #include "dbaccess/db_query.h"
 #include "dbaccess/db_table.h"
 #include "platform/path.h"
+#include "schema/detach_record.h"
 #include "support/credentials.h"
 #include "support/helpers.h"
 
@@ -46,6 +48,7 @@ TableLocation Locate(const std::string& path) {
 }
 
 void ConnectTo(TDbConnection& c, const std::string& path, const std::string& user, const std::string& password) {
+  if (EndsWithNoCase(path, ".kdd")) PutBackDetachedTables(path);
   c.SetConnectPath(path);
   c.SetDbServerTypes({stDB_REMOTE, stDB_LOCAL});
   c.SetLoginPrompt(false);
@@ -398,8 +401,15 @@ void DescribeDictionaryTable(const std::string& kdd_path, const std::string& tab
 }
 
 
+void PutBackDetachedTables(const std::string& kdd_path) {
+  for (const std::string& table : schema::RestoreDetachedTables(kdd_path)) {
+    std::cerr << "kx8db: " << table << " put back into its dictionary after an interrupted change\n";
+  }
+}
+
 void DescribeDictionary(const std::string& kdd_path, const std::string& user, const std::string& password,
                         std::ostream& out) {
+  PutBackDetachedTables(kdd_path);
   TDbDictionary d;
   d.SetConnectPath(kdd_path);
   d.SetUserName(user.empty() ? support::AdministratorUser() : user);

@@ -22,6 +22,11 @@ namespace kx8::tools {
 // their shortest exact form, binary values as hexadecimal digits. An
 // encrypted table is read with the password; without it reading fails with
 // the engine's error.
+// Puts back into the dictionary any table that an interrupted upgrade left
+// outside it (see schema/detach_record.h), naming each on standard error.
+// Every command that connects to a dictionary calls it first.
+void PutBackDetachedTables(const std::string& kdd_path);
+
 void DumpTable(const std::string& table_path, const std::string& password, std::ostream& out);
 
 // Tab-separated lines "FIELD name type length decimals" (type the engine's

@@ -2,7 +2,13 @@
 // and the dictionary rights operations.
 #include "schema/column_upgrade.h"
 
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+
 #include "dbaccess/db_errors.h"
+#include "schema/detach_record.h"
 #include "schema/dictionary_rights.h"
 #include "schema_fixture.h"
 
@@ -148,6 +154,38 @@ TEST_F(ColumnUpgradeTest, EncryptedFreeTablesStayEncrypted) {
   EXPECT_NE(t.Table().FindField("WORK_EMAIL"), nullptr);
 }
 
+// A change that fails after the primitive decrypted the table: the table is
+// stored encrypted again, whatever the entry's flag said, before the
+// failure is shown.
+TEST_F(ColumnUpgradeTest, AFailedChangeLeavesTheTableEncrypted) {
+  MakeFreeTables();
+  UpgradeContext& ctx = Context();
+  struct Case {
+    const char* column;
+    const char* code;
+    bool flag;
+  } cases[] = {
+      {"MISSING", "AS", true},   // the lone first line is rejected
+      {"MISSING", "IC", false},  // alters a column the table lacks; flag off, table encrypted
+      {"NRIC", "AI", true},      // not an auto-increment column: nothing to do, nothing decrypted
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.column) + " " + c.code);
+    ui_.Clear();
+    UpgradeColumn(ctx, "EMPLOYEE", c.column, c.code, "8", c.flag);
+    EXPECT_TRUE(StoredEncrypted("EMPLOYEE"));
+    EXPECT_EQ(Column("EMPLOYEE", "NRIC").second, 13);
+  }
+  ASSERT_EQ(ui_.Messages().size(), 0u);  // the last case changes nothing
+  UpgradeColumn(ctx, "EMPLOYEE", "MISSING", "AS", "8", true);
+  ASSERT_EQ(ui_.Messages().size(), 1u);
+  EXPECT_NE(ui_.Messages()[0].find(" Table Name EMPLOYEE\r\n SQL ALTER TABLE"), std::string::npos) << ui_.Messages()[0];
+  WithTable("EMPLOYEE", [](TDbTable& t) {
+    t.First();
+    EXPECT_EQ(t.FieldByName("NRIC").AsString(), "S1234567D");
+  });
+}
+
 TEST_F(ColumnUpgradeTest, TablesHeldByOthersAreReported) {
   MakeFreeTables();
   UpgradeContext& ctx = Context();
@@ -215,6 +253,60 @@ TEST_F(DictionaryUpgradeTest, AFailedStatementStillPutsTheTableBack) {
   EXPECT_TRUE(UserCanRead("USER88", "GLLINE"));
   EXPECT_EQ(company_->ConnectPath(), kdd_);
   EXPECT_TRUE(company_->IsConnected());
+}
+
+// A process killed between taking a table out of its dictionary and putting
+// it back: the record written before the table left puts it back, with its
+// encryption, automatic creation and every user's rights, at the next
+// connect of the company; a second connect changes nothing.
+TEST_F(DictionaryUpgradeTest, ATableLeftOutByAKillIsPutBackAtTheNextConnect) {
+  MakeDictionary({{"GLLINE", true}, {"EMPMISC", false}});
+  {
+    UpgradeContext& ctx = Context();
+    GrantTableRights(ctx, "GLLINE", true);
+    ctx.company.SetIsConnected(false);
+    ctx.dictionary.SetConnectPath(kdd_);
+    ctx.dictionary.SetIsConnected(true);
+    ctx.dictionary.SetObjectAccessRights("GLLINE", "readuser", "R");  // not a standard right
+    ctx.dictionary.SetIsConnected(false);
+  }
+  std::fflush(nullptr);
+  pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    // The child takes the table out for a change, then dies before
+    // putting it back.
+    UpgradeContext& ctx = Context();
+    DetachTable(ctx, "GLLINE", true);
+    ::_exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  ASSERT_EQ(Tables(), (std::vector<std::string>{"EMPMISC"}));
+  EXPECT_FALSE(StoredEncrypted("GLLINE"));  // taken out in the clear for the change
+  ASSERT_EQ(ReadDetachRecord(folder_).size(), 1u);
+
+  EXPECT_EQ(RestoreDetachedTables(kdd_), std::vector<std::string>{"GLLINE"});
+  EXPECT_EQ(Tables(), (std::vector<std::string>{"EMPMISC", "GLLINE"}));
+  EXPECT_EQ(Property("GLLINE", 214), 1);
+  EXPECT_EQ(Property("GLLINE", 203), 1);
+  EXPECT_TRUE(UserCanRead("USER88", "GLLINE"));
+  EXPECT_TRUE(UserCanRead("readuser", "GLLINE"));
+  {
+    dbaccess::TDbDictionary d;
+    LogOnAsAdministrator(d);
+    EXPECT_EQ(d.GetObjectAccessRights("GLLINE", "readuser"), "R");
+  }
+  EXPECT_TRUE(ReadDetachRecord(folder_).empty());
+  EXPECT_FALSE(fs::exists(base_ / "COMPANY" / "ACME" / kDetachRecordFile));
+  EXPECT_TRUE(RestoreDetachedTables(kdd_).empty());
+
+  // A change that completes leaves no record behind.
+  UpgradeContext& ctx = Context();
+  UpgradeColumn(ctx, "GLLINE", "ITEMNO", "C", "4", true);
+  EXPECT_TRUE(ui_.Messages().empty()) << ui_.Messages().front();
+  EXPECT_TRUE(ReadDetachRecord(folder_).empty());
 }
 
 TEST_F(DictionaryUpgradeTest, ATableListedUnderItsFileNameIsChangedAndRegisteredUnderItsName) {

@@ -134,7 +134,8 @@ class SchemaTest : public ::testing::Test {
           edit1_ = t;
           edit1_history_.push_back(t);
         },
-        [this] { return edit1_; }});
+        [this] { return edit1_; },
+        {}});
     return *ctx_;
   }
 
