@@ -7,6 +7,7 @@
 #include <streambuf>
 
 #include "console/main_form.h"
+#include "console/run_driver.h"
 #include "platform/console_ui.h"
 #include "platform/path.h"
 
@@ -95,6 +96,10 @@ bool ResolveCodes(console::TMainForm& form, const std::vector<std::string>& want
                   std::ostream& err) {
   std::vector<console::RegisterRow> rows = form.RegisterRows();
   for (const std::string& code : wanted) {
+    if (!console::CodeNamesACompanyFolder(code)) {
+      err << "kx8-upgrade: --select: company code " << code << " cannot name a company folder\n";
+      return false;
+    }
     const console::RegisterRow* found = nullptr;
     for (const console::RegisterRow& row : rows) {
       if (row.code == code) {
@@ -110,6 +115,39 @@ bool ResolveCodes(console::TMainForm& form, const std::vector<std::string>& want
     codes->push_back(found->code);
   }
   return true;
+}
+
+const char* OutcomeText(console::CompanyOutcome outcome) {
+  switch (outcome) {
+    case console::CompanyOutcome::Done: return "upgraded";
+    case console::CompanyOutcome::ExclusiveOption: return "exclusive option done";
+    case console::CompanyOutcome::BackupFailed: return "skipped: its backup failed";
+    case console::CompanyOutcome::NotStamped: return "not fully upgraded, version not stamped";
+    case console::CompanyOutcome::Refused: return "skipped: its code cannot name a company folder";
+    case console::CompanyOutcome::Stopped: return "stopped by the error that ended the run";
+  }
+  return "?";
+}
+
+// The closing summary of a batch run: one line per selected company that
+// needs looking at. False when there is one.
+bool WriteSummary(const std::vector<console::CompanyResult>& results, std::ostream& out) {
+  std::size_t clean = 0;
+  for (const console::CompanyResult& r : results) clean += r.Clean() ? 1 : 0;
+  out << "Summary: " << results.size() << (results.size() == 1 ? " company, " : " companies, ") << clean
+      << " without a message";
+  if (clean == results.size()) {
+    out << '\n';
+    return true;
+  }
+  out << ", " << results.size() - clean << " to look at:\n";
+  for (const console::CompanyResult& r : results) {
+    if (r.Clean()) continue;
+    out << "  " << r.code << ": " << OutcomeText(r.outcome);
+    if (r.messages > 0) out << ", " << r.messages << (r.messages == 1 ? " message" : " messages");
+    out << '\n';
+  }
+  return false;
 }
 
 }  // namespace
@@ -158,6 +196,10 @@ int RunBatch(const CommandLine& command_line, std::ostream& out, std::ostream& e
     }
     console::RunOutcome outcome = form.BitBtn1Click();
     if (outcome == console::RunOutcome::Failed) result = kExitRunFailed;
+    if (outcome == console::RunOutcome::Refused) return kExitBadArguments;
+    if (!form.RunResults().empty()) {
+      if (!WriteSummary(form.RunResults(), tout)) result = kExitRunFailed;
+    }
   } catch (const std::exception& e) {
     ui.ShowErrorReport(e.what());
   }

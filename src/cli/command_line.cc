@@ -31,8 +31,11 @@ const char kBatchFooter[] =
     "--select-all, then Process. Each status line change is printed as \"Edit1: text\", "
     "\"Edit2: text\" or \"edtdatabase: text\", each message and each question with its answer on a "
     "line of its own; the error report goes to standard error as \"Error: text\".\n\n"
-    "Exit status: 0 the run ended normally, or the confirmation was answered No and nothing was "
-    "done; 1 an error ended the start-up or the run; 2 bad arguments.";
+    "A run closes with a summary line, and one line for each company that needs looking at.\n\n"
+    "Exit status: 0 the run ended normally and every selected company was upgraded without a "
+    "message, or the confirmation was answered No and nothing was done; 1 an error ended the "
+    "start-up or the run, or a company was skipped, left without its version stamp, or showed a "
+    "message; 2 bad arguments, or another run is working on the same root folder.";
 
 // Breaks text into lines of at most width characters at blanks.
 std::string Wrap(const std::string& text, std::size_t width, const std::string& indent) {

@@ -1,4 +1,5 @@
 #include "console/main_form.h"
+#include "console/run_driver.h"
 
 #include "platform/file_system.h"
 #include "platform/ini_file.h"
@@ -174,6 +175,9 @@ void TMainForm::FormShow() {
 }
 
 void TMainForm::CheckBox2Click() {
+  // The run's loop walks this register; a click that reached here during a
+  // run would move it.
+  if (running_) return;
   bool all = options.Checked("CheckBox2");
   DbTableCompany.First();
   while (!DbTableCompany.Eof()) {
@@ -198,6 +202,13 @@ void TMainForm::RetrieveCompanyCodes(const std::string& root) {
     std::string code = entry.name;
     for (char& ch : code) {
       if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 32);
+    }
+    // A name the code column cannot hold whole would be registered cut, as
+    // a code naming no folder, and every later run would stop on it.
+    const int width = DbTableCompany.FieldByName("COMPANY_CODE").Size();
+    if (!CodeNamesACompanyFolder(code) || (width > 0 && code.size() > static_cast<std::size_t>(width))) {
+      ui_.MessageBox("The folder " + entry.name + " cannot be registered: its name cannot be a company code.", "");
+      continue;
     }
     if (DbTableCompany.FindKey({dbaccess::TVariant(code)})) continue;
     if (!ui_.Confirm(kCreateCompanyQuestion + entry.name + " ?")) continue;
@@ -234,6 +245,7 @@ void TMainForm::SetStatus(StatusLine line, const std::string& text) {
 void TMainForm::SetLocked(bool locked) {
   process_enabled_ = !locked;
   grid_enabled_ = !locked;
+  options_enabled_ = !locked;
   if (OnLockChanged) OnLockChanged();
 }
 

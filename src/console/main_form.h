@@ -28,7 +28,55 @@ struct RegisterRow {
   std::string code, name, merge;
 };
 
-enum class RunOutcome { Declined, Completed, Failed };
+// Declined: the user answered No. Refused: another run holds the root
+// folder, nothing was done. Completed and Failed as for Process below.
+enum class RunOutcome { Declined, Refused, Completed, Failed };
+
+// What a run did with one selected company.
+enum class CompanyOutcome {
+  Done,            // the whole pass ran and the release version was stamped
+  ExclusiveOption, // an exclusive option's work was the company's whole pass
+  BackupFailed,    // no usable backup: the company was not touched
+  NotStamped,      // the pass ran, but its tables do not have the release's columns
+  Refused,         // its code cannot name a company folder
+  Stopped,         // an error ended the run during its pass
+};
+
+struct CompanyResult {
+  std::string code;
+  CompanyOutcome outcome = CompanyOutcome::Stopped;
+  int messages = 0;                      // message boxes shown during its pass
+  std::vector<std::string> differences;  // from the release's column check, when not stamped
+  // Nothing for an administrator to look at: the pass did its work
+  // without a message.
+  bool Clean() const {
+    return (outcome == CompanyOutcome::Done || outcome == CompanyOutcome::ExclusiveOption) && messages == 0;
+  }
+};
+
+// Passes UI calls through and counts the message boxes and error reports,
+// so that the run can tell which companies showed one.
+class CountingUi : public platform::UiServices {
+ public:
+  explicit CountingUi(platform::UiServices& inner) : inner_(inner) {}
+  int Shown() const { return shown_; }
+  bool Confirm(const std::string& text) override { return inner_.Confirm(text); }
+  void MessageBox(const std::string& text, const std::string& caption) override {
+    ++shown_;
+    inner_.MessageBox(text, caption);
+  }
+  void ShowErrorReport(const std::string& text) override {
+    ++shown_;
+    inner_.ShowErrorReport(text);
+  }
+  void ProcessMessages() override { inner_.ProcessMessages(); }
+  void SetWindowCursor(platform::Cursor cursor) override { inner_.SetWindowCursor(cursor); }
+  void SetScreenCursor(platform::Cursor cursor) override { inner_.SetScreenCursor(cursor); }
+
+ private:
+  platform::UiServices& inner_;
+  int shown_ = 0;
+};
 
 struct StartupSettings {
   // A root folder given on the command line; it takes the place of the
@@ -69,6 +117,12 @@ class TMainForm : public dbaccess::TComponent {
   // The lock of the window during a run.
   bool ProcessEnabled() const { return process_enabled_; }
   bool GridEnabled() const { return grid_enabled_; }
+  // The option pages and their page control: locked with the rest, since
+  // the run reads options when it reaches them and select-all walks the
+  // register the run walks.
+  bool OptionsEnabled() const { return options_enabled_; }
+  // Process is working (from the confirmation to its return).
+  bool Running() const { return running_; }
   std::function<void()> OnLockChanged;
   // Closing the main window ends the program.
   void Close();
@@ -84,6 +138,8 @@ class TMainForm : public dbaccess::TComponent {
   void SetSelected(const std::string& code, bool selected);
 
   platform::UiServices& ui() { return ui_; }
+  // What the last run did with each selected company, in register order.
+  const std::vector<CompanyResult>& RunResults() const { return run_results_; }
   const std::string& RootFolder() const { return root_folder_; }
   const std::string& ProgramFolder() const { return program_folder_; }
   const std::string& DictionarySetting() const { return dictionary_setting_; }
@@ -116,14 +172,17 @@ class TMainForm : public dbaccess::TComponent {
   std::string ReadConfiguration();
   void OfferRegisterCreation();
 
-  platform::UiServices& ui_;
+  CountingUi ui_;
   StartupSettings settings_;
+  std::vector<CompanyResult> run_results_;
   std::string root_folder_;
   std::string program_folder_;
   std::string dictionary_setting_;
   std::string update_archive_name_;
   bool process_enabled_ = true;
   bool grid_enabled_ = true;
+  bool options_enabled_ = true;
+  bool running_ = false;
   bool closed_ = false;
 
   friend class RunDriver;

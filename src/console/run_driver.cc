@@ -1,5 +1,6 @@
 #include "console/run_driver.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "console/housekeeping.h"
@@ -15,9 +16,11 @@
 #include "conversions/pre860_steps.h"
 #include "conversions/release_version.h"
 #include "conversions/voluntary_schemes.h"
+#include "platform/durable_file.h"
 #include "platform/file_system.h"
 #include "schema/detach_record.h"
 #include "schema/dictionary_rights.h"
+#include "schema/release_check.h"
 #include "platform/path.h"
 #include "support/credentials.h"
 
@@ -27,6 +30,12 @@ namespace {
 const char kProceedQuestion[] = "Do you wish to proceed this function ?";
 const char kConnectFailed[] = "DbConnection1 ";
 const char kLeaveForfeitSql[] = "UPDATE EMPENT SET CURRENT=0";
+const char kCodeCannotNameAFolder[] = " cannot name a company folder; the company was not updated.";
+const char kRootLockFile[] = "kx8-upgrade.lock";
+const char kRootInUse[] = "Another upgrade run is working on ";
+const char kRootInUseEnd[] = "; this run was not started.";
+// The column differences a "not fully upgraded" message lists.
+const std::size_t kDifferencesShown = 5;
 
 // An error that ends the run with a text of the driver's own.
 class RunError : public std::runtime_error {
@@ -55,6 +64,19 @@ std::string RunDriver::CompanyCode() { return f_.DbTableCompany.FieldByName("COM
 
 RunOutcome RunDriver::Process() {
   if (!f_.ui().Confirm(kProceedQuestion)) return RunOutcome::Declined;
+  // One run per root folder: a second one would change the same companies
+  // at the same time. The lock ends with the run or with the process.
+  platform::FolderLock root_lock;
+  if (!root_lock.TryAcquire(f_.RootFolder() + kRootLockFile)) {
+    f_.ui().MessageBox(std::string(kRootInUse) + f_.RootFolder() + kRootInUseEnd, "");
+    return RunOutcome::Refused;
+  }
+  f_.run_results_.clear();
+  struct RunningFlag {
+    bool& flag;
+    explicit RunningFlag(bool& f) : flag(f) { flag = true; }
+    ~RunningFlag() { flag = false; }
+  } running(f_.running_);
   try {
     Prepare();
     while (!f_.DbTableCompany.Eof()) {
@@ -63,7 +85,18 @@ RunOutcome RunDriver::Process() {
         continue;
       }
       current_code_ = CompanyCode();
-      CompanyPass();
+      f_.run_results_.push_back(CompanyResult{current_code_, CompanyOutcome::Stopped, 0, {}});
+      const int shown_before = f_.ui_.Shown();
+      CompanyOutcome outcome = CompanyOutcome::Refused;
+      if (CodeNamesACompanyFolder(current_code_)) {
+        outcome = CompanyPass();
+      } else {
+        f_.ui().MessageBox("Company code " + current_code_ + kCodeCannotNameAFolder, "");
+      }
+      CompanyResult& result = f_.run_results_.back();
+      result.outcome = outcome;
+      result.messages = f_.ui_.Shown() - shown_before;
+      if (outcome == CompanyOutcome::NotStamped) result.differences = std::move(not_stamped_because_);
       current_code_.clear();
       f_.DbTableCompany.Next();
     }
@@ -71,9 +104,21 @@ RunOutcome RunDriver::Process() {
   } catch (const std::exception& e) {
     // The window stays locked: the user can only close it.
     f_.ui().ShowErrorReport(e.what());
+    if (!f_.run_results_.empty() && f_.run_results_.back().outcome == CompanyOutcome::Stopped) {
+      ++f_.run_results_.back().messages;
+    }
     return RunOutcome::Failed;
   }
   return RunOutcome::Completed;
+}
+
+bool CodeNamesACompanyFolder(const std::string& code) {
+  if (code.find_first_not_of(' ') == std::string::npos) return false;  // empty or blank
+  if (code == "." || code == "..") return false;
+  for (unsigned char c : code) {
+    if (c == '\\' || c == '/' || c == ':' || c < 0x20 || c == 0x7f) return false;
+  }
+  return true;
 }
 
 // --- preparation -----------------------------------------------------------
@@ -108,38 +153,38 @@ void RunDriver::CreateRunFolders() {
 
 // --- the company pass --------------------------------------------------------
 
-void RunDriver::CompanyPass() {
+CompanyOutcome RunDriver::CompanyPass() {
   Step("ConnectCompany", [&] { ConnectCompany(); });
   f_.SetEdtDatabase(f_.DbConnection1.ConnectPath());
   if (Checked("CheckBoxbackup")) {
     bool backed_up = false;
     Step("BackupCompany", [&] { backed_up = BackupCompany(); });
-    if (!backed_up) return;  // no usable archive: this company is not changed
+    if (!backed_up) return CompanyOutcome::BackupFailed;  // no usable archive: the company is not changed
   }
-  if (FirstExclusiveGroup()) return;
-  if (!ColumnRun(1)) return;
+  if (FirstExclusiveGroup()) return CompanyOutcome::ExclusiveOption;
+  if (!ColumnRun(1)) return CompanyOutcome::ExclusiveOption;
   if (Checked("chkCPFFWL")) Step("UpdateLevyTable", [&] { UpdateLevyTable(); });
   for (int run : {2, 3, 4}) {
-    if (!ColumnRun(run)) return;
+    if (!ColumnRun(run)) return CompanyOutcome::ExclusiveOption;
   }
   Step("FillYtdEmpl", [&] { FillYtdEmpl(); });
   for (int run : {5, 6, 7}) {
-    if (!ColumnRun(run)) return;
+    if (!ColumnRun(run)) return CompanyOutcome::ExclusiveOption;
   }
-  if (SecondExclusiveGroup()) return;
-  if (!ColumnRun(8)) return;
-  if (VersionAtMost890() && !ColumnRun(9)) return;
+  if (SecondExclusiveGroup()) return CompanyOutcome::ExclusiveOption;
+  if (!ColumnRun(8)) return CompanyOutcome::ExclusiveOption;
+  if (VersionAtMost890() && !ColumnRun(9)) return CompanyOutcome::ExclusiveOption;
   Step("TerminationStatus", [&] { TerminationStatus(); });
-  if (!ColumnRun(10)) return;
+  if (!ColumnRun(10)) return CompanyOutcome::ExclusiveOption;
   if (Checked("CheckBoxForfeit")) Step("ResetLeaveForfeit", [&] { ResetLeaveForfeit(); });
   Step("ReportFieldRows", [&] { ReportFieldRows(); });
   if (Checked("CheckBoxRearrange")) {
     Step("RearrangeAllowanceColumns", [&] { RearrangeAllowanceColumns(); });
-    return;
+    return CompanyOutcome::ExclusiveOption;
   }
   if (DictionaryConnection()) Step("NormaliseTableNames", [&] { NormaliseTableNames(); });
   Step("ReconnectCompany", [&] { ReconnectCompany(); });
-  if (!ColumnRun(11)) return;
+  if (!ColumnRun(11)) return CompanyOutcome::ExclusiveOption;
   Step("EncryptIncomeTaxTables", [&] { EncryptIncomeTaxTables(); });
   if (Checked("CheckBoxFamilyCode")) Step("ConvertOccupationCodes", [&] { ConvertOccupationCodes(); });
   Step("EncryptTransferTables", [&] { EncryptTransferTables(); });
@@ -147,7 +192,7 @@ void RunDriver::CompanyPass() {
   if (Checked("CheckBoxEducate")) Step("EducationRecordNumbers", [&] { EducationRecordNumbers(); });
   if (Checked("CheckBoxPOSB")) Step("BankCodeMigration", [&] { BankCodeMigration(); });
   if (Checked("CheckBoxClaim")) Step("ClaimSetupRebuild", [&] { ClaimSetupRebuild(); });
-  if (!ColumnRun(15)) return;
+  if (!ColumnRun(15)) return CompanyOutcome::ExclusiveOption;
   GuardedStep("FillRbItem", [&] { FillRbItem(); });
   if (Checked("CheckBox7")) Step("RegisterTimeClockProcedure", [&] { RegisterTimeClockProcedure(); });
   Step("EncryptSysContTables", [&] {
@@ -175,7 +220,9 @@ void RunDriver::CompanyPass() {
   if (DictionaryConnection()) Step("RebuildRightsAndAutoCreate", [&] { RebuildRightsAndAutoCreate(); });
   if (Checked("CheckBoxHTRX")) Step("PeriodOrganisationUpdate", [&] { PeriodOrganisationUpdate(); });
   Step("RemoveBackupFiles", [&] { RemoveBackupFiles(); });
-  Step("StampReleaseVersion", [&] { StampReleaseVersion(); });
+  bool stamped = false;
+  Step("StampReleaseVersion", [&] { stamped = StampReleaseVersion(); });
+  return stamped ? CompanyOutcome::Done : CompanyOutcome::NotStamped;
 }
 
 void RunDriver::ConnectCompany() {
@@ -374,9 +421,28 @@ void RunDriver::GrantIntpassRights() {
   schema::GrantTableRights(ctx, "INTPASS", true);
 }
 
-void RunDriver::StampReleaseVersion() {
+// The stamp says "this company has the release": it is written only when
+// the company's tables pass the release's column check. Otherwise the
+// version stays, so that the version-gated runs try again next time, and
+// the first differences are shown.
+bool RunDriver::StampReleaseVersion() {
   schema::UpgradeContext ctx = f_.Context();
+  f_.DbTable1.Close();
+  not_stamped_because_.clear();
+  std::vector<std::string> differences = schema::CheckReleaseColumns(ctx.CompanyFolder(current_code_));
+  if (!differences.empty()) {
+    const std::int64_t version = conversions::ReadReleaseVersion(ctx);
+    std::string text = "Company " + current_code_ + " was not fully upgraded; its version stays " +
+                       conversions::VersionText(version) + ".";
+    const std::size_t shown = std::min<std::size_t>(differences.size(), kDifferencesShown);
+    for (std::size_t i = 0; i < shown; ++i) text += "\r\n" + differences[i];
+    if (differences.size() > shown) text += "\r\n(" + std::to_string(differences.size() - shown) + " more)";
+    f_.ui().MessageBox(text, "");
+    not_stamped_because_ = std::move(differences);
+    return false;
+  }
   conversions::StampReleaseVersion(ctx);
+  return true;
 }
 
 void RunDriver::ReminderSettingsAndLaterRuns() {

@@ -19,6 +19,11 @@
 
 namespace kx8::console {
 
+// A register code can name its company's folder: not empty or blank, not
+// "." or "..", no separator, drive colon or control character. Any other
+// code would make the run change files outside the company folders.
+bool CodeNamesACompanyFolder(const std::string& code);
+
 class RunDriver {
  public:
   explicit RunDriver(TMainForm& form) : f_(form) {}
@@ -37,7 +42,7 @@ class RunDriver {
 
   void Prepare();
   // One company pass; the register row is the company's.
-  void CompanyPass();
+  CompanyOutcome CompanyPass();
   void FinishRun();
 
   // --- preparation --------------------------------------------------------
@@ -91,7 +96,8 @@ class RunDriver {
   void RebuildRightsAndAutoCreate();
   void PeriodOrganisationUpdate();
   void RemoveBackupFiles();
-  void StampReleaseVersion();
+  // False when the company is not stamped (see the definition).
+  bool StampReleaseVersion();
 
   // Exclusive options and their work.
   void RebuildAllRights();
@@ -119,6 +125,8 @@ class RunDriver {
   // The salary total of EMP_PROS, held from before its column changes to
   // the check after them (one company at a time).
   std::optional<conversions::SalaryTotal> emp_pros_salary_total_;
+  // The differences that kept the current company from its stamp.
+  std::vector<std::string> not_stamped_because_;
 };
 
 }  // namespace kx8::console

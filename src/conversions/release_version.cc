@@ -76,6 +76,14 @@ std::int64_t ReadReleaseVersion(schema::UpgradeContext& ctx) {
   return static_cast<std::int64_t>(std::llround(t->FieldByName("VERSION").AsCurrency() * 10000.0));
 }
 
+std::string VersionText(std::int64_t version) {
+  const bool negative = version < 0;
+  const std::uint64_t magnitude = negative ? 0 - static_cast<std::uint64_t>(version) : static_cast<std::uint64_t>(version);
+  std::string fraction = std::to_string(10000 + magnitude % 10000).substr(1);
+  while (fraction.size() > 2 && fraction.back() == '0') fraction.pop_back();
+  return (negative ? "-" : "") + std::to_string(magnitude / 10000) + "." + fraction;
+}
+
 void StampReleaseVersion(schema::UpgradeContext& ctx) {
   try {
     CompanyTable t(ctx, "PAYPARA");

@@ -6,6 +6,7 @@
 #define KX8_CONVERSIONS_RELEASE_VERSION_H_
 
 #include <cstdint>
+#include <string>
 
 #include "schema/context.h"
 
@@ -16,6 +17,10 @@ std::int64_t ReadReleaseVersion(schema::UpgradeContext& ctx);
 constexpr std::int64_t kVersion860 = 86000;
 constexpr std::int64_t kVersion890 = 89000;
 constexpr std::int64_t kVersion907 = 90700;
+
+// A version in ten-thousandths as people write it: 85000 is "8.50", 86550
+// "8.655".
+std::string VersionText(std::int64_t version);
 
 void StampReleaseVersion(schema::UpgradeContext& ctx);
 void SeedFreeFieldCaptions(schema::UpgradeContext& ctx);

@@ -1,5 +1,7 @@
 #include "gui/main_window.h"
 
+#include <cstdlib>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -28,6 +30,10 @@ namespace {
 using console::ControlKind;
 using console::OptionControl;
 using console::Page;
+
+const char kEndDuringRunQuestion[] =
+    "The upgrade run is still working. Ending the program now leaves the company being processed part "
+    "upgraded; its backup archive is in the BACKUP folder. End the program anyway?";
 
 // Geometry of the window (client area) and of its parts, in pixels.
 constexpr int kClientWidth = 505;
@@ -272,7 +278,9 @@ QWidget* MainWindow::BuildBottomPanel() {
     layout->addWidget(b);
   }
   connect(process_, &QPushButton::clicked, this, [this] { ProcessClicked(); });
-  connect(close_, &QPushButton::clicked, this, [this] { form_.Close(); });
+  connect(close_, &QPushButton::clicked, this, [this] {
+    if (ConfirmEndDuringRun()) form_.Close();
+  });
   return panel;
 }
 
@@ -287,6 +295,7 @@ void MainWindow::ConnectForm() {
   form_.OnLockChanged = [this] {
     process_->setEnabled(form_.ProcessEnabled());
     grid_->setEnabled(form_.GridEnabled());
+    pages_->setEnabled(form_.OptionsEnabled());
   };
   form_.OnClose = [this] {
     if (!in_close_event_) close();
@@ -345,7 +354,21 @@ void MainWindow::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
 }
 
+bool MainWindow::ConfirmEndDuringRun() {
+  if (!form_.Running()) return true;
+  if (!form_.ui().Confirm(kEndDuringRunQuestion)) return false;
+  // There is no way to stop a run half-way but to end the process: every
+  // table rewrite survives that whole (old or new files), a table taken out
+  // of its dictionary goes back at the next connect, and the company's
+  // backup is the way back for the rest.
+  std::_Exit(1);
+}
+
 void MainWindow::closeEvent(QCloseEvent* event) {
+  if (!in_close_event_ && form_.Running() && !ConfirmEndDuringRun()) {
+    event->ignore();
+    return;
+  }
   in_close_event_ = true;
   form_.Close();
   in_close_event_ = false;

@@ -58,6 +58,8 @@ class MainWindow : public QMainWindow {
 
   void ProcessClicked();
   void SelectAllClicked();
+  // Close while a run is working: asks, and ends the process on Yes.
+  bool ConfirmEndDuringRun();
   void PaymentPasswordClicked();
   // Runs work of the form; an error it lets out goes to the error report.
   template <typename F>

@@ -206,6 +206,14 @@ class Walk {
   bool Group(const CatalogueRow& row, std::size_t from, std::size_t to) {
     if (row.block == Block::ApprovalFlow) {
       if (!Checked(kApprovalFlowOption) || Text(kEditFlowTable).empty()) return true;
+      // The typed name becomes a file name of the company folder: anything
+      // but a plain table name could reach files outside it.
+      const std::string table = Text(kEditFlowTable);
+      if (!PlainTableName(table)) {
+        ctx_.ui.MessageBox("Table name " + table + " cannot name a company table; the approval flow columns were not added.",
+                           "");
+        return true;
+      }
       return Lines(from, to);
     }
     if (row.block == Block::CompanyFile) {
@@ -279,6 +287,14 @@ const std::vector<CatalogueRun>& Catalogue() {
     return all;
   }();
   return runs;
+}
+
+bool PlainTableName(const std::string& name) {
+  if (name.empty()) return false;
+  for (unsigned char c : name) {
+    if (!(std::isalnum(c) || c == '_' || c == '-' || c == '$')) return false;
+  }
+  return true;
 }
 
 CatalogueActions CompanyActions(UpgradeContext& ctx) {

@@ -181,6 +181,11 @@ void RunBracketStep(UpgradeContext& ctx, const BracketStep& step);
 // handles are passed on.
 bool RunColumnRun(int run, UpgradeContext& ctx, const CatalogueActions& actions);
 
+// A name the approval-flow entries may use as a table of the company folder:
+// letters, digits, "_", "-" and "$" only (no separator, drive colon, dot or
+// blank).
+bool PlainTableName(const std::string& name);
+
 // --- the catalogue as issued -------------------------------------------------
 
 struct IssuedColumn {
