@@ -365,7 +365,8 @@ bool MainWindow::ConfirmEndDuringRun() {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-  if (!in_close_event_ && form_.Running() && !ConfirmEndDuringRun()) {
+  // The form closing itself at the end of its run is not a close during it.
+  if (!in_close_event_ && !form_.Closed() && form_.Running() && !ConfirmEndDuringRun()) {
     event->ignore();
     return;
   }

@@ -44,6 +44,8 @@ class DemoUpgradeTest : public ::testing::Test {
     std::istringstream lines(out.str());
     for (std::string line; std::getline(lines, line);) {
       bool status = line.empty();
+      // The closing summary: every company without a message.
+      if (line == "Summary: 3 companies, 3 without a message") continue;
       for (const char* prefix : {"Edit1: ", "Edit2: ", "edtdatabase: ", "Do you wish to proceed"}) {
         status = status || line.rfind(prefix, 0) == 0;
       }
