@@ -313,6 +313,16 @@ class IoFaultTest : public EngineTest {
   }
   void Restart() { CopyFolder(pristine_, dir_.path()); }
 
+  // After a reopen, no file of an unfinished rewrite or replacement is left.
+  void ExpectNoLeftovers(long n) {
+    for (const auto& e : fs::directory_iterator(dir_.path())) {
+      std::string name = e.path().filename().string();
+      EXPECT_TRUE(name.find(".new") == std::string::npos && name.find(".commit") == std::string::npos &&
+                  name.find(".tmp") == std::string::npos)
+          << "call " << n << " left " << name;
+    }
+  }
+
   void TearDown() override {
     fs::remove_all(pristine_);
     EngineTest::TearDown();
@@ -387,12 +397,7 @@ TEST_F(IoFaultTest, EveryRewriteAndDictionaryChangeLeavesTheOldStateOrTheNew) {
         }
         const bool marked = HasMarker();
         after_failure.push_back({n, op.state(), marked});
-        for (const auto& e : fs::directory_iterator(dir_.path())) {
-          std::string name = e.path().filename().string();
-          EXPECT_TRUE(name.find(".new") == std::string::npos && name.find(".commit") == std::string::npos &&
-                      name.find(".tmp") == std::string::npos)
-              << "call " << n << " left " << name;
-        }
+        ExpectNoLeftovers(n);
       }
       mismatches += Mismatches(after_failure, old_state, new_state);
     }
@@ -429,6 +434,7 @@ TEST_F(IoFaultTest, AStopThatLosesUnflushedWritesLeavesTheOldStateOrTheNew) {
       }
       const bool marked = HasMarker();
       after_stop.push_back({n, op.state(), marked});
+      ExpectNoLeftovers(n);
     }
     mismatches += Mismatches(after_stop, old_state, new_state);
   }

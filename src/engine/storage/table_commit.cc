@@ -98,7 +98,13 @@ bool Apply(const std::vector<Step>& steps, const std::string& dir, const std::st
 void TableFile::Recover() {
   const std::string marker = paths_.kdt + ".commit";
   if (!os::PathExists(marker)) {
-    for (const std::string& p : {paths_.kdt, paths_.kdi, paths_.kdm}) os::RemoveFile(p + ".new");  // invariant 3
+    // Invariant 3, with the temporary files of an index file or a marker
+    // that a stop cut short.
+    for (const std::string& p : {paths_.kdt, paths_.kdi, paths_.kdm}) {
+      os::RemoveFile(p + ".new");
+      os::RemoveFile(p + ".new.tmp");
+    }
+    os::RemoveFile(marker + ".tmp");
     return;
   }
   // Invariant 7: another program that holds the table open has replayed
