@@ -11,6 +11,7 @@
 #include "conversions/employee_identity.h"
 #include "conversions/epayslip_reset.h"
 #include "conversions/fill_ins.h"
+#include "conversions/index_repair.h"
 #include "conversions/levy_rollforward.h"
 #include "conversions/levy_table.h"
 #include "conversions/pre860_steps.h"
@@ -489,6 +490,16 @@ void RunDriver::TrainingAndMedschFillIns() {
   conversions::AddMedschIndex(ctx, f_.DbQueryIndex);
 }
 
+void RunDriver::EncryptIncomeTaxTables() {
+  schema::UpgradeContext ctx = f_.Context();
+  conversions::EncryptIncomeTaxTables(ctx);
+}
+
+void RunDriver::IndexRepair() {
+  schema::UpgradeContext ctx = f_.Context();
+  conversions::RepairIndexes(ctx, f_.DbQueryIndex);
+}
+
 void RunDriver::QueryCleanup() { conversions::QueryCleanup(f_.DbQueryDEL); }
 
 void RunDriver::DailyLevyRates2012() {
@@ -499,6 +510,7 @@ void RunDriver::DailyLevyRates2012() {
 void RunDriver::RebuildRightsAndAutoCreate() {
   schema::UpgradeContext ctx = f_.Context();
   schema::RebuildAllRights(ctx);
+  conversions::ResetAutoCreate(ctx);
 }
 
 // Steps whose work is built by later units of the release: called in order,
@@ -506,7 +518,6 @@ void RunDriver::RebuildRightsAndAutoCreate() {
 bool RunDriver::BackupCompany() { return console::BackupCompany(f_, f_.ZipArchive1, current_code_); }
 void RunDriver::ReportFieldRows() {}
 void RunDriver::RearrangeAllowanceColumns() {}
-void RunDriver::EncryptIncomeTaxTables() {}
 void RunDriver::ConvertOccupationCodes() {}
 void RunDriver::EducationRecordNumbers() {}
 void RunDriver::ClaimSetupRebuild() {}
@@ -516,7 +527,6 @@ void RunDriver::EmployeeRecordPass() {}
 void RunDriver::ReleaseTemplateRefresh() {}
 void RunDriver::ReportWriterRefresh() {}
 void RunDriver::ReportCatalogueUpdates() {}
-void RunDriver::IndexRepair() {}
 void RunDriver::SchemeClaimRows() {}
 void RunDriver::CleanCompanyFolder() { console::CleanCompanyFolder(f_, current_code_); }
 void RunDriver::ReportTemplateList() {}
