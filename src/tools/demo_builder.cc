@@ -17,6 +17,7 @@
 #include "schema/catalogue.h"
 #include "support/credentials.h"
 #include "support/helpers.h"
+#include "tools/demo_career_bank.h"
 #include "tools/demo_files.h"
 #include "tools/demo_seeds.h"
 #include "tools/demo_tables.h"
@@ -1004,7 +1005,7 @@ std::span<const DemoCompany> DemoCompanies() { return kCompanies; }
 std::span<const DictionaryUser> DemoDictionaryUsers() { return kDictionaryUsers; }
 
 DemoCounts ExpectedCounts(const DemoOptions& options) {
-  return {options.employees, options.employees * 12 * options.years};
+  return {options.employees, options.employees * 12 * options.years + CareerAndBankPayrollRows(options)};
 }
 
 std::string WithSeparator(const std::string& root) {
@@ -1039,6 +1040,7 @@ void BuildDemoCompany(const std::string& root, const DemoCompany& company, const
           },
           company.release);
     }
+    AddCareerAndBankRows(c, company, options);
   }
   if (company.dictionary) BindToDictionary(folder, company, tables);
 }

@@ -50,7 +50,7 @@ struct DemoOptions {
 // for them (what the tests count).
 struct DemoCounts {
   int employees = 0;     // EMPLOYEE
-  int payroll_rows = 0;  // P_HTRX: every employee, every month of the years
+  int payroll_rows = 0;  // P_HTRX: every employee, every month of the years, and the career demo's rows
 };
 DemoCounts ExpectedCounts(const DemoOptions& options);
 
