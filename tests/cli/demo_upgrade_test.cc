@@ -10,6 +10,7 @@
 #include <map>
 #include <sstream>
 
+#include "batch_output.h"
 #include "cli/batch_run.h"
 #include "dbaccess/db_connection.h"
 #include "dbaccess/db_table.h"
@@ -40,17 +41,9 @@ class DemoUpgradeTest : public ::testing::Test {
     const int rc = BatchMain({"--batch", "--root", root_, "--select-all", "--yes", "--set", "CheckBoxVol=1"}, out, err,
                              in, false);
     EXPECT_EQ(rc, 0) << err.str();
-    std::vector<std::string> shown;
-    std::istringstream lines(out.str());
-    for (std::string line; std::getline(lines, line);) {
-      bool status = line.empty();
-      // The closing summary: every company without a message.
-      if (line == "Summary: 3 companies, 3 without a message") continue;
-      for (const char* prefix : {"Edit1: ", "Edit2: ", "edtdatabase: ", "Do you wish to proceed"}) {
-        status = status || line.rfind(prefix, 0) == 0;
-      }
-      if (!status) shown.push_back(line);
-    }
+    std::vector<std::string> shown = ShownLines(out.str());
+    // The closing summary: every company without a message.
+    std::erase(shown, "Summary: 3 companies, 3 without a message");
     return shown;
   }
 
