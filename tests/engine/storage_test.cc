@@ -281,6 +281,13 @@ TEST(ChecksumTest, Crc32cMatchesItsCheckValueAndEverySplit) {
     for (size_t i = 0; i < n; ++i) piecewise = dbe::Crc32c(piecewise, bytes.data() + i, 1);
     EXPECT_EQ(dbe::Crc32c(0, bytes.data(), n), piecewise);
   }
+  // A row's check moved to another row number is the check made afresh.
+  const auto* record = reinterpret_cast<const uint8_t*>(bytes.data());
+  for (uint32_t length : {1u, 200u, 700u}) {
+    dbe::RowRenumbering renumbering(length);
+    EXPECT_EQ(renumbering.Move(dbe::RowChecksum(70000, record, length), 70000, 3),
+              dbe::RowChecksum(3, record, length));
+  }
 }
 
 }  // namespace

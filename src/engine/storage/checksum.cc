@@ -36,7 +36,15 @@ using ShiftTable = std::array<std::array<uint32_t, 256>, 4>;
 ShiftTable MakeShift(size_t n) {
   uint32_t basis[32];
   const std::array<uint8_t, 256> zeros{};
-  for (int bit = 0; bit < 32; ++bit) basis[bit] = SoftwareCrc(1u << bit, zeros.data(), n);
+  for (int bit = 0; bit < 32; ++bit) {
+    uint32_t r = 1u << bit;
+    for (size_t left = n; left > 0;) {
+      const size_t step = left < zeros.size() ? left : zeros.size();
+      r = SoftwareCrc(r, zeros.data(), step);
+      left -= step;
+    }
+    basis[bit] = r;
+  }
   ShiftTable t{};
   for (int k = 0; k < 4; ++k) {
     for (uint32_t b = 0; b < 256; ++b) {
@@ -105,6 +113,21 @@ uint32_t Crc32c(uint32_t crc, const void* data, size_t n) {
 uint32_t RowChecksum(uint32_t recno, const uint8_t* record, uint32_t length) {
   const uint8_t number[4] = {uint8_t(recno), uint8_t(recno >> 8), uint8_t(recno >> 16), uint8_t(recno >> 24)};
   return Crc32c(Crc32c(0, number, 4), record, length);
+}
+
+RowRenumbering::RowRenumbering(uint32_t record_length) : over_record_(MakeShift(record_length)) {}
+
+uint32_t RowRenumbering::Move(uint32_t check, uint32_t from, uint32_t to) const {
+  // check = ~(Z(R(~0, from)) ^ R(0, record)) with Z the register carried
+  // over the record's bytes; so the two numbers' registers differ by
+  // R(~0, from) ^ R(~0, to), carried over the record.
+  auto number_register = [](uint32_t recno) {
+    const uint8_t n[4] = {uint8_t(recno), uint8_t(recno >> 8), uint8_t(recno >> 16), uint8_t(recno >> 24)};
+    return SoftwareCrc(~0u, n, 4);
+  };
+  const uint32_t d = number_register(from) ^ number_register(to);
+  return check ^ over_record_[0][d & 0xFF] ^ over_record_[1][(d >> 8) & 0xFF] ^ over_record_[2][(d >> 16) & 0xFF] ^
+         over_record_[3][d >> 24];
 }
 
 }  // namespace dbe

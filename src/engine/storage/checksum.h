@@ -5,6 +5,7 @@
 #ifndef KX8_ENGINE_STORAGE_CHECKSUM_H_
 #define KX8_ENGINE_STORAGE_CHECKSUM_H_
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 
@@ -17,6 +18,18 @@ uint32_t Crc32c(uint32_t crc, const void* data, size_t n);
 // (u32, little-endian) followed by the record image, so that a row moved to
 // another slot fails too.
 uint32_t RowChecksum(uint32_t recno, const uint8_t* record, uint32_t length);
+
+// Turns the check of a row into the check of the same bytes under another
+// row number without reading them again (a pack moves rows to lower
+// numbers): CRC-32C is linear, so only the number's share changes.
+class RowRenumbering {
+ public:
+  explicit RowRenumbering(uint32_t record_length);
+  uint32_t Move(uint32_t check, uint32_t from, uint32_t to) const;
+
+ private:
+  std::array<std::array<uint32_t, 256>, 4> over_record_;
+};
 
 }  // namespace dbe
 

@@ -81,6 +81,15 @@ void RebuildWriter::AppendRow(const uint8_t* rec, uint32_t record_length) {
   data_buf_->Append(slot, slot_.size());
 }
 
+void RebuildWriter::AppendMovedRow(const uint8_t* slot, uint32_t record_length, uint32_t from) {
+  ++rows_;
+  if (!renumbering_) renumbering_ = std::make_unique<RowRenumbering>(record_length);
+  uint8_t check[kRowChecksumSize];
+  PutU32(check, renumbering_->Move(GetU32(slot + record_length), from, rows_));
+  data_buf_->Append(slot, record_length);
+  data_buf_->Append(check, sizeof check);
+}
+
 void RebuildWriter::AppendSlot(const uint8_t* slot, uint32_t size) {
   ++rows_;
   data_buf_->Append(slot, size);

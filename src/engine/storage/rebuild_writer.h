@@ -15,6 +15,7 @@
 
 #include "crypto/cipher.h"
 #include "os/file.h"
+#include "storage/checksum.h"
 #include "storage/header_counts.h"
 
 namespace dbe {
@@ -40,6 +41,9 @@ class RebuildWriter {
   void AppendRow(const uint8_t* rec, uint32_t record_length);
   // Appends a slot exactly as it was stored.
   void AppendSlot(const uint8_t* slot, uint32_t size);
+  // Appends a checked plain slot that was row `from` (its record and
+  // checksum), the checksum moved to the row's new number.
+  void AppendMovedRow(const uint8_t* slot, uint32_t record_length, uint32_t from);
 
   using Counts = HeaderCounts;
   // Writes the counts and the memo header and syncs the files. With
@@ -60,6 +64,7 @@ class RebuildWriter {
   std::array<uint8_t, 16> table_id_;
   std::string slot_;
   uint32_t rows_ = 0;  // slots appended so far
+  std::unique_ptr<RowRenumbering> renumbering_;
 };
 
 }  // namespace dbe
