@@ -281,8 +281,11 @@ TEST(ChecksumTest, Crc32cMatchesItsCheckValueAndEverySplit) {
     for (size_t i = 0; i < n; ++i) piecewise = dbe::Crc32c(piecewise, bytes.data() + i, 1);
     EXPECT_EQ(dbe::Crc32c(0, bytes.data(), n), piecewise);
   }
-  // A row's check moved to another row number is the check made afresh.
+  // A row's check is that of its number's four bytes and the record.
   const auto* record = reinterpret_cast<const uint8_t*>(bytes.data());
+  const uint8_t number[4] = {0x70, 0x11, 0x01, 0x00};
+  EXPECT_EQ(dbe::RowChecksum(0x011170, record, 577), dbe::Crc32c(dbe::Crc32c(0, number, 4), record, 577));
+  // A row's check moved to another row number is the check made afresh.
   for (uint32_t length : {1u, 200u, 700u}) {
     dbe::RowRenumbering renumbering(length);
     EXPECT_EQ(renumbering.Move(dbe::RowChecksum(70000, record, length), 70000, 3),

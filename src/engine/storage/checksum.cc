@@ -110,7 +110,19 @@ uint32_t Crc32c(uint32_t crc, const void* data, size_t n) {
   return ~SoftwareCrc(crc, p, n);
 }
 
+#if defined(__x86_64__)
+namespace {
+__attribute__((target("sse4.2"))) uint32_t HardwareRow(uint32_t recno, const uint8_t* record, uint32_t length) {
+  return ~HardwareCrc(_mm_crc32_u32(~0u, recno), record, length);
+}
+}  // namespace
+#endif
+
 uint32_t RowChecksum(uint32_t recno, const uint8_t* record, uint32_t length) {
+#if defined(__x86_64__)
+  // One pass, the number's four bytes first: the hot path of every read.
+  if (HasHardwareCrc()) return HardwareRow(recno, record, length);
+#endif
   const uint8_t number[4] = {uint8_t(recno), uint8_t(recno >> 8), uint8_t(recno >> 16), uint8_t(recno >> 24)};
   return Crc32c(Crc32c(0, number, 4), record, length);
 }

@@ -82,6 +82,31 @@ HeaderCounts CurrentCounts(const uint8_t* header, uint32_t version) {
   return use_b ? ReadCopy(Copy(header, 1), b) : ReadCopy(Copy(header, 0), a);
 }
 
+namespace {
+
+// The copy in force (version 2) and its counter.
+const uint8_t* CurrentCopy(const uint8_t* header, uint64_t* counter) {
+  const uint64_t a = LoadCounter(Copy(header, 0)), b = LoadCounter(Copy(header, 1));
+  const bool use_b = a == kCopyBeingWritten || (b != kCopyBeingWritten && b > a);
+  *counter = use_b ? b : a;
+  return Copy(header, use_b ? 1 : 0);
+}
+
+}  // namespace
+
+uint32_t CurrentRows(const uint8_t* header, uint32_t version) {
+  if (version == kTableVersion1) return GetU32(header + kV1Rows);
+  uint64_t counter;
+  return GetU32(CurrentCopy(header, &counter) + kCopyRows);
+}
+
+uint64_t CurrentCounter(const uint8_t* header, uint32_t version) {
+  if (version == kTableVersion1) return GetU64(header + kV1Counter);
+  uint64_t counter;
+  CurrentCopy(header, &counter);
+  return counter;
+}
+
 std::string CheckCounts(const uint8_t* header, uint32_t version, const uint8_t* table_id) {
   if (version == kTableVersion1) return {};
   const bool whole[2] = {CopyIsWhole(Copy(header, 0), 0, table_id), CopyIsWhole(Copy(header, 1), 1, table_id)};

@@ -42,6 +42,10 @@ constexpr uint64_t kCopyBeingWritten = ~0ull;
 
 // The counts in force.
 HeaderCounts CurrentCounts(const uint8_t* header, uint32_t version);
+// Their row slots and change counter alone (asked for on every move of a
+// cursor).
+uint32_t CurrentRows(const uint8_t* header, uint32_t version);
+uint64_t CurrentCounter(const uint8_t* header, uint32_t version);
 // "" when the counts of a header can be trusted, else what is wrong.
 std::string CheckCounts(const uint8_t* header, uint32_t version, const uint8_t* table_id);
 // Writes counts whose counter is one above the current one (version 2: into

@@ -424,12 +424,12 @@ void TableFile::DropIndex(const std::string& name) {
 
 // --- header and slots ---------------------------------------------------
 
-uint32_t TableFile::record_count() const { return Counts().rows; }
+uint32_t TableFile::record_count() const { return CurrentRows(Header(), version_); }
 uint32_t TableFile::live_count() const {
   const HeaderCounts c = Counts();
   return c.rows - c.deleted;
 }
-uint64_t TableFile::change_counter() const { return Counts().counter; }
+uint64_t TableFile::change_counter() const { return CurrentCounter(Header(), version_); }
 bool TableFile::encrypted() const { return flags_ & kFlagEncrypted; }
 
 void TableFile::EnsureMapped(uint64_t end) {
