@@ -32,6 +32,13 @@ const std::vector<TableSpec>& CompanyTables() {
       {"FREEFIELD", {"MODULE", "LINE", "CTLFIELD", "DESCRIPTION", "CAPTION"}, false},
       {"LIST", {"VALUE"}, false},
       {"FORMULA", {"FIELD", "DESC", "FIELDTABLE", "TABLE"}, false, "FIELD"},
+      {"IRDX8A", {"EMPCODE"}, false},
+      {"IR8AR", {"EMPCODE"}, false},
+      {"IR8AREC", {"EMPCODE"}, false},
+      {"IR8S", {"EMPCODE"}, false},
+      {"IRREFUND", {"EMPCODE"}, false},
+      {"TEMPPAYGROUP", {"PAYGROUP", "YEAR", "MONTH", "TYPE"}, false},
+      {"RPTRX", {"EMPCODE", "PAYCODE", "PERIOD", "CYCLE"}, false},
   };
   return tables;
 }

@@ -55,7 +55,8 @@ class RunDriverTest : public RootWithRegisterTest {
     fs::create_directories(root_ + "COMPANY/" + code);
     MakeParameters(root_ + "COMPANY\\" + code, version);
     if (!with_tables) return;
-    for (const char* table : {"transfer", "PASS", "EMP_ALW", "TRNNO", "EMPMISC"}) {
+    for (const char* table : {"transfer", "PASS", "EMP_ALW", "TRNNO", "EMPMISC", "IRDX8A", "IR8AR", "IR8AREC", "IR8S",
+                              "IRREFUND"}) {
       MakeTable(root_ + "COMPANY\\" + code, table);
     }
     MakeSeedTables(root_ + "COMPANY\\" + code);
@@ -74,6 +75,8 @@ class RunDriverTest : public RootWithRegisterTest {
         {"FREEFIELD", {"MODULE", "LINE", "CTLFIELD", "DESCRIPTION", "CAPTION"}, nullptr},
         {"LIST", {"VALUE"}, nullptr},
         {"FORMULA", {"FIELD", "DESC", "FIELDTABLE", "TABLE"}, "FIELD"},
+        {"TEMPPAYGROUP", {"PAYGROUP", "YEAR", "MONTH", "TYPE"}, nullptr},
+        {"RPTRX", {"EMPCODE", "PAYCODE", "PERIOD", "CYCLE"}, nullptr},
     };
     for (const Table& t : tables) {
       dbaccess::TDbScopedTable scoped;
