@@ -175,6 +175,7 @@ int RunBatch(const CommandLine& command_line, std::ostream& out, std::ostream& e
 
   console::StartupSettings settings;
   settings.root_override = command_line.root;
+  settings.explain_missing_register = true;
   console::TMainForm form(ui, settings);
   form.OnStatusChanged = [&tout](console::StatusLine line, const std::string& text) {
     tout << StatusLineName(line) << ": " << text << '\n';

@@ -176,6 +176,9 @@ void CleanCompanyFolder(TMainForm& form, const std::string& code) {
 
 void RemoveBackupFiles(TMainForm& form) {
   const std::string folder = WithSeparator(form.DbConnection1.DataFolder());
+  // The work table is named for each copy below; an earlier step may have
+  // left it open, and an open table cannot be renamed.
+  form.DbTable1.Close();
   for (const BackupCopies& copies : kBackupCopies) {
     form.DbTable1.SetTableName(std::string(copies.table) + kBackupCopySuffix);
     if (!form.DbTable1.TableExists()) continue;

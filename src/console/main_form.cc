@@ -143,6 +143,9 @@ void TMainForm::FormCreate() {
     return;
   } catch (const std::exception& e) {
     ui_.MessageBox(e.what() + std::string(kRegisterOpenFailed), "");
+    if (settings_.explain_missing_register && !platform::FileExists(root_folder_ + "mcompany.KDT")) {
+      ui_.MessageBox("The company register " + root_folder_ + "mcompany.KDT was not found.", "");
+    }
   }
   try {
     OfferRegisterCreation();

@@ -82,6 +82,9 @@ struct StartupSettings {
   // A root folder given on the command line; it takes the place of the
   // program's folder and of [PATH] DIR of "KELPA.ini".
   std::optional<std::string> root_override;
+  // Say plainly that the register file is missing before offering to
+  // create it (the batch front end: its reader has no window to look at).
+  bool explain_missing_register = false;
 };
 
 class TMainForm : public dbaccess::TComponent {

@@ -239,6 +239,7 @@ class Walk {
     for (const CatalogueEntry& entry : line.entries) {
       for (const std::string& column : entry.Columns()) {
         std::string table = flow ? Text(kEditFlowTable) : std::string(line.row.table);
+        if (flow && !PlainTableName(table)) continue;  // refused where the group opened
         Required(a_.upgrade_column, "column upgrade")(
             ColumnEntry{run_.run, table, column, entry.code, entry.size, line.row.flag == 1});
       }

@@ -253,6 +253,21 @@ TEST_F(CatalogueTest, ApprovalFlowAndCasualdGroupsRunOnlyOnTheirConditions) {
     EXPECT_TRUE(flow_entries().empty());
     EXPECT_EQ(Around("EMPLEAVE.ISURGENT").first, "EMPLEAVE.AMPM");
   }
+  // A typed name that is not a plain table name would reach files outside
+  // the company folder: refused with a message, none of the twelve.
+  for (const char* text : {"..\\PAYROLL", "C:EMP", "EMP/X", "EMP FLOW"}) {
+    SCOPED_TRACE(text);
+    entries_.clear();
+    ui_.Clear();
+    ticked_ = {"CheckBox1", "CheckBox6"};
+    texts_["Edit4"] = text;
+    RunColumnRun(14, ctx, a);
+    EXPECT_TRUE(flow_entries().empty());
+    EXPECT_EQ(ui_.Messages(), std::vector<std::string>{std::string("message: Table name ") + text +
+                                                       " cannot name a company table; the approval flow columns were not added."});
+  }
+  texts_["Edit4"] = "employee";
+  ticked_ = {"CheckBox1"};
   // CASUALD: the five entries only when the company folder holds CASUALD.KDT.
   EXPECT_EQ(Around("file CASUALD.KDT"), std::make_pair(std::string("EMPLEAVE.ISURGENT"), std::string("EMP_ALW.STARTDATE")));
   EXPECT_FALSE(Logged("CASUALD.CDAC"));
