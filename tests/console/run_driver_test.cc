@@ -163,17 +163,7 @@ class RunDriverTest : public RootWithRegisterTest {
     dict.SetIsConnected(true);
     dict.AddTable("transfer", "transfer.KDT", "", "", dbaccess::ttDbKDT, dbaccess::TDbCharTypes::ANSI);
     dict.AddTable("PAYPARA", "PAYPARA.KDT", "", "", dbaccess::ttDbKDT, dbaccess::TDbCharTypes::ANSI);
-    // The two tables whose indexes the pass rebuilds through the dictionary.
-    const std::pair<const char*, std::vector<const char*>> rebuilt[] = {
-        {"TEMPPAYGROUP", {"PAYGROUP", "YEAR", "MONTH", "TYPE"}}, {"RPTRX", {"EMPCODE", "PAYCODE", "PERIOD", "CYCLE"}}};
-    for (const auto& [table, fields] : rebuilt) {
-      dbaccess::TDbScopedTable scoped;
-      scoped.Connection().SetConnectPath(folder);
-      scoped.Table().SetTableName(table);
-      for (const char* f : fields) scoped.Table().FieldDefs().Add(f, dbaccess::ftString, 8);
-      scoped.Table().CreateTable();
-    }
-    for (const char* t : {"EMPLOYEE", "EMP_ALW", "FREEFIELD", "LIST", "FORMULA", "TEMPPAYGROUP", "RPTRX"}) {
+    for (const char* t : {"EMPLOYEE", "EMP_ALW", "FREEFIELD", "LIST", "FORMULA"}) {
       dict.AddTable(t, std::string(t) + ".KDT", "", "", dbaccess::ttDbKDT, dbaccess::TDbCharTypes::ANSI);
     }
   }

@@ -17,7 +17,7 @@
 
 namespace kx8::schema {
 
-// Creates the tables in a company folder (not encrypted).
+// Creates the four tables in a company folder (not encrypted).
 inline void MakeOlderReleaseTables(const std::string& folder) {
   struct Table {
     const char* name;
@@ -47,13 +47,6 @@ inline void MakeOlderReleaseTables(const std::string& folder) {
        {"EMP_NO"}},
       {"RP_HTRX", {{"EMPCODE", "E1"}}, {}},
       {"CODE", {{"CODE", "A"}, {"DESC", "Alpha"}, {"N1CLAIM", "CLM1"}}, {}},
-      // The income-tax tables, which every pass of a free-table company
-      // encrypts.
-      {"IRDX8A", {{"EMPCODE", "E1"}}, {}},
-      {"IR8AR", {{"EMPCODE", "E1"}, {"TYPE", "A"}}, {}},
-      {"IR8AREC", {{"EMPCODE", "E1"}}, {}},
-      {"IR8S", {{"EMPCODE", "E1"}}, {}},
-      {"IRREFUND", {{"EMPCODE", "E1"}}, {}},
   };
   auto type_of = [](const std::string& name) {
     if (name == "NEW_SALARY") return dbaccess::ftCurrency;
