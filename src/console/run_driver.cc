@@ -9,13 +9,16 @@
 #include "conversions/career_records.h"
 #include "conversions/column_removal.h"
 #include "conversions/employee_identity.h"
+#include "conversions/employee_pass.h"
 #include "conversions/epayslip_reset.h"
 #include "conversions/fill_ins.h"
 #include "conversions/index_repair.h"
 #include "conversions/levy_rollforward.h"
 #include "conversions/levy_table.h"
+#include "conversions/photographs.h"
 #include "conversions/pre860_steps.h"
 #include "conversions/release_version.h"
+#include "conversions/supervisor_table.h"
 #include "conversions/voluntary_schemes.h"
 #include "platform/durable_file.h"
 #include "platform/file_system.h"
@@ -513,6 +516,35 @@ void RunDriver::RebuildRightsAndAutoCreate() {
   conversions::ResetAutoCreate(ctx);
 }
 
+void RunDriver::EmployeeRecordPass() {
+  conversions::EmployeePassOptions options;
+  options.family = Checked("CheckBoxFamily");
+  options.telephone = Checked("CheckBoxaddr");
+  options.photograph = Checked("CheckBoxjpg");
+  options.claim = Checked("CheckBoxClaim");
+  options.additional_wages = Checked("CheckBoxAdd");
+  options.cost_centre = Checked("CheckBoxCost");
+  options.stop_payment = Checked("CheckBoxSTOP");
+  options.national_service = Checked("CheckBoxNS");
+  schema::UpgradeContext ctx = f_.Context();
+  conversions::RunEmployeePass(ctx, options);
+}
+
+void RunDriver::SavePhotographs() {
+  schema::UpgradeContext ctx = f_.Context();
+  conversions::ExportPhotographs(ctx);
+}
+
+void RunDriver::ImportPhotographs() {
+  schema::UpgradeContext ctx = f_.Context();
+  conversions::ImportPhotographs(ctx);
+}
+
+void RunDriver::ConvertSupervisorTable() {
+  schema::UpgradeContext ctx = f_.Context();
+  conversions::ConvertSupervisorTable(ctx, f_.DbConnectionSup);
+}
+
 // Steps whose work is built by later units of the release: called in order,
 // empty for now.
 bool RunDriver::BackupCompany() { return console::BackupCompany(f_, f_.ZipArchive1, current_code_); }
@@ -523,7 +555,6 @@ void RunDriver::EducationRecordNumbers() {}
 void RunDriver::ClaimSetupRebuild() {}
 void RunDriver::RegisterTimeClockProcedure() {}
 void RunDriver::RecordNumberBackfill() {}
-void RunDriver::EmployeeRecordPass() {}
 void RunDriver::ReleaseTemplateRefresh() {}
 void RunDriver::ReportWriterRefresh() {}
 void RunDriver::ReportCatalogueUpdates() {}
@@ -531,9 +562,6 @@ void RunDriver::SchemeClaimRows() {}
 void RunDriver::CleanCompanyFolder() { console::CleanCompanyFolder(f_, current_code_); }
 void RunDriver::ReportTemplateList() {}
 void RunDriver::RemoveBackupFiles() { console::RemoveBackupFiles(f_); }
-void RunDriver::SavePhotographs() {}
-void RunDriver::ConvertSupervisorTable() {}
-void RunDriver::ImportPhotographs() {}
 void RunDriver::EmptyTemporaryFolder() { console::EmptyTemporaryFolder(f_); }
 
 // A step of every pass that acts only when its option is ticked.
