@@ -1,6 +1,7 @@
 #include "tools/demo_seeds.h"
 
 #include "platform/path.h"
+#include "tools/demo_employee_seeds.h"
 #include "tools/demo_levy_seeds.h"
 
 namespace kx8::tools {
@@ -314,6 +315,7 @@ std::vector<const SeedBlock*> SeedsFor(SeedTarget target, std::string_view table
   const std::span<const SeedBlock> lists[] = {
       kSeeds,
       LevyDemoSeeds(),
+      EmployeeDemoSeeds(),
   };
   std::vector<const SeedBlock*> found;
   for (std::span<const SeedBlock> list : lists) {
