@@ -7,6 +7,7 @@
 #include "platform/path.h"
 #include "platform/program_info.h"
 #include "register/company_register.h"
+#include "schema/report_fields.h"
 #include "support/credentials.h"
 
 namespace kx8::console {
@@ -36,6 +37,7 @@ TMainForm::TMainForm(platform::UiServices& ui, StartupSettings settings)
       TableCompany(this),
       DbTable1(this),
       TablePAybank(this),
+      TableRtable(this),
       DbQuery1(this),
       DbQuery3(this),
       DbQuerySQL(this),
@@ -72,6 +74,7 @@ TMainForm::TMainForm(platform::UiServices& ui, StartupSettings settings)
   TablePAybank.SetName("TablePAybank");
   TablePAybank.SetDbConnection(&DbConnection1);
   TablePAybank.SetTableName("EMP_BNK.KDT");
+  schema::SetUpTableRtable(TableRtable, DbConnection1, ui_);
   DbQuery1.SetName("DbQuery1");
   DbQuery1.SetDbConnection(&DbConnection1);
   DbQuery3.SetName("DbQuery3");

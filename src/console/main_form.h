@@ -159,6 +159,7 @@ class TMainForm : public dbaccess::TComponent {
   dbaccess::TDbTable TableCompany;
   dbaccess::TDbTable DbTable1;
   dbaccess::TDbTable TablePAybank;
+  dbaccess::TDbTable TableRtable;  // the report field catalogue RTABLE
   dbaccess::TDbQuery DbQuery1;
   dbaccess::TDbQuery DbQuery3;
   dbaccess::TDbQuery DbQuerySQL;

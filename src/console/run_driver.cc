@@ -18,6 +18,7 @@
 #include "conversions/photographs.h"
 #include "conversions/pre860_steps.h"
 #include "conversions/release_version.h"
+#include "conversions/report_adjustments.h"
 #include "conversions/supervisor_table.h"
 #include "conversions/voluntary_schemes.h"
 #include "platform/durable_file.h"
@@ -25,6 +26,7 @@
 #include "schema/detach_record.h"
 #include "schema/dictionary_rights.h"
 #include "schema/release_check.h"
+#include "schema/report_fields.h"
 #include "platform/path.h"
 #include "support/credentials.h"
 
@@ -346,8 +348,8 @@ void RunDriver::CatalogueStep(schema::UpgradeContext& ctx, const schema::HookCal
     case CatalogueHook::AddVoluntaryContributionRows: conversions::AddVoluntaryContributionRows(ctx); break;
     case CatalogueHook::RollForwardLevy2004To2005: conversions::RollForwardLevy2004To2005(ctx); break;
     case CatalogueHook::FillPHtrxBankAmount: conversions::FillPHtrxBankAmount(ctx); break;
+    case CatalogueHook::WriteReportFields: schema::WriteReportFields(f_.TableRtable, call.argument); break;
     case CatalogueHook::None:
-    case CatalogueHook::WriteReportFields:
       break;
   }
 }
@@ -461,7 +463,10 @@ void RunDriver::ReminderSettingsAndLaterRuns() {
   if (conversions::ReadReleaseVersion(ctx) < conversions::kVersion860) RollForwardLevy2007To2008();
 }
 
-void RunDriver::CatalogueCorrections() {}
+void RunDriver::CatalogueCorrections() {
+  schema::UpgradeContext ctx = f_.Context();
+  conversions::CatalogueCorrections(ctx);
+}
 
 void RunDriver::RollForwardLevy2007To2008() {
   schema::UpgradeContext ctx = f_.Context();
@@ -510,6 +515,24 @@ void RunDriver::DailyLevyRates2012() {
   conversions::DailyLevyRates2012(ctx);
 }
 
+void RunDriver::ReportFieldRows() { schema::WriteReportFieldsAfterRun10(f_.TableRtable); }
+
+void RunDriver::RearrangeAllowanceColumns() {
+  schema::UpgradeContext ctx = f_.Context();
+  conversions::RearrangeAllowanceColumns(ctx, f_.TableRtable);
+}
+
+// The three statements guard themselves, each showing its error's text.
+void RunDriver::ReportCatalogueUpdates() {
+  schema::UpgradeContext ctx = f_.Context();
+  schema::UpdateReportCatalogue(ctx);
+}
+
+void RunDriver::ReportTemplateList() {
+  schema::UpgradeContext ctx = f_.Context();
+  schema::RunReportFieldRoutine(ctx, f_.TableRtable);
+}
+
 void RunDriver::RebuildRightsAndAutoCreate() {
   schema::UpgradeContext ctx = f_.Context();
   schema::RebuildAllRights(ctx);
@@ -548,8 +571,6 @@ void RunDriver::ConvertSupervisorTable() {
 // Steps whose work is built by later units of the release: called in order,
 // empty for now.
 bool RunDriver::BackupCompany() { return console::BackupCompany(f_, f_.ZipArchive1, current_code_); }
-void RunDriver::ReportFieldRows() {}
-void RunDriver::RearrangeAllowanceColumns() {}
 void RunDriver::ConvertOccupationCodes() {}
 void RunDriver::EducationRecordNumbers() {}
 void RunDriver::ClaimSetupRebuild() {}
@@ -557,10 +578,8 @@ void RunDriver::RegisterTimeClockProcedure() {}
 void RunDriver::RecordNumberBackfill() {}
 void RunDriver::ReleaseTemplateRefresh() {}
 void RunDriver::ReportWriterRefresh() {}
-void RunDriver::ReportCatalogueUpdates() {}
 void RunDriver::SchemeClaimRows() {}
 void RunDriver::CleanCompanyFolder() { console::CleanCompanyFolder(f_, current_code_); }
-void RunDriver::ReportTemplateList() {}
 void RunDriver::RemoveBackupFiles() { console::RemoveBackupFiles(f_); }
 void RunDriver::EmptyTemporaryFolder() { console::EmptyTemporaryFolder(f_); }
 
