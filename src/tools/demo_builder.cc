@@ -19,6 +19,7 @@
 #include "support/helpers.h"
 #include "tools/demo_career_bank.h"
 #include "tools/demo_files.h"
+#include "tools/demo_report_catalogue.h"
 #include "tools/demo_seeds.h"
 #include "tools/demo_tables.h"
 
@@ -1036,6 +1037,7 @@ void BuildDemoCompany(const std::string& root, const DemoCompany& company, const
       BuildTable(
           c, def, StoredEncrypted(def, company), SeedTarget::Company,
           [&](TableWriter& w) {
+            for (const SeedBlock& seed : ReportCatalogueSeeds(def.name, company.release)) w.AddSeed(seed);
             if (generator != Generators().end()) generator->second(cx, w);
           },
           company.release);

@@ -4,6 +4,7 @@
 #include "platform/console_ui.h"
 #include "platform/path.h"
 #include "schema/catalogue.h"
+#include "schema/report_fields.h"
 #include <CLI/CLI.hpp>
 #include <cstdio>
 #include <exception>
@@ -86,6 +87,9 @@ int main(int argc, char** argv) {
 
   CLI::App* catalogue_cmd =
       app.add_subcommand("catalogue", "Print the release's column catalogue (run, table, flag, column, code, size)");
+  bool reports = false;
+  catalogue_cmd->add_flag("--reports", reports,
+                          "Print the report field catalogue instead (where, rule and the nine RTABLE values)");
 
   CLI11_PARSE(app, argc, argv);
 
@@ -116,7 +120,11 @@ int main(int argc, char** argv) {
                                                           : kx8::platform::ConfirmPolicy::AskOnTerminal);
       return kx8::console::RestoreCompany(archive, folder, ui) == kx8::console::RestoreOutcome::Restored ? 0 : 1;
     } else if (*catalogue_cmd) {
-      kx8::schema::WriteCatalogueListing(std::cout);
+      if (reports) {
+        kx8::schema::WriteReportFieldListing(std::cout);
+      } else {
+        kx8::schema::WriteCatalogueListing(std::cout);
+      }
     } else if (*verify_cmd) {
       std::vector<std::string> differences = VerifyCompany(company, ReleaseColumns());
       for (const std::string& d : differences) std::cout << d << "\n";

@@ -8,6 +8,7 @@
 #include "dbaccess/db_table.h"
 #include "platform/path.h"
 #include "support/credentials.h"
+#include "tools/verify_report_fields.h"
 
 namespace kx8::tools {
 namespace {
@@ -72,6 +73,7 @@ std::vector<std::string> VerifyCompany(const std::string& folder_arg, const std:
     t.Close();
   }
 
+  for (std::string& line : VerifyReportFields(c, folder)) differences.push_back(std::move(line));
   c.SetIsConnected(false);
   for (std::string& line : schema::CheckReleaseColumns(folder_arg, columns)) differences.push_back(std::move(line));
   return differences;

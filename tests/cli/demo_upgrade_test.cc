@@ -1,9 +1,10 @@
 // The whole upgrade on the demo companies: a batch run brings the company
 // at release 8.50 (free tables), the dictionary-bound one at 8.65 and the
 // one already at 9.07 to the release's columns without a single message,
-// the release check passes on all three afterwards, the levy, parameter and
-// scheme tables hold the rows the release prescribes, and a second run
-// shows nothing and changes no table's structure and none of those rows.
+// the release check (columns and report field rows) passes on all three
+// afterwards, the levy, parameter and scheme tables hold the rows the
+// release prescribes, and a second run shows nothing and changes no table's
+// structure and none of those rows.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -24,6 +25,8 @@ namespace kx8::cli {
 namespace {
 
 namespace fs = std::filesystem;
+
+constexpr char kReportRows[] = "SELECT * FROM RTABLE ORDER BY NO";
 
 class DemoUpgradeTest : public ::testing::Test {
  protected:
@@ -97,14 +100,15 @@ class DemoUpgradeTest : public ::testing::Test {
     return lines;
   }
 
-  // The rows the levy steps, the scheme rows and the fill-ins write.
+  // The rows the levy steps, the scheme rows, the fill-ins and the report
+  // field catalogue write.
   std::vector<std::string> ConvertedRows(const tools::DemoCompany& company) const {
     std::vector<std::string> all;
     for (const char* statement :
          {"SELECT * FROM FW_LEVY ORDER BY YEAR,CLASS", "SELECT * FROM PAYPARA1 ORDER BY YEAR",
           "SELECT * FROM CPFNEW ORDER BY YEAR,CPF_CAT,CPF_AGE_TYPE", "SELECT * FROM QUERY ORDER BY LINE",
           "SELECT * FROM MEDSCH", "SELECT * FROM RBITEM", "SELECT * FROM TRAINING", "SELECT * FROM YTDEMPL",
-          "SELECT * FROM P_HTRX ORDER BY EMPCODE,PERIOD"}) {
+          "SELECT * FROM P_HTRX ORDER BY EMPCODE,PERIOD", kReportRows}) {
       for (const std::string& line : Select(company, statement)) all.push_back(line);
     }
     return all;
@@ -172,9 +176,11 @@ class DemoUpgradeTest : public ::testing::Test {
 
 TEST_F(DemoUpgradeTest, ABatchRunBringsEveryDemoCompanyToTheReleaseAndASecondRunChangesNothing) {
   const std::vector<tools::ReleaseColumn>& release = tools::ReleaseColumns();
+  std::map<std::string, std::vector<std::string>> report_rows;
   for (const tools::DemoCompany& company : tools::DemoCompanies()) {
     const bool current = std::string(company.code) == "MERLION";
     EXPECT_EQ(tools::VerifyCompany(Folder(company.code), release).empty(), current) << company.code;
+    report_rows[company.code] = Select(company, kReportRows);
   }
 
   std::vector<std::string> shown = Run();
@@ -184,6 +190,9 @@ TEST_F(DemoUpgradeTest, ABatchRunBringsEveryDemoCompanyToTheReleaseAndASecondRun
   for (const tools::DemoCompany& company : tools::DemoCompanies()) {
     EXPECT_EQ(tools::VerifyCompany(Folder(company.code), release), std::vector<std::string>{}) << company.code;
     after_first[company.code] = Structures(company);
+    // The report field rows appear; the company at the release had them.
+    const bool current = std::string(company.code) == "MERLION";
+    EXPECT_EQ(Select(company, kReportRows) == report_rows[company.code], current) << company.code;
     ExpectConvertedRows(company);
     rows_after_first[company.code] = ConvertedRows(company);
   }

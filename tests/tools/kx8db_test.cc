@@ -70,6 +70,7 @@ TEST(Kx8db, CommandsPrintTheirResultOrTheErrorAndSetTheExitCode) {
       {{"verify", acme}, 1, "PAYPARA VERSION 8.5, expected 9.07\n"},
       {{"verify", CompanyFolder(root, "MERLION")}, 0, ""},
       {{"demo", root}, 1, "The folder "},
+      {{"catalogue", "--reports"}, 0, "run 1\tupsert\t993\t504\tMEDICAL EMPLOYER%\tMEDICAL\tEMPLOYER_PERCENT\t\t12\tN\tF\n"},
       // Usage errors: the parser's own message and exit code.
       {{"demo", scratch.path() + "/x", "--employees", "0"}, kUsage, "--employees: Value 0 not in range"},
       {{"nosuchcommand"}, kUsage, "A subcommand is required"},

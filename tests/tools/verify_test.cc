@@ -75,13 +75,21 @@ std::vector<ReleaseColumn> SmallList() {
   };
 }
 
+// The lines about the version and the columns (the report field rows have
+// their own test).
+std::vector<std::string> WithoutReportRows(std::vector<std::string> lines) {
+  std::erase_if(lines, [](const std::string& l) { return l.starts_with("RTABLE "); });
+  return lines;
+}
+
 TEST(VerifyCompany, ReportsTheVersionAndEveryColumnDifference) {
   const std::string& root = SmallDemoRoot();
-  std::vector<std::string> acme = VerifyCompany(CompanyFolder(root, "ACME"), SmallList());
+  std::vector<std::string> acme = WithoutReportRows(VerifyCompany(CompanyFolder(root, "ACME"), SmallList()));
   EXPECT_EQ(acme, (std::vector<std::string>{
                       "PAYPARA VERSION 8.5, expected 9.07", "EMPLOYEE SUPERVISOR_CODE2 missing, expected char 12",
                       "GLLINE LINE char 2, expected char 4", "DODIZA_CYCLE BILLRATE missing, expected curdouble"}));
-  std::vector<std::string> orchid = VerifyCompany(CompanyFolder(root, "ORCHID") + "\\", SmallList());
+  std::vector<std::string> orchid =
+      WithoutReportRows(VerifyCompany(CompanyFolder(root, "ORCHID") + "\\", SmallList()));
   EXPECT_EQ(orchid, (std::vector<std::string>{"PAYPARA VERSION 8.65, expected 9.07",
                                               "EMPLOYEE SUPERVISOR_CODE2 missing, expected char 12",
                                               "GLLINE LINE char 2, expected char 4"}));
@@ -100,13 +108,14 @@ TEST(VerifyCompany, PassesOnceTheColumnsAndTheVersionAreThere) {
   Sql(folder, "ALTER TABLE \"EMPLOYEE.KDT\" ADD COLUMN SUPERVISOR_CODE2 char(12)", "", pw);
   Sql(folder, "ALTER TABLE \"GLLINE.KDT\" ALTER COLUMN \"LINE\" \"LINE\" char(4)");
   Sql(folder, "ALTER TABLE \"DODIZA_CYCLE.KDT\" ADD COLUMN BILLRATE curdouble");
-  EXPECT_EQ(VerifyCompany(folder, SmallList()), (std::vector<std::string>{"PAYPARA VERSION 8.5, expected 9.07"}));
+  EXPECT_EQ(WithoutReportRows(VerifyCompany(folder, SmallList())),
+            (std::vector<std::string>{"PAYPARA VERSION 8.5, expected 9.07"}));
   Sql(folder, "UPDATE PAYPARA SET VERSION = 9.07");
-  EXPECT_TRUE(VerifyCompany(folder, SmallList()).empty());
+  EXPECT_TRUE(WithoutReportRows(VerifyCompany(folder, SmallList())).empty());
 
   // A column the release only creates below 8.60 is checked once present.
   Sql(folder, "ALTER TABLE \"EMPLOYEE.KDT\" ADD COLUMN BENEFIT_SCHEME char(10)", "", pw);
-  EXPECT_EQ(VerifyCompany(folder, SmallList()),
+  EXPECT_EQ(WithoutReportRows(VerifyCompany(folder, SmallList())),
             (std::vector<std::string>{"EMPLOYEE BENEFIT_SCHEME char 10, expected char 8"}));
 }
 
