@@ -4,6 +4,7 @@
 
 #include "../schema/levy_fill_in_tables.h"
 #include "../schema/older_release_tables.h"
+#include "../schema/report_tables.h"
 #include "dbaccess/db_scoped_table.h"
 #include "platform/scripted_ui.h"
 #include "register/company_register.h"
@@ -92,6 +93,7 @@ void MakeRoot(const std::string& root, const std::vector<Company>& companies) {
     // The data steps of a release below 8.60 need these.
     schema::MakeOlderReleaseTables(root + "COMPANY\\" + c.code);
     schema::MakeLevyAndFillInTables(root + "COMPANY\\" + c.code);
+    schema::MakeReportTables(root + "COMPANY\\" + c.code);
   }
 }
 

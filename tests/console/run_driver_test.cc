@@ -8,6 +8,7 @@
 
 #include "../schema/levy_fill_in_tables.h"
 #include "../schema/older_release_tables.h"
+#include "../schema/report_tables.h"
 #include "console/main_form.h"
 #include "console/run_driver.h"
 #include "root_fixture.h"
@@ -62,6 +63,7 @@ class RunDriverTest : public RootWithRegisterTest {
     MakeSeedTables(root_ + "COMPANY\\" + code);
     schema::MakeOlderReleaseTables(root_ + "COMPANY\\" + code);
     schema::MakeLevyAndFillInTables(root_ + "COMPANY\\" + code);
+    schema::MakeReportTables(root_ + "COMPANY\\" + code);
   }
 
   // The parameter tables the seed steps inside the column runs fill.
@@ -150,6 +152,7 @@ class RunDriverTest : public RootWithRegisterTest {
     MakeSeedTables(folder);
     schema::MakeOlderReleaseTables(folder);
     schema::MakeLevyAndFillInTables(folder);
+    schema::MakeReportTables(folder);
     // The program never creates dictionaries; the fixture asks the engine.
     std::string kdd = root_ + "COMPANY/" + code + "/" + code + ".kdd";
     DBHANDLE h = 0;

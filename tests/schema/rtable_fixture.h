@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "report_tables.h"
 #include "schema/report_fields.h"
 #include "schema_fixture.h"
 
@@ -26,12 +27,7 @@ class RtableTest : public SchemaTest {
   // With `unique_no2` NO2 is unique too, so that a save can be made to fail.
   void MakeRtable(const std::vector<std::string>& rows, bool unique_no2 = false) {
     using namespace dbaccess;
-    std::vector<TFieldDef> fields = {{"NO", ftInteger, 0, 0},      {"NO2", ftInteger, 0, 0},
-                                     {"HEADING", ftString, 40, 0}, {"DATABASE1", ftString, 12, 0},
-                                     {"FIELD", ftString, 30, 0},   {"CODE", ftString, 20, 0},
-                                     {"WIDTH", ftInteger, 0, 0},   {"TYPE1", ftString, 1, 0},
-                                     {"HIDE_WAGE", ftString, 1, 0}};
-    MakeTable("RTABLE", fields, Split(rows));
+    MakeTable("RTABLE", RtableFields(), Split(rows));
     TDbScopedTable t;
     t.Connection().SetConnectPath(folder_);
     t.Table().SetTableName("RTABLE");
