@@ -43,7 +43,8 @@ inline void MakeOlderReleaseTables(const std::string& folder) {
         {"TERMINATION_STATUS", ""},
         {"TERMINATION_DATE", ""},
         {"DIVISION_CODE", "NORTH"},
-        {"COST_CENTRE_CODE", "CC1"}},
+        {"COST_CENTRE_CODE", "CC1"},
+        {"PHOTO_ID", ""}},
        {"EMP_NO"}},
       {"RP_HTRX", {{"EMPCODE", "E1"}}, {}},
       {"CODE", {{"CODE", "A"}, {"DESC", "Alpha"}, {"N1CLAIM", "CLM1"}}, {}},
@@ -51,6 +52,7 @@ inline void MakeOlderReleaseTables(const std::string& folder) {
   auto type_of = [](const std::string& name) {
     if (name == "NEW_SALARY") return dbaccess::ftCurrency;
     if (name == "ID") return dbaccess::ftInteger;
+    if (name == "PHOTO_ID") return dbaccess::ftBlob;
     if (name.ends_with("_DATE")) return dbaccess::ftDate;
     return dbaccess::ftString;
   };
