@@ -309,24 +309,27 @@ std::vector<ColumnExpectation> ColumnExpectations(const std::vector<ReleaseColum
   return result;
 }
 
-std::vector<std::string> CheckReleaseColumns(const std::string& folder_arg, const std::vector<ReleaseColumn>& columns) {
+std::string ConnectToCompany(dbaccess::TDbConnection& c, const std::string& folder_arg) {
   std::string folder = folder_arg;
   while (!folder.empty() && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
   if (!platform::DirectoryExists(folder))
     throw std::runtime_error("The company folder " + folder_arg + " does not exist.");
   const std::string code = platform::FileNamePart(platform::NativePath(folder));
   const std::string kdd = folder + "\\" + code + ".kdd";
-
-  std::vector<std::string> differences;
-  if (platform::FileExists(kdd)) differences = TablesOutsideTheDictionary(folder, kdd);
-
-  TDbConnection c;
   c.SetDbServerTypes({stDB_REMOTE, stDB_LOCAL});
   c.SetLoginPrompt(false);
   c.SetUsername(support::AdministratorUser());
   c.SetPassword(support::AdministratorPassword());
   c.SetConnectPath(platform::FileExists(kdd) ? kdd : folder);
   c.SetIsConnected(true);
+  return folder;
+}
+
+std::vector<std::string> CheckReleaseColumns(const std::string& folder_arg, const std::vector<ReleaseColumn>& columns) {
+  TDbConnection c;
+  const std::string folder = ConnectToCompany(c, folder_arg);
+  std::vector<std::string> differences;
+  if (c.IsDictionaryConnection()) differences = TablesOutsideTheDictionary(folder, c.ConnectPath());
 
   auto has_table = [&](const std::string& table) { return platform::FileExists(folder + "\\" + table + ".KDT"); };
 

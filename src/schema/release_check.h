@@ -28,6 +28,8 @@
 #include <utility>
 #include <vector>
 
+#include "dbaccess/db_connection.h"
+
 namespace kx8::schema {
 
 // Groups inside a run that take place only under a further condition.
@@ -71,6 +73,12 @@ std::vector<ColumnExpectation> ColumnExpectations(const std::vector<ReleaseColum
 // and the release's columns: one line per difference, none when the
 // company's tables have the release's shape. Tables are opened read-only on
 // a connection of the check's own. Raises when the folder cannot be read.
+// Connects c as the administrator to the company in folder: through its
+// dictionary when the folder holds "<code>.kdd", else to its free tables.
+// Returns the folder without a trailing separator; raises when it does not
+// exist.
+std::string ConnectToCompany(dbaccess::TDbConnection& c, const std::string& folder);
+
 std::vector<std::string> CheckReleaseColumns(const std::string& folder,
                                              const std::vector<ReleaseColumn>& columns = ReleaseColumns());
 

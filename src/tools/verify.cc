@@ -30,21 +30,9 @@ std::string VersionText(double v) {
 }  // namespace
 
 std::vector<std::string> VerifyCompany(const std::string& folder_arg, const std::vector<ReleaseColumn>& columns) {
-  std::string folder = folder_arg;
-  while (!folder.empty() && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
-  if (!platform::DirectoryExists(folder))
-    throw std::runtime_error("The company folder " + folder_arg + " does not exist.");
-  const std::string code = platform::FileNamePart(folder);
-  const std::string kdd = folder + "\\" + code + ".kdd";
-
   std::vector<std::string> differences;
   TDbConnection c;
-  c.SetDbServerTypes({stDB_REMOTE, stDB_LOCAL});
-  c.SetLoginPrompt(false);
-  c.SetUsername(support::AdministratorUser());
-  c.SetPassword(support::AdministratorPassword());
-  c.SetConnectPath(platform::FileExists(kdd) ? kdd : folder);
-  c.SetIsConnected(true);
+  const std::string folder = schema::ConnectToCompany(c, folder_arg);
 
   auto has_table = [&](const std::string& table) { return platform::FileExists(folder + "\\" + table + ".KDT"); };
 
