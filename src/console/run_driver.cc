@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "console/housekeeping.h"
+#include "console/pass_marker.h"
 #include "console/restore.h"
 #include "conversions/bank_codes.h"
 #include "conversions/career_records.h"
@@ -96,6 +97,7 @@ RunOutcome RunDriver::Process() {
       CompanyOutcome outcome = CompanyOutcome::Refused;
       if (CodeNamesACompanyFolder(current_code_)) {
         outcome = CompanyPass();
+        EndPassMarker();
       } else {
         f_.ui().MessageBox("Company code " + current_code_ + kCodeCannotNameAFolder, "");
       }
@@ -145,7 +147,20 @@ void RunDriver::Prepare() {
   f_.DbConnection2.SetIsConnected(false);
   f_.DbTableCompany.Open();
   f_.ui().SetWindowCursor(platform::Cursor::DatabaseWait);
+  ReportInterruptedPasses();
   f_.DbTableCompany.First();
+}
+
+// Runs on the root folder are one at a time (the root lock), so a marker
+// found here was left by a run that did not end its company's pass.
+void RunDriver::ReportInterruptedPasses() {
+  for (const RegisterRow& row : f_.RegisterRows()) {
+    if (!CodeNamesACompanyFolder(row.code)) continue;
+    const std::string folder = f_.RootFolder() + "COMPANY\\" + row.code;
+    if (std::optional<PassMarker> marker = ReadPassMarker(folder)) {
+      f_.ui().MessageBox(InterruptedPassMessage(row.code, *marker), "");
+    }
+  }
 }
 
 void RunDriver::ExtractWallpaper() { console::ExtractWallpaper(f_, f_.ZipArchive1); }
@@ -167,6 +182,7 @@ CompanyOutcome RunDriver::CompanyPass() {
     Step("BackupCompany", [&] { backed_up = BackupCompany(); });
     if (!backed_up) return CompanyOutcome::BackupFailed;  // no usable archive: the company is not changed
   }
+  StartPassMarker();
   if (FirstExclusiveGroup()) return CompanyOutcome::ExclusiveOption;
   if (!ColumnRun(1)) return CompanyOutcome::ExclusiveOption;
   if (Checked("chkCPFFWL")) Step("UpdateLevyTable", [&] { UpdateLevyTable(); });
@@ -229,6 +245,29 @@ CompanyOutcome RunDriver::CompanyPass() {
   bool stamped = false;
   Step("StampReleaseVersion", [&] { stamped = StampReleaseVersion(); });
   return stamped ? CompanyOutcome::Done : CompanyOutcome::NotStamped;
+}
+
+// The marker names the archive that holds the company as it was before the
+// pass. A company whose earlier pass was interrupted keeps the archive of
+// that pass: the one just taken holds the half-upgraded state.
+void RunDriver::StartPassMarker() {
+  const std::string folder = f_.RootFolder() + "COMPANY\\" + current_code_;
+  std::string archive = Checked("CheckBoxbackup") ? f_.ZipArchive1.ZipFilename() : std::string();
+  if (std::optional<PassMarker> earlier = ReadPassMarker(folder); earlier && !earlier->archive.empty()) {
+    archive = earlier->archive;
+  }
+  WritePassMarker(folder, archive);
+  pass_marker_folder_ = folder;
+}
+
+// Only a pass that wrote the marker removes it: a company skipped this
+// time (its backup failed) keeps the marker of an earlier interrupted pass.
+// An error that ends the run skips this too and leaves the marker, since
+// the company's pass stopped halfway.
+void RunDriver::EndPassMarker() {
+  if (pass_marker_folder_.empty()) return;
+  RemovePassMarker(pass_marker_folder_);
+  pass_marker_folder_.clear();
 }
 
 void RunDriver::ConnectCompany() {

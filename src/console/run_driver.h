@@ -41,9 +41,14 @@ class RunDriver {
   void GuardedStep(const char* name, const std::function<void()>& body);
 
   void Prepare();
+  // Names every registered company whose last pass was interrupted.
+  void ReportInterruptedPasses();
   // One company pass; the register row is the company's.
   CompanyOutcome CompanyPass();
   void FinishRun();
+  // The interrupted-pass marker of the current company (pass_marker.h).
+  void StartPassMarker();
+  void EndPassMarker();
 
   // --- preparation --------------------------------------------------------
   void ExtractWallpaper();
@@ -122,6 +127,8 @@ class RunDriver {
   TMainForm& f_;
   std::vector<std::string> trace_;
   std::string current_code_;
+  // The folder whose marker the current pass wrote; empty when none.
+  std::string pass_marker_folder_;
   // The salary total of EMP_PROS, held from before its column changes to
   // the check after them (one company at a time).
   std::optional<conversions::SalaryTotal> emp_pros_salary_total_;

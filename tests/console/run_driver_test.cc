@@ -10,6 +10,7 @@
 #include "../schema/older_release_tables.h"
 #include "../schema/report_tables.h"
 #include "console/main_form.h"
+#include "console/pass_marker.h"
 #include "console/run_driver.h"
 #include "root_fixture.h"
 #include "dbaccess/db_dictionary.h"
@@ -413,6 +414,61 @@ TEST_F(RunDriverTest, ACompanyWithoutAUsableBackupIsNotChangedAndTheRunGoesOn) {
   for (const auto& entry : fs::directory_iterator(root_ + "BACKUP")) archives.push_back(entry.path().filename().string());
   ASSERT_EQ(archives.size(), 1u);
   EXPECT_EQ(archives[0].rfind("BETA ", 0), 0u) << archives[0];
+}
+
+// The marker of an interrupted pass: the next run names the company and the
+// archive of the company as it was; a pass that ends removes it, one that
+// does not run (not selected) or stops on an error keeps it, with the first
+// archive, not the one taken of the half-upgraded company.
+TEST_F(RunDriverTest, AnInterruptedPassIsNamedByTheNextRunUntilAPassEnds) {
+  AddCompany("ACME", "1");
+  AddCompany("BETA", "0");
+  AddCompany("GAMMA", "1");
+  const std::string acme = root_ + "COMPANY\\ACME";
+  WritePassMarker(acme, "C:\\PAY\\BACKUP\\ACME first.zip");
+  WritePassMarker(root_ + "COMPANY\\BETA", "");
+  ASSERT_EQ(Run(), RunOutcome::Completed) << ui_->Lines().back();
+  const std::vector<std::string> messages = ui_->Messages();
+  auto shown = [&](const std::string& text) {
+    return std::count(messages.begin(), messages.end(), "message: " + text);
+  };
+  EXPECT_EQ(shown("the upgrade of company ACME was interrupted; run it again, or restore from archive "
+                  "C:\\PAY\\BACKUP\\ACME first.zip"),
+            1);
+  EXPECT_EQ(shown("the upgrade of company BETA was interrupted; run it again"), 1);
+  EXPECT_EQ(CompanySteps("ACME"), kFullPass);
+  EXPECT_FALSE(ReadPassMarker(acme));
+  EXPECT_TRUE(ReadPassMarker(root_ + "COMPANY\\BETA"));  // not selected: still to be looked at
+  EXPECT_FALSE(ReadPassMarker(root_ + "COMPANY\\GAMMA"));
+
+  // A pass that stops on an error keeps the marker and its first archive.
+  auto select_acme = [&] {
+    dbaccess::TDbScopedTable scoped;
+    scoped.Connection().SetConnectPath(root_);
+    scoped.Table().SetTableName("mcompany.KDT");
+    scoped.Table().Open();
+    for (scoped.Table().First(); !scoped.Table().Eof(); scoped.Table().Next()) {
+      if (scoped.Table().FieldByName("COMPANY_CODE").AsString() != "ACME") continue;
+      scoped.Table().Edit();
+      scoped.Table().FieldByName("MERGE").SetAsString("1");
+      scoped.Table().Post();
+    }
+  };
+  WritePassMarker(acme, "C:\\PAY\\BACKUP\\ACME first.zip");
+  fs::remove(root_ + "COMPANY/ACME/transfer.KDT");
+  form_.reset();
+  select_acme();
+  EXPECT_EQ(Run(), RunOutcome::Failed);
+  ASSERT_TRUE(ReadPassMarker(acme));
+  EXPECT_EQ(ReadPassMarker(acme)->archive, "C:\\PAY\\BACKUP\\ACME first.zip");
+
+  // Without an earlier marker the pass records the archive it took.
+  RemovePassMarker(acme);
+  form_.reset();
+  EXPECT_EQ(Run(), RunOutcome::Failed);  // the failed run kept the selection
+  ASSERT_TRUE(ReadPassMarker(acme));
+  EXPECT_EQ(ReadPassMarker(acme)->archive.rfind(root_ + "BACKUP\\ACME ", 0), 0u) << ReadPassMarker(acme)->archive;
+  EXPECT_FALSE(ReadPassMarker(acme)->started.empty());
 }
 
 TEST_F(RunDriverTest, FailuresThatEndTheRunLeaveTheWindowLockedAndTheMarks) {
