@@ -21,6 +21,7 @@
 #include "conversions/release_version.h"
 #include "conversions/report_adjustments.h"
 #include "conversions/supervisor_table.h"
+#include "conversions/time_clock_procedure.h"
 #include "conversions/voluntary_schemes.h"
 #include "platform/durable_file.h"
 #include "platform/file_system.h"
@@ -602,6 +603,11 @@ void RunDriver::ImportPhotographs() {
   conversions::ImportPhotographs(ctx);
 }
 
+void RunDriver::RegisterTimeClockProcedure() {
+  schema::UpgradeContext ctx = f_.Context();
+  conversions::RegisterTimeClockProcedure(ctx, f_.ZipArchive1, f_.UpdateArchiveName());
+}
+
 void RunDriver::ConvertSupervisorTable() {
   schema::UpgradeContext ctx = f_.Context();
   conversions::ConvertSupervisorTable(ctx, f_.DbConnectionSup);
@@ -613,7 +619,6 @@ bool RunDriver::BackupCompany() { return console::BackupCompany(f_, f_.ZipArchiv
 void RunDriver::ConvertOccupationCodes() {}
 void RunDriver::EducationRecordNumbers() {}
 void RunDriver::ClaimSetupRebuild() {}
-void RunDriver::RegisterTimeClockProcedure() {}
 void RunDriver::RecordNumberBackfill() {}
 void RunDriver::ReleaseTemplateRefresh() {}
 void RunDriver::ReportWriterRefresh() {}
