@@ -7,6 +7,7 @@
 #include <streambuf>
 
 #include "console/main_form.h"
+#include "console/preflight.h"
 #include "console/run_driver.h"
 #include "platform/console_ui.h"
 #include "platform/path.h"
@@ -150,6 +151,25 @@ bool WriteSummary(const std::vector<console::CompanyResult>& results, std::ostre
   return false;
 }
 
+// The checks before the run, on the selected companies. Problems are
+// printed; false when the run must not start.
+bool PreflightAllows(console::TMainForm& form, bool force, std::ostream& err) {
+  std::vector<std::string> selected;
+  for (const console::RegisterRow& row : form.RegisterRows()) {
+    if (row.merge == "1") selected.push_back(row.code);
+  }
+  if (selected.empty()) return true;
+  console::PreflightOptions options;
+  options.backup = form.options.Checked("CheckBoxbackup");
+  options.dictionary_setting_yes = form.DictionarySetting() == "YES";
+  console::PreflightResult checked = console::Preflight(form.RootFolder(), selected, options);
+  for (const std::string& problem : checked.problems) err << "Preflight: " << problem << '\n';
+  if (checked.problems.empty() || force) return true;
+  err << "kx8-upgrade: the run was not started: " << checked.problems.size()
+      << (checked.problems.size() == 1 ? " problem" : " problems") << " found before it (--force starts it anyway)\n";
+  return false;
+}
+
 }  // namespace
 
 int RunBatch(const CommandLine& command_line, std::ostream& out, std::ostream& err, std::istream& in,
@@ -195,6 +215,7 @@ int RunBatch(const CommandLine& command_line, std::ostream& out, std::ostream& e
       if (!ResolveCodes(form, command_line.select, &codes, terr)) return kExitBadArguments;
       for (const std::string& code : codes) form.SetSelected(code, true);
     }
+    if (!PreflightAllows(form, command_line.force, terr)) return kExitBadArguments;
     console::RunOutcome outcome = form.BitBtn1Click();
     if (outcome == console::RunOutcome::Failed) result = kExitRunFailed;
     if (outcome == console::RunOutcome::Refused) return kExitBadArguments;

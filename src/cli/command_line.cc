@@ -31,11 +31,17 @@ const char kBatchFooter[] =
     "--select-all, then Process. Each status line change is printed as \"Edit1: text\", "
     "\"Edit2: text\" or \"edtdatabase: text\", each message and each question with its answer on a "
     "line of its own; the error report goes to standard error as \"Error: text\".\n\n"
+    "Before the question the selected companies are checked: a company table another program holds open, "
+    "a missing company folder or a code that cannot name one, a dictionary that refuses the administrator "
+    "log-on, a pass left interrupted, too little free disk space for the backups and the rewrites. Each "
+    "problem is printed on standard error as \"Preflight: text\" and the run is not started (exit status 2) "
+    "unless --force is given.\n\n"
     "A run closes with a summary line, and one line for each company that needs looking at.\n\n"
     "Exit status: 0 the run ended normally and every selected company was upgraded without a "
     "message, or the confirmation was answered No and nothing was done; 1 an error ended the "
     "start-up or the run, or a company was skipped, left without its version stamp, or showed a "
-    "message; 2 bad arguments, or another run is working on the same root folder.";
+    "message; 2 bad arguments, the checks before the run found problems (without --force), or another run "
+    "is working on the same root folder.";
 
 // Breaks text into lines of at most width characters at blanks.
 std::string Wrap(const std::string& text, std::size_t width, const std::string& indent) {
@@ -134,7 +140,8 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args, std::ostream&
   app.add_option("--flow-table", flow_table, "Text of Edit4, the approval-flow table")->type_name("TEXT");
   app.add_flag("--yes", cl.yes, "Answer every question Yes");
   app.add_option("--log", log, "Also append everything printed to FILE")->type_name("FILE");
-  const char* const batch_only[] = {"--select", "--select-all", "--set", "--flow-table", "--yes", "--log"};
+  app.add_flag("--force", cl.force, "Run even when the checks before the run found problems");
+  const char* const batch_only[] = {"--select", "--select-all", "--set", "--flow-table", "--yes", "--log", "--force"};
 
   std::vector<std::string> reversed(args.rbegin(), args.rend());
   try {

@@ -31,6 +31,8 @@ struct CommandLine {
   std::optional<std::string> flow_table;
   bool yes = false;
   std::optional<std::string> log;
+  // Start the run even when the checks before it found problems.
+  bool force = false;
   // Window mode: arguments left for the window toolkit ("-platform", ...).
   std::vector<std::string> toolkit_args;
 };

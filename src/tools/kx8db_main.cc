@@ -1,5 +1,6 @@
 // kx8db: builds demo and test data folders, dumps tables and structures,
 // runs SQL and checks a company against the release.
+#include "console/preflight.h"
 #include "console/restore.h"
 #include "platform/console_ui.h"
 #include "platform/path.h"
@@ -40,6 +41,23 @@ void PrintDemo(const std::string& root, const DemoOptions& o) {
   }
   std::cout << "  " << r << "SHARE_FOLDER\\SUPVRTBL, " << r << "KELPATMP\\, " << r << "IMAGE\\\n";
   std::cout << "  " << r << "UPDATEKX8.ZIP, " << r << "RPTDATA.ZIP, " << r << "wallpaper.zip, " << r << "KELPA.ini\n";
+}
+
+// Every company of the register: one line per problem, then a closing
+// line; 1 when there is a problem.
+int RunPreflight(const std::string& root, std::ostream& out) {
+  const std::vector<std::string> codes = kx8::console::RegisteredCodes(root);
+  kx8::console::PreflightResult r = kx8::console::Preflight(root, codes);
+  for (const std::string& p : r.problems) out << p << "\n";
+  out << "Preflight: " << codes.size() << (codes.size() == 1 ? " company, " : " companies, ")
+      << (r.bytes_free >> 20) << " MB free, about " << ((r.bytes_needed + (1u << 20) - 1) >> 20)
+      << " MB needed; ";
+  if (r.problems.empty()) {
+    out << "no problems\n";
+  } else {
+    out << r.problems.size() << (r.problems.size() == 1 ? " problem\n" : " problems\n");
+  }
+  return r.problems.empty() ? 0 : 1;
 }
 
 }  // namespace
@@ -91,10 +109,15 @@ int main(int argc, char** argv) {
   catalogue_cmd->add_flag("--reports", reports,
                           "Print the report field catalogue instead (where, rule and the nine RTABLE values)");
 
+  std::string preflight_root;
+  CLI::App* preflight_cmd =
+      app.add_subcommand("preflight", "Check the companies of a root folder before a run, changing nothing");
+  preflight_cmd->add_option("ROOT", preflight_root, "Root folder (of mcompany.KDT and COMPANY\\)")->required();
+
   CLI11_PARSE(app, argc, argv);
 
   // Relative paths are taken from the current folder.
-  for (std::string* p : {&root, &table, &path, &company, &archive, &folder}) {
+  for (std::string* p : {&root, &table, &path, &company, &archive, &folder, &preflight_root}) {
     if (!p->empty()) *p = kx8::platform::MakeAbsolute(*p);
   }
   try {
@@ -125,6 +148,8 @@ int main(int argc, char** argv) {
       } else {
         kx8::schema::WriteCatalogueListing(std::cout);
       }
+    } else if (*preflight_cmd) {
+      return RunPreflight(WithSeparator(preflight_root), std::cout);
     } else if (*verify_cmd) {
       std::vector<std::string> differences = VerifyCompany(company, ReleaseColumns());
       for (const std::string& d : differences) std::cout << d << "\n";

@@ -174,22 +174,28 @@ TEST_F(BatchTest, AnErrorEndsTheRunAfterTheErrorReportWithExitOne) {
   // after ACME was done (a short pass: only the identity-number step).
   testroot::MakeRoot(root_, {{"ACME", "Acme Pte Ltd", "1"}, {"GHOST", "Ghost Pte Ltd", "1", false}});
   fs::path log = base_ / "upgrade.log";
-  Result r = RunProgram({"--batch", "--root", root_, "--yes", "--set", "removeNRIC=1", "--log", log.string()});
+  // The checks before the run find the missing folder; forced past them,
+  // the run meets it.
+  Result r = RunProgram(
+      {"--batch", "--root", root_, "--yes", "--set", "removeNRIC=1", "--log", log.string(), "--force"});
   EXPECT_EQ(r.exit_code, 1);
   std::vector<std::string> expected = {std::string(kProceed) + "Yes"};
   for (const std::string& line : ShortPass(root_, "ACME")) expected.push_back(line);
   EXPECT_THAT(Milestones(r.out, root_), ElementsAreArray(expected));
-  ASSERT_EQ(r.err.size(), 1u) << ::testing::PrintToString(r.err);
-  EXPECT_THAT(r.err[0], StartsWith("Error: "));
-  EXPECT_THAT(r.err[0], EndsWith("DbConnection1 " + root_ + "COMPANY\\GHOST"));
+  ASSERT_EQ(r.err.size(), 2u) << ::testing::PrintToString(r.err);
+  EXPECT_EQ(r.err[0], "Preflight: GHOST: the company folder " + root_ + "COMPANY\\GHOST does not exist");
+  EXPECT_THAT(r.err[1], StartsWith("Error: "));
+  EXPECT_THAT(r.err[1], EndsWith("DbConnection1 " + root_ + "COMPANY\\GHOST"));
   // The selection stays for the next start.
   EXPECT_THAT(testroot::RegisterSelection(root_), ElementsAre("ACME=1", "GHOST=1"));
   // The summary names the company the error stopped.
   EXPECT_THAT(r.out, Contains("  GHOST: stopped by the error that ended the run, 1 message"));
-  // The log has both streams, in order: the error report, then the summary.
+  // The log has both streams, in order: the checks' finding, the run, the
+  // error report, then the summary.
   auto summary = std::find_if(r.out.begin(), r.out.end(), [](const std::string& l) { return l.rfind("Summary: ", 0) == 0; });
-  std::vector<std::string> logged(r.out.begin(), summary);
-  logged.push_back(r.err[0]);
+  std::vector<std::string> logged = {r.err[0]};
+  logged.insert(logged.end(), r.out.begin(), summary);
+  logged.push_back(r.err[1]);
   logged.insert(logged.end(), summary, r.out.end());
   EXPECT_THAT(Lines(ReadFile(log)), ElementsAreArray(logged));
 }
@@ -385,7 +391,10 @@ TEST_F(BatchTest, CodesThatCannotNameACompanyFolderAreRefused) {
                                       base_ / "root" / "mcompany.KDI", base_ / "root" / "mcompany.KDM",
                                       base_ / "root" / "kx8-upgrade.lock", base_ / "stdout.txt", base_ / "stderr.txt"};
   const auto before = Snapshot(base_, ours);
-  Result r = RunProgram({"--batch", "--root", root_, "--yes", "--set", "removeNRIC=1"});
+  // The checks before the run name these codes and stop it; forced past
+  // them, the run refuses each code itself.
+  EXPECT_EQ(RunProgram({"--batch", "--root", root_, "--yes", "--set", "removeNRIC=1"}).exit_code, 2);
+  Result r = RunProgram({"--batch", "--root", root_, "--yes", "--set", "removeNRIC=1", "--force"});
   EXPECT_EQ(r.exit_code, 1);
   for (const char* code : {"..", "A/B", "C:", "X\\Y"}) {
     EXPECT_THAT(r.out, Contains(std::string("Company code ") + code +
