@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <optional>
 #include <system_error>
 
+#include "console/pass_marker.h"
 #include "console/run_driver.h"
 #include "dbaccess/db_connection.h"
 #include "dbaccess/db_dictionary.h"
@@ -152,6 +154,9 @@ PreflightResult Preflight(const std::string& root, const std::vector<std::string
     }
     const std::string kdd = folder + "\\" + code + ".kdd";
     try {
+      if (std::optional<PassMarker> marker = ReadPassMarker(folder)) {
+        result.problems.push_back(code + ": " + InterruptedPassMessage(code, *marker));
+      }
       if (platform::FileExists(kdd) || options.dictionary_setting_yes) {
         if (!platform::FileExists(kdd)) {
           result.problems.push_back(code + ": DICTIONARY is YES but the dictionary " + kdd + " does not exist");

@@ -7,7 +7,8 @@
 //   - a company table another program holds open (the pass needs each
 //     table to itself for its column changes); found without waiting;
 //   - a dictionary that refuses the administrator's log-on;
-//   - a company whose previous pass was interrupted (its pass marker);
+//   - a company whose previous pass was interrupted (its pass marker,
+//     console/pass_marker.h);
 //   - too little free space on the root folder's disk for the backups of
 //     the companies plus the largest company's rewrites (every table a pass
 //     changes keeps its previous files until the pass removes them).

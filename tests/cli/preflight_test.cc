@@ -13,6 +13,7 @@
 #include <sstream>
 
 #include "cli/batch_run.h"
+#include "console/pass_marker.h"
 #include "console/preflight.h"
 #include "testing/held_lock.h"
 #include "test_root.h"
@@ -77,6 +78,8 @@ TEST_F(PreflightTest, FindsEveryProblemAndChangesNothing) {
                              {"ZETA", "Zeta Pte Ltd", ""}});
   // BETA's dictionary cannot be logged on to.
   std::ofstream(Company("BETA", "BETA.kdd")) << "not a dictionary";
+  // ZETA's last pass was killed.
+  console::WritePassMarker(root_ + "COMPANY\\ZETA", "C:\\PAY\\BACKUP\\ZETA.zip");
   const auto before = Snapshot(base_);
 
   std::vector<std::string> codes = console::RegisteredCodes(root_);
@@ -86,18 +89,20 @@ TEST_F(PreflightTest, FindsEveryProblemAndChangesNothing) {
     testing::HeldLock other(Company("ACME", "EMPLOYEE.KDT"), kOpenLock);
     ASSERT_TRUE(other.held());
     console::PreflightResult r = console::Preflight(root_, codes);
-    ASSERT_EQ(r.problems.size(), 4u) << ::testing::PrintToString(r.problems);
+    ASSERT_EQ(r.problems.size(), 5u) << ::testing::PrintToString(r.problems);
     EXPECT_EQ(r.problems[0], "\"..\": the code cannot name a company folder");
     EXPECT_THAT(r.problems[1], HasSubstr("ACME: EMPLOYEE.KDT is held open by another program"));
     EXPECT_THAT(r.problems[2], HasSubstr("BETA: the dictionary " + root_ + "COMPANY\\BETA\\BETA.kdd refuses the "
                                          "administrator log-on: "));
     EXPECT_EQ(r.problems[3], "GHOST: the company folder " + root_ + "COMPANY\\GHOST does not exist");
+    EXPECT_EQ(r.problems[4], "ZETA: the upgrade of company ZETA was interrupted; run it again, or restore from "
+                             "archive C:\\PAY\\BACKUP\\ZETA.zip");
     EXPECT_GT(r.bytes_needed, 0u);
     EXPECT_GE(r.bytes_free, r.bytes_needed);
   }
   EXPECT_EQ(Snapshot(base_), before);
-  // Once the other program lets go, ACME and ZETA are in order.
-  EXPECT_THAT(console::Preflight(root_, {"ACME", "ZETA"}).problems, IsEmpty());
+  // Once the other program lets go, ACME is in order.
+  EXPECT_THAT(console::Preflight(root_, {"ACME"}).problems, IsEmpty());
 }
 
 TEST_F(PreflightTest, ABatchRunWithAProblemDoesNotStartUnlessForced) {
