@@ -1,6 +1,7 @@
 #include "conversions/column_removal.h"
 
 #include "dbaccess/db_query.h"
+#include "schema/release_check.h"
 
 namespace kx8::conversions {
 
@@ -11,9 +12,15 @@ void RemoveColumn(schema::UpgradeContext& ctx, const std::string& table, const s
     ctx.work_table.SetTableName(table + ".KDT");
     if (!ctx.work_table.TableExists()) return;
     ctx.work_table.Open();
-    bool has = ctx.work_table.FindField(field) != nullptr;
+    const dbaccess::TField* found = ctx.work_table.FindField(field);
+    if (found == nullptr) {
+      ctx.work_table.Close();
+      return;
+    }
+    const schema::ColumnKind kind = schema::KindOfField(found->DataType());
+    const std::string before =
+        schema::FormName(kind, kind == schema::ColumnKind::Character ? found->DataSize() - 1 : 0);
     ctx.work_table.Close();
-    if (!has) return;
     dbaccess::TDbQuery query;
     query.SetDbConnection(&ctx.company);
     query.SQL().Add("ALTER TABLE \"" + table + ".KDT\" ");
@@ -21,6 +28,7 @@ void RemoveColumn(schema::UpgradeContext& ctx, const std::string& table, const s
     query.ExecSQL();
     query.CloseStatement();
     ctx.work_table.Close();
+    ctx.ColumnChanged({table, field, "removed", before, ""});
   } catch (const std::exception& e) {
     ctx.ui.MessageBox(std::string(e.what()) + " Table Name " + ctx.edit1(), "");
   }

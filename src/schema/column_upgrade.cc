@@ -3,6 +3,7 @@
 #include "platform/file_system.h"
 #include "platform/path.h"
 #include "schema/detach_record.h"
+#include "schema/release_check.h"
 #include "schema/dictionary_rights.h"
 #include "schema/table_encryption.h"
 #include "support/credentials.h"
@@ -44,6 +45,26 @@ std::string DictionaryPath(UpgradeContext& ctx, const std::string& code) {
 
 std::string DictionaryError(const char* prefix, const std::string& table, const std::exception& e) {
   return prefix + table + "  " + e.what() + "Press any key to continue.";
+}
+
+// What the statement for code will do to the column (null: missing).
+ColumnChange DescribeChange(const std::string& table, const std::string& column, const std::string& code,
+                            const std::string& size, const dbaccess::TField* field) {
+  const ColumnKind kind = KindOfCode(code);
+  const int width = kind == ColumnKind::Character ? std::stoi(size) : 0;
+  ColumnChange c{table, column, "added", "", FormName(kind, width)};
+  if (field == nullptr) return c;
+  const ColumnKind old_kind = KindOfField(field->DataType());
+  const int old_width = old_kind == ColumnKind::Character ? field->DataSize() - 1 : 0;
+  c.before = FormName(old_kind, old_width);
+  if (old_kind != kind) {
+    c.change = "retyped";
+  } else if (width != old_width) {
+    c.change = width < old_width ? "narrowed" : "widened";
+  } else {
+    c.change = "replaced";  // an auto-increment NO or ID added again
+  }
+  return c;
 }
 
 }  // namespace
@@ -111,6 +132,7 @@ void UpgradeColumn(UpgradeContext& ctx, const std::string& table, const std::str
     std::optional<std::string> clause;
     bool change = false;
     TField* field = wt.FindField(column);
+    const ColumnChange made = DescribeChange(table, column, code, size, field);
     if ((code == "AS" || code == "IC") && field != nullptr) {
       bool right_form = field->DataType() == ftString && field->DataSize() == std::stoi(size) + 1;
       if (!right_form) {
@@ -165,6 +187,7 @@ void UpgradeColumn(UpgradeContext& ctx, const std::string& table, const std::str
         if (AlwaysEncryptedTable(table)) e = false;
       }
       if (failure) std::rethrow_exception(failure);
+      if (clause) ctx.ColumnChanged(made);
       if (e) {
         wt.Close();
         wt.SetExclusive(true);

@@ -16,6 +16,13 @@
 
 namespace kx8::schema {
 
+// A column a step added, resized, retyped or removed, for the run report.
+struct ColumnChange {
+  std::string table, column;
+  std::string change;         // "added", "widened", "narrowed", "retyped" or "removed"
+  std::string before, after;  // "char 12", "integer", ...; empty where there is no column
+};
+
 struct UpgradeContext {
   dbaccess::TDbConnection& company;         // the company connection (DbConnection1)
   dbaccess::TDbDictionary& dictionary;      // the dictionary component (DbDictionary1)
@@ -32,6 +39,8 @@ struct UpgradeContext {
   // again before the error goes on (EncryptAgainAfterFailure), so that a
   // failed pass never leaves payroll data stored in the clear.
   std::set<std::string> decrypted_for_change;
+  // Told of every column change made (may be empty).
+  std::function<void(const ColumnChange&)> column_changed = {};
 
   // Tag 99: the company was connected through its dictionary file.
   bool DictionaryBound() const { return company.Tag() == 99; }
@@ -40,6 +49,9 @@ struct UpgradeContext {
   void SeekCompany(const std::string& code) const;
   // root folder + "COMPANY\" + code
   std::string CompanyFolder(const std::string& code) const { return root_folder + "COMPANY\\" + code; }
+  void ColumnChanged(const ColumnChange& change) const {
+    if (column_changed) column_changed(change);
+  }
   void Status(const std::string& text) const {
     set_edit1(text);
     ui.ProcessMessages();

@@ -37,46 +37,6 @@ bool Creates(const std::string& code) {
 
 bool Resizes(const std::string& code) { return code == "AS" || code == "IC"; }
 
-ColumnKind KindOfCode(const std::string& code) {
-  if (code == "C" || code == "AS" || code == "IC") return ColumnKind::Character;
-  if (code == "$") return ColumnKind::Currency;
-  if (code == "D") return ColumnKind::Date;
-  if (code == "I" || code == "AI") return ColumnKind::Integer;
-  if (code == "L") return ColumnKind::Logical;
-  if (code == "T") return ColumnKind::Time;
-  if (code == "Z") return ColumnKind::Double;
-  if (code == "+") return ColumnKind::AutoInc;
-  if (code == "B") return ColumnKind::Blob;
-  return ColumnKind::Other;
-}
-
-ColumnKind KindOfField(TFieldType type) {
-  switch (type) {
-    case ftString:
-      return ColumnKind::Character;
-    case ftCurrency:
-      return ColumnKind::Currency;
-    case ftDate:
-      return ColumnKind::Date;
-    case ftInteger:
-      return ColumnKind::Integer;
-    case ftBoolean:
-      return ColumnKind::Logical;
-    case ftTime:
-      return ColumnKind::Time;
-    case ftFloat:
-      return ColumnKind::Double;
-    case ftAutoInc:
-      return ColumnKind::AutoInc;
-    case ftBlob:
-    case ftMemo:
-    case ftGraphic:
-      return ColumnKind::Blob;
-    default:
-      return ColumnKind::Other;
-  }
-}
-
 bool AlwaysRuns(int run) { return run != 6 && run != 9 && run != 13 && run != 14; }
 
 // Which optional runs and groups take place in one pass.
@@ -233,6 +193,52 @@ const std::vector<ReleaseColumn>& ReleaseColumns() {
     return list;
   }();
   return columns;
+}
+
+std::string FormName(ColumnKind kind, int width) {
+  std::string text = KindName(kind);
+  if (kind == ColumnKind::Character) text += " " + std::to_string(width);
+  return text;
+}
+
+ColumnKind KindOfCode(const std::string& code) {
+  if (code == "C" || code == "AS" || code == "IC") return ColumnKind::Character;
+  if (code == "$") return ColumnKind::Currency;
+  if (code == "D") return ColumnKind::Date;
+  if (code == "I" || code == "AI") return ColumnKind::Integer;
+  if (code == "L") return ColumnKind::Logical;
+  if (code == "T") return ColumnKind::Time;
+  if (code == "Z") return ColumnKind::Double;
+  if (code == "+") return ColumnKind::AutoInc;
+  if (code == "B") return ColumnKind::Blob;
+  return ColumnKind::Other;
+}
+
+ColumnKind KindOfField(dbaccess::TFieldType type) {
+  switch (type) {
+    case ftString:
+      return ColumnKind::Character;
+    case ftCurrency:
+      return ColumnKind::Currency;
+    case ftDate:
+      return ColumnKind::Date;
+    case ftInteger:
+      return ColumnKind::Integer;
+    case ftBoolean:
+      return ColumnKind::Logical;
+    case ftTime:
+      return ColumnKind::Time;
+    case ftFloat:
+      return ColumnKind::Double;
+    case ftAutoInc:
+      return ColumnKind::AutoInc;
+    case ftBlob:
+    case ftMemo:
+    case ftGraphic:
+      return ColumnKind::Blob;
+    default:
+      return ColumnKind::Other;
+  }
 }
 
 const char* KindName(ColumnKind kind) {

@@ -28,6 +28,8 @@
 #include <utility>
 #include <vector>
 
+#include "dbaccess/db_types.h"
+
 #include "dbaccess/db_connection.h"
 
 namespace kx8::schema {
@@ -54,6 +56,10 @@ const std::vector<ReleaseColumn>& ReleaseColumns();
 // The kinds of columns the type codes ask for.
 enum class ColumnKind { Any, Character, Currency, Date, Integer, Logical, Time, Double, AutoInc, Blob, Other };
 const char* KindName(ColumnKind kind);
+// "char 12" for character columns, the kind's name for the others.
+std::string FormName(ColumnKind kind, int width);
+ColumnKind KindOfCode(const std::string& type_code);
+ColumnKind KindOfField(dbaccess::TFieldType type);
 
 struct ColumnExpectation {
   std::string table;
