@@ -236,7 +236,10 @@ void TMainForm::RetrieveCompanyCodes(const std::string& root) {
 
 schema::UpgradeContext TMainForm::Context() {
   return schema::UpgradeContext{DbConnection1, DbDictionary1, DbTable1, DbQuery1, DbTableCompany, ui_, root_folder_,
-                                [this](const std::string& text) { SetEdit1(text); }, [this] { return Edit1; }, {}};
+                                [this](const std::string& text) { SetEdit1(text); }, [this] { return Edit1; }, {},
+                                [this](const schema::ColumnChange& change) {
+                                  if (column_changes_ != nullptr) column_changes_->push_back(change);
+                                }};
 }
 
 void TMainForm::SetStatus(StatusLine line, const std::string& text) {

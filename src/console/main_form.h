@@ -10,6 +10,7 @@
 #include <vector>
 #include <string>
 
+#include "console/company_record.h"
 #include "console/options.h"
 #include "dbaccess/db_connection.h"
 #include "dbaccess/db_dictionary.h"
@@ -40,6 +41,7 @@ enum class CompanyOutcome {
   NotStamped,      // the pass ran, but its tables do not have the release's columns
   Refused,         // its code cannot name a company folder
   Stopped,         // an error ended the run during its pass
+  Failed,          // an error ended its pass and the run went on (keep going)
 };
 
 struct CompanyResult {
@@ -47,6 +49,7 @@ struct CompanyResult {
   CompanyOutcome outcome = CompanyOutcome::Stopped;
   int messages = 0;                      // message boxes shown during its pass
   std::vector<std::string> differences;  // from the release's column check, when not stamped
+  CompanyRecord record;
   // Nothing for an administrator to look at: the pass did its work
   // without a message.
   bool Clean() const {
@@ -55,18 +58,27 @@ struct CompanyResult {
 };
 
 // Passes UI calls through and counts the message boxes and error reports,
-// so that the run can tell which companies showed one.
+// so that the run can tell which companies showed one; while a company's
+// pass runs, also writes every dialog into its record.
 class CountingUi : public platform::UiServices {
  public:
   explicit CountingUi(platform::UiServices& inner) : inner_(inner) {}
   int Shown() const { return shown_; }
-  bool Confirm(const std::string& text) override { return inner_.Confirm(text); }
+  // Where dialogs are written from now on (null: nowhere).
+  void RecordInto(std::vector<Dialog>* dialogs) { dialogs_ = dialogs; }
+  bool Confirm(const std::string& text) override {
+    bool yes = inner_.Confirm(text);
+    Record(Dialog::Kind::Question, text, "", yes);
+    return yes;
+  }
   void MessageBox(const std::string& text, const std::string& caption) override {
     ++shown_;
+    Record(Dialog::Kind::Message, text, caption, false);
     inner_.MessageBox(text, caption);
   }
   void ShowErrorReport(const std::string& text) override {
     ++shown_;
+    Record(Dialog::Kind::Error, text, "", false);
     inner_.ShowErrorReport(text);
   }
   void ProcessMessages() override { inner_.ProcessMessages(); }
@@ -74,8 +86,13 @@ class CountingUi : public platform::UiServices {
   void SetScreenCursor(platform::Cursor cursor) override { inner_.SetScreenCursor(cursor); }
 
  private:
+  void Record(Dialog::Kind kind, const std::string& text, const std::string& caption, bool answer) {
+    if (dialogs_ != nullptr) dialogs_->push_back(Dialog{kind, text, caption, answer});
+  }
+
   platform::UiServices& inner_;
   int shown_ = 0;
+  std::vector<Dialog>* dialogs_ = nullptr;
 };
 
 struct StartupSettings {
@@ -85,6 +102,10 @@ struct StartupSettings {
   // Say plainly that the register file is missing before offering to
   // create it (the batch front end: its reader has no window to look at).
   bool explain_missing_register = false;
+  // An error in a company's pass ends only that pass: it is reported, the
+  // company stays selected and the run goes on with the next company
+  // (batch --keep-going). Otherwise the error ends the run.
+  bool keep_going = false;
 };
 
 class TMainForm : public dbaccess::TComponent {
@@ -116,6 +137,9 @@ class TMainForm : public dbaccess::TComponent {
   void SetEdit2(const std::string& text) { SetStatus(StatusLine::Edit2, text); }
   void SetEdtDatabase(const std::string& text) { SetStatus(StatusLine::edtdatabase, text); }
   std::function<void(StatusLine, const std::string&)> OnStatusChanged;
+  // Told where a run is: each company's start and end, each step, each
+  // column entry of the catalogue.
+  std::function<void(const RunProgress&)> OnProgress;
 
   // The lock of the window during a run.
   bool ProcessEnabled() const { return process_enabled_; }
@@ -179,6 +203,8 @@ class TMainForm : public dbaccess::TComponent {
   CountingUi ui_;
   StartupSettings settings_;
   std::vector<CompanyResult> run_results_;
+  // Where the column changes of the current company's pass go (null: nowhere).
+  std::vector<schema::ColumnChange>* column_changes_ = nullptr;
   std::string root_folder_;
   std::string program_folder_;
   std::string dictionary_setting_;

@@ -1,7 +1,9 @@
 #include "console/run_driver.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <stdexcept>
+#include <system_error>
 
 #include "console/housekeeping.h"
 #include "console/pass_marker.h"
@@ -57,7 +59,36 @@ RunOutcome TMainForm::BitBtn1Click() { return RunDriver(*this).Process(); }
 
 void RunDriver::Step(const char* name, const std::function<void()>& body) {
   trace_.push_back(current_code_.empty() ? std::string(name) : current_code_ + ":" + name);
+  if (record_ == nullptr) {
+    body();
+    return;
+  }
+  Progress(RunProgress::What::Step, name);
+  // The step's time is kept also when it fails: the report shows how far
+  // the pass got and how long the failing step ran.
+  const std::size_t at = record_->steps.size();
+  const auto start = std::chrono::steady_clock::now();
+  record_->steps.push_back(StepTime{name, step_depth_, Seconds(pass_start_, start), 0});
+  struct Timer {
+    RunDriver& d;
+    std::size_t at;
+    std::chrono::steady_clock::time_point start;
+    ~Timer() {
+      --d.step_depth_;
+      if (d.record_ != nullptr) d.record_->steps[at].seconds = Seconds(start, std::chrono::steady_clock::now());
+    }
+  } timer{*this, at, start};
+  ++step_depth_;
   body();
+}
+
+double RunDriver::Seconds(std::chrono::steady_clock::time_point from, std::chrono::steady_clock::time_point to) {
+  return std::chrono::duration<double>(to - from).count();
+}
+
+void RunDriver::Progress(RunProgress::What what, const std::string& detail) {
+  if (!f_.OnProgress) return;
+  f_.OnProgress(RunProgress{what, company_number_, company_count_, current_code_, detail});
 }
 
 void RunDriver::GuardedStep(const char* name, const std::function<void()>& body) {
@@ -87,38 +118,115 @@ RunOutcome RunDriver::Process() {
   } running(f_.running_);
   try {
     Prepare();
+    company_count_ = CountSelected();
     while (!f_.DbTableCompany.Eof()) {
       if (f_.DbTableCompany.FieldByName("MERGE").AsString() != "1") {
         f_.DbTableCompany.Next();
         continue;
       }
       current_code_ = CompanyCode();
-      f_.run_results_.push_back(CompanyResult{current_code_, CompanyOutcome::Stopped, 0, {}});
+      ++company_number_;
+      CompanyResult started;
+      started.code = current_code_;
+      f_.run_results_.push_back(std::move(started));
       const int shown_before = f_.ui_.Shown();
+      StartRecord(f_.run_results_.back().record);
       CompanyOutcome outcome = CompanyOutcome::Refused;
-      if (CodeNamesACompanyFolder(current_code_)) {
+      if (!CodeNamesACompanyFolder(current_code_)) {
+        f_.ui().MessageBox("Company code " + current_code_ + kCodeCannotNameAFolder, "");
+      } else if (!f_.settings_.keep_going) {
         outcome = CompanyPass();
         EndPassMarker();
       } else {
-        f_.ui().MessageBox("Company code " + current_code_ + kCodeCannotNameAFolder, "");
+        try {
+          outcome = CompanyPass();
+        } catch (const std::exception& e) {
+          // Only this company's pass ends: the error is reported, the
+          // company stays selected, the run goes on with the next one.
+          outcome = CompanyOutcome::Failed;
+          record_->error = e.what();
+          f_.ui().ShowErrorReport(e.what());
+          failed_codes_.push_back(current_code_);
+          RecoverAfterFailedPass();
+        }
       }
       CompanyResult& result = f_.run_results_.back();
       result.outcome = outcome;
       result.messages = f_.ui_.Shown() - shown_before;
       if (outcome == CompanyOutcome::NotStamped) result.differences = std::move(not_stamped_because_);
+      EndRecord(outcome != CompanyOutcome::Refused);
       current_code_.clear();
       f_.DbTableCompany.Next();
     }
     FinishRun();
   } catch (const std::exception& e) {
+    if (record_ != nullptr) record_->error = e.what();
     // The window stays locked: the user can only close it.
     f_.ui().ShowErrorReport(e.what());
     if (!f_.run_results_.empty() && f_.run_results_.back().outcome == CompanyOutcome::Stopped) {
       ++f_.run_results_.back().messages;
     }
+    if (record_ != nullptr) EndRecord(true);
     return RunOutcome::Failed;
   }
   return RunOutcome::Completed;
+}
+
+void RunDriver::StartRecord(CompanyRecord& record) {
+  record_ = &record;
+  record.started = WallClock::now();
+  pass_start_ = std::chrono::steady_clock::now();
+  step_depth_ = 0;
+  f_.ui_.RecordInto(&record.dialogs);
+  f_.column_changes_ = &record.columns;
+  Progress(RunProgress::What::CompanyStarted, "");
+}
+
+void RunDriver::EndRecord(bool reached) {
+  f_.ui_.RecordInto(nullptr);
+  f_.column_changes_ = nullptr;
+  if (reached && f_.DbConnection1.IsConnected()) record_->version_after = RecordedVersion();
+  record_->ended = WallClock::now();
+  Progress(RunProgress::What::CompanyEnded, "");
+  record_ = nullptr;
+}
+
+// The version for the run report only: where it cannot be read the report
+// leaves it out; the pass itself reports what went wrong with the table.
+std::optional<std::string> RunDriver::RecordedVersion() {
+  try {
+    schema::UpgradeContext ctx = f_.Context();
+    return conversions::VersionText(conversions::ReadReleaseVersion(ctx));
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
+}
+
+// After a pass ended by an error under keep-going: the shared datasets are
+// closed and the register is on the failed company's row again, so that
+// the next company starts as after a pass that went to its end. An error
+// here ends the run.
+void RunDriver::RecoverAfterFailedPass() {
+  emp_pros_salary_total_.reset();
+  not_stamped_because_.clear();
+  step_depth_ = 0;
+  for (dbaccess::TDbTable* t : {&f_.DbTable1, &f_.TablePAybank, &f_.TableRtable}) t->Close();
+  for (dbaccess::TDbQuery* q : {&f_.DbQuery1, &f_.DbQuery3, &f_.DbQuerySQL, &f_.DbQueryDEL, &f_.DbQueryIndex}) {
+    q->Close();
+  }
+  if (f_.DbTableCompany.State() == dbaccess::dsEdit || f_.DbTableCompany.State() == dbaccess::dsInsert) {
+    f_.DbTableCompany.Cancel();
+  }
+  f_.Context().SeekCompany(current_code_);
+}
+
+std::size_t RunDriver::CountSelected() {
+  std::size_t n = 0;
+  for (f_.DbTableCompany.First(); !f_.DbTableCompany.Eof(); f_.DbTableCompany.Next()) {
+    if (f_.DbTableCompany.FieldByName("MERGE").AsString() == "1") ++n;
+  }
+  f_.DbTableCompany.First();
+  return n;
 }
 
 bool CodeNamesACompanyFolder(const std::string& code) {
@@ -177,6 +285,8 @@ void RunDriver::CreateRunFolders() {
 
 CompanyOutcome RunDriver::CompanyPass() {
   Step("ConnectCompany", [&] { ConnectCompany(); });
+  record_->kind = DictionaryConnection() ? "dictionary" : "free tables";
+  record_->version_before = RecordedVersion();
   f_.SetEdtDatabase(f_.DbConnection1.ConnectPath());
   if (Checked("CheckBoxbackup")) {
     bool backed_up = false;
@@ -346,6 +456,13 @@ bool RunDriver::ColumnRun(int run) {
 
 schema::CatalogueActions RunDriver::CompanyCatalogueActions(schema::UpgradeContext& ctx) {
   schema::CatalogueActions a = schema::CompanyActions(ctx);
+  if (f_.OnProgress) {
+    a.upgrade_column = [this, &ctx, entry = 0, upgrade = a.upgrade_column](const schema::ColumnEntry& e) mutable {
+      Progress(RunProgress::What::CatalogueEntry, "run " + std::to_string(e.run) + " entry " + std::to_string(++entry) +
+                                                      " " + e.table + " " + e.column);
+      upgrade(e);
+    };
+  }
   a.checked = [this](const std::string& option) { return Checked(option.c_str()); };
   a.text = [this](const std::string& edit) { return f_.options.Text(edit); };
   a.release_version = [&ctx] { return conversions::ReadReleaseVersion(ctx); };
@@ -615,7 +732,16 @@ void RunDriver::ConvertSupervisorTable() {
 
 // Steps whose work is built by later units of the release: called in order,
 // empty for now.
-bool RunDriver::BackupCompany() { return console::BackupCompany(f_, f_.ZipArchive1, current_code_); }
+bool RunDriver::BackupCompany() {
+  if (!console::BackupCompany(f_, f_.ZipArchive1, current_code_)) return false;
+  record_->backup_archive = f_.ZipArchive1.ZipFilename();
+  std::error_code size_error;
+  const std::uintmax_t bytes =
+      std::filesystem::file_size(platform::NativePath(record_->backup_archive), size_error);
+  // The report leaves out a size it cannot read; the archive was written.
+  if (!size_error) record_->backup_bytes = bytes;
+  return true;
+}
 void RunDriver::ConvertOccupationCodes() {}
 void RunDriver::EducationRecordNumbers() {}
 void RunDriver::ClaimSetupRebuild() {}
@@ -665,9 +791,15 @@ void RunDriver::FinishRun() {
   f_.Close();
 }
 
+// Companies whose pass failed under keep-going stay selected for the next run.
 void RunDriver::ClearSelection() {
   f_.DbTableCompany.First();
   while (!f_.DbTableCompany.Eof()) {
+    const std::string code = CompanyCode();
+    if (std::find(failed_codes_.begin(), failed_codes_.end(), code) != failed_codes_.end()) {
+      f_.DbTableCompany.Next();
+      continue;
+    }
     f_.DbTableCompany.Edit();
     f_.DbTableCompany.FieldByName("MERGE").SetAsString("");
     f_.DbTableCompany.Post();

@@ -8,6 +8,7 @@
 #ifndef KX8_CONSOLE_RUN_DRIVER_H_
 #define KX8_CONSOLE_RUN_DRIVER_H_
 
+#include <chrono>
 #include <functional>
 #include <optional>
 #include <string>
@@ -35,8 +36,17 @@ class RunDriver {
   const std::vector<std::string>& Trace() const { return trace_; }
 
  private:
-  // Runs a step and records it.
+  // Runs a step and records it (and its time, during a company's pass).
   void Step(const char* name, const std::function<void()>& body);
+  static double Seconds(std::chrono::steady_clock::time_point from, std::chrono::steady_clock::time_point to);
+  void Progress(RunProgress::What what, const std::string& detail);
+  // The company record of a pass: started before it, ended after it.
+  void StartRecord(CompanyRecord& record);
+  void EndRecord(bool reached);
+  std::optional<std::string> RecordedVersion();
+  void RecoverAfterFailedPass();
+  // The selected companies of the register; the register is left on its first row.
+  std::size_t CountSelected();
   // Runs a step inside a guard that shows the error's text and goes on.
   void GuardedStep(const char* name, const std::function<void()>& body);
 
@@ -134,6 +144,13 @@ class RunDriver {
   std::optional<conversions::SalaryTotal> emp_pros_salary_total_;
   // The differences that kept the current company from its stamp.
   std::vector<std::string> not_stamped_because_;
+  // The record of the current company's pass, while it runs.
+  CompanyRecord* record_ = nullptr;
+  std::chrono::steady_clock::time_point pass_start_;
+  int step_depth_ = 0;
+  std::size_t company_number_ = 0, company_count_ = 0;
+  // Companies whose pass failed under keep-going: they stay selected.
+  std::vector<std::string> failed_codes_;
 };
 
 }  // namespace kx8::console
