@@ -1,11 +1,19 @@
 #include "cli/batch_run.h"
 
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
 #include <fstream>
+#include <iostream>
 #include <istream>
 #include <ostream>
 #include <stdexcept>
 #include <streambuf>
 
+#include "cli/batch_summary.h"
+#include "cli/progress_line.h"
+#include "cli/run_report.h"
 #include "console/main_form.h"
 #include "console/preflight.h"
 #include "console/run_driver.h"
@@ -49,10 +57,11 @@ class TeeBuf : public std::streambuf {
 // not have them otherwise).
 class BatchUi : public platform::UiServices {
  public:
-  BatchUi(platform::ConsoleUi& console, std::ostream* log, std::istream& in, bool asks)
-      : console_(console), log_(log), in_(in), asks_(asks) {}
+  BatchUi(platform::ConsoleUi& console, std::ostream* log, std::istream& in, bool asks, ProgressLine& progress)
+      : console_(console), log_(log), in_(in), asks_(asks), progress_(progress) {}
 
   bool Confirm(const std::string& text) override {
+    progress_.Clear();
     bool yes = console_.Confirm(text);
     // The console prints the answer itself unless a line was read.
     if (log_ != nullptr && asks_ && !in_.fail()) {
@@ -61,8 +70,14 @@ class BatchUi : public platform::UiServices {
     }
     return yes;
   }
-  void MessageBox(const std::string& text, const std::string& caption) override { console_.MessageBox(text, caption); }
-  void ShowErrorReport(const std::string& text) override { console_.ShowErrorReport(text); }
+  void MessageBox(const std::string& text, const std::string& caption) override {
+    progress_.Clear();
+    console_.MessageBox(text, caption);
+  }
+  void ShowErrorReport(const std::string& text) override {
+    progress_.Clear();
+    console_.ShowErrorReport(text);
+  }
   void ProcessMessages() override { console_.ProcessMessages(); }
   void SetWindowCursor(platform::Cursor cursor) override { console_.SetWindowCursor(cursor); }
   void SetScreenCursor(platform::Cursor cursor) override { console_.SetScreenCursor(cursor); }
@@ -72,6 +87,7 @@ class BatchUi : public platform::UiServices {
   std::ostream* log_;
   std::istream& in_;
   bool asks_;
+  ProgressLine& progress_;
 };
 
 const char* StatusLineName(console::StatusLine line) {
@@ -118,37 +134,78 @@ bool ResolveCodes(console::TMainForm& form, const std::vector<std::string>& want
   return true;
 }
 
-const char* OutcomeText(console::CompanyOutcome outcome) {
-  switch (outcome) {
-    case console::CompanyOutcome::Done: return "upgraded";
-    case console::CompanyOutcome::ExclusiveOption: return "exclusive option done";
-    case console::CompanyOutcome::BackupFailed: return "skipped: its backup failed";
-    case console::CompanyOutcome::NotStamped: return "not fully upgraded, version not stamped";
-    case console::CompanyOutcome::Refused: return "skipped: its code cannot name a company folder";
-    case console::CompanyOutcome::Stopped: return "stopped by the error that ended the run";
+// The run report of --report: written before the run (so that a file
+// that cannot be written stops it before any company is touched), after
+// each company and at the end. A write that fails during the run is
+// reported when the run is over; the run itself is not cut short by it.
+class ReportFile {
+ public:
+  explicit ReportFile(std::optional<std::string> path) : path_(std::move(path)) {
+    header_.started = console::WallClock::now();
   }
-  return "?";
+  bool Wanted() const { return path_.has_value(); }
+  // Raises when the file cannot be written.
+  void Start(const std::string& root) {
+    header_.root = root;
+    WriteReport(*path_, ReportJson(header_, {}));
+  }
+  void CompanyEnded(const std::vector<console::CompanyResult>& results) {
+    std::vector<Json> companies;
+    for (const console::CompanyResult& r : results) companies.push_back(CompanyJson(r));
+    Write(companies);
+  }
+  void Finish(const std::string& run, const std::vector<console::CompanyResult>& results,
+              const std::vector<std::string>& not_reached, const std::vector<std::string>& options) {
+    header_.ended = console::WallClock::now();
+    header_.run = run;
+    header_.options = options;
+    std::vector<Json> companies;
+    for (const console::CompanyResult& r : results) companies.push_back(CompanyJson(r));
+    for (const std::string& code : not_reached) companies.push_back(UnreachedCompanyJson(code));
+    Write(companies);
+  }
+  // The first write that failed, if any.
+  const std::string& Failure() const { return failure_; }
+
+ private:
+  void Write(const std::vector<Json>& companies) {
+    try {
+      WriteReport(*path_, ReportJson(header_, companies));
+    } catch (const std::exception& e) {
+      if (failure_.empty()) failure_ = e.what();
+    }
+  }
+
+  std::optional<std::string> path_;
+  ReportHeader header_;
+  std::string failure_;
+};
+
+const char* RunName(console::RunOutcome outcome) {
+  switch (outcome) {
+    case console::RunOutcome::Declined: return "declined";
+    case console::RunOutcome::Refused: return "refused";
+    case console::RunOutcome::Completed: return "completed";
+    case console::RunOutcome::Failed: return "failed";
+  }
+  return "failed";
 }
 
-// The closing summary of a batch run: one line per selected company that
-// needs looking at. False when there is one.
-bool WriteSummary(const std::vector<console::CompanyResult>& results, std::ostream& out) {
-  std::size_t clean = 0;
-  for (const console::CompanyResult& r : results) clean += r.Clean() ? 1 : 0;
-  out << "Summary: " << results.size() << (results.size() == 1 ? " company, " : " companies, ") << clean
-      << " without a message";
-  if (clean == results.size()) {
-    out << '\n';
-    return true;
+std::vector<std::string> SelectedCodes(console::TMainForm& form) {
+  std::vector<std::string> codes;
+  for (const console::RegisterRow& row : form.RegisterRows()) {
+    if (row.merge == "1") codes.push_back(row.code);
   }
-  out << ", " << results.size() - clean << " to look at:\n";
-  for (const console::CompanyResult& r : results) {
-    if (r.Clean()) continue;
-    out << "  " << r.code << ": " << OutcomeText(r.outcome);
-    if (r.messages > 0) out << ", " << r.messages << (r.messages == 1 ? " message" : " messages");
-    out << '\n';
+  return codes;
+}
+
+// The check boxes and radio buttons ticked for the run.
+std::vector<std::string> TickedOptions(console::TMainForm& form) {
+  std::vector<std::string> names;
+  for (const console::OptionControl& c : console::OptionControls()) {
+    if (c.kind != console::ControlKind::Edit && form.options.Checked(c.name)) names.push_back(c.name);
   }
-  return false;
+  return names;
 }
 
 // The checks before the run, on the selected companies. Problems are
@@ -188,17 +245,54 @@ int RunBatch(const CommandLine& command_line, std::ostream& out, std::ostream& e
   std::ostream tout(&out_buf);
   std::ostream terr(&err_buf);
 
+  // --retry-failed: the companies to take up again, known before anything runs.
+  std::vector<std::string> retry;
+  if (command_line.retry_failed) {
+    try {
+      retry = CompaniesToRetry(ReadReport(*command_line.retry_failed));
+    } catch (const std::exception& e) {
+      terr << "kx8-upgrade: --retry-failed: " << e.what() << '\n';
+      return kExitBadArguments;
+    }
+    if (retry.empty()) {
+      tout << "The run report " << *command_line.retry_failed
+           << " names no company to take up again; nothing was run.\n";
+      return kExitOk;
+    }
+  }
+  ReportFile report(command_line.report);
+  if (report.Wanted()) {
+    try {
+      report.Start(command_line.root.value_or(""));
+    } catch (const std::exception& e) {
+      terr << "kx8-upgrade: --report: " << e.what() << '\n';
+      return kExitBadArguments;
+    }
+  }
+
+  // The progress line goes to the terminal only, never to the log.
+  ProgressLine progress(out, &out == &std::cout && ::isatty(STDOUT_FILENO) == 1);
   platform::ConfirmPolicy policy =
       command_line.yes ? platform::ConfirmPolicy::AlwaysYes : platform::ConfirmPolicy::AskOnTerminal;
   platform::ConsoleUi console(tout, terr, policy, in, interactive);
-  BatchUi ui(console, log.is_open() ? &log : nullptr, in, !command_line.yes && interactive);
+  BatchUi ui(console, log.is_open() ? &log : nullptr, in, !command_line.yes && interactive, progress);
 
   console::StartupSettings settings;
   settings.root_override = command_line.root;
   settings.explain_missing_register = true;
+  settings.keep_going = command_line.keep_going;
   console::TMainForm form(ui, settings);
-  form.OnStatusChanged = [&tout](console::StatusLine line, const std::string& text) {
+  form.OnStatusChanged = [&tout, &progress, quiet = command_line.quiet](console::StatusLine line,
+                                                                        const std::string& text) {
+    if (quiet) return;
+    progress.Clear();
     tout << StatusLineName(line) << ": " << text << '\n';
+  };
+  form.OnProgress = [&](const console::RunProgress& place) {
+    progress.Update(place);
+    if (place.what == console::RunProgress::What::CompanyEnded && report.Wanted()) {
+      report.CompanyEnded(form.RunResults());
+    }
   };
 
   int result = kExitOk;
@@ -210,21 +304,41 @@ int RunBatch(const CommandLine& command_line, std::ostream& out, std::ostream& e
     if (command_line.flow_table) form.options.SetText("Edit4", *command_line.flow_table);
     if (command_line.select_all) {
       for (const console::RegisterRow& row : form.RegisterRows()) form.SetSelected(row.code, true);
-    } else if (!command_line.select.empty()) {
+    } else if (!command_line.select.empty() || !retry.empty()) {
       std::vector<std::string> codes;
-      if (!ResolveCodes(form, command_line.select, &codes, terr)) return kExitBadArguments;
+      const std::vector<std::string>& wanted = retry.empty() ? command_line.select : retry;
+      if (!ResolveCodes(form, wanted, &codes, terr)) return kExitBadArguments;
       for (const std::string& code : codes) form.SetSelected(code, true);
     }
-    if (!PreflightAllows(form, command_line.force, terr)) return kExitBadArguments;
+    if (!PreflightAllows(form, command_line.force, terr)) {
+      if (report.Wanted()) report.Finish("not-started", {}, {}, TickedOptions(form));
+      return kExitBadArguments;
+    }
+    const std::vector<std::string> selected = SelectedCodes(form);
+    const auto run_start = std::chrono::steady_clock::now();
     console::RunOutcome outcome = form.BitBtn1Click();
+    const double run_seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - run_start).count();
+    progress.Clear();
+    std::vector<std::string> not_reached;
+    if (outcome == console::RunOutcome::Failed) {
+      for (const std::string& code : selected) {
+        const auto& results = form.RunResults();
+        if (std::none_of(results.begin(), results.end(), [&](const auto& r) { return r.code == code; })) {
+          not_reached.push_back(code);
+        }
+      }
+    }
+    if (report.Wanted()) report.Finish(RunName(outcome), form.RunResults(), not_reached, TickedOptions(form));
     if (outcome == console::RunOutcome::Failed) result = kExitRunFailed;
     if (outcome == console::RunOutcome::Refused) return kExitBadArguments;
     if (!form.RunResults().empty()) {
       if (!WriteSummary(form.RunResults(), tout)) result = kExitRunFailed;
+      WriteSummaryTable(form.RunResults(), not_reached, run_seconds, tout);
     }
   } catch (const std::exception& e) {
     ui.ShowErrorReport(e.what());
   }
+  if (!report.Failure().empty()) ui.ShowErrorReport(report.Failure());
   if (console.ErrorReported()) result = kExitRunFailed;
   tout.flush();
   terr.flush();

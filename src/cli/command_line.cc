@@ -36,7 +36,13 @@ const char kBatchFooter[] =
     "log-on, a pass left interrupted, too little free disk space for the backups and the rewrites. Each "
     "problem is printed on standard error as \"Preflight: text\" and the run is not started (exit status 2) "
     "unless --force is given.\n\n"
-    "A run closes with a summary line, and one line for each company that needs looking at.\n\n"
+    "A run closes with a summary line, one line for each company that needs looking at, and a table "
+    "of every company with its outcome and time. On a terminal a progress line shows where the run is; "
+    "--quiet leaves out the status lines.\n\n"
+    "--keep-going: an error in a company's pass ends only that pass; the company stays selected and the "
+    "run goes on with the next one. --report FILE.json writes what the run did with each company "
+    "(docs/run-report.md); --retry-failed FILE.json selects the companies such a report names as failed, "
+    "stopped, not stamped, not backed up or not reached.\n\n"
     "Exit status: 0 the run ended normally and every selected company was upgraded without a "
     "message, or the confirmation was answered No and nothing was done; 1 an error ended the "
     "start-up or the run, or a company was skipped, left without its version stamp, or showed a "
@@ -141,7 +147,15 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args, std::ostream&
   app.add_flag("--yes", cl.yes, "Answer every question Yes");
   app.add_option("--log", log, "Also append everything printed to FILE")->type_name("FILE");
   app.add_flag("--force", cl.force, "Run even when the checks before the run found problems");
-  const char* const batch_only[] = {"--select", "--select-all", "--set", "--flow-table", "--yes", "--log", "--force"};
+  std::string report, retry_failed;
+  app.add_flag("--keep-going", cl.keep_going, "An error ends only the company's pass; the run goes on");
+  app.add_option("--report", report, "Write the run report to FILE (JSON)")->type_name("FILE.json");
+  app.add_option("--retry-failed", retry_failed, "Select the companies a run report names as failed")
+      ->type_name("FILE.json");
+  app.add_flag("--quiet", cl.quiet, "Print only messages, questions and the summary");
+  const char* const batch_only[] = {"--select",     "--select-all", "--set",          "--flow-table",
+                                    "--yes",        "--log",        "--force",        "--keep-going",
+                                    "--report",     "--retry-failed", "--quiet"};
 
   std::vector<std::string> reversed(args.rbegin(), args.rend());
   try {
@@ -161,6 +175,17 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args, std::ostream&
   if (!cl.select.empty() && cl.select_all) {
     ReportBadArgument(err, "--select and --select-all exclude each other");
     return bad;
+  }
+  if (app.count("--retry-failed") > 0 && (!cl.select.empty() || cl.select_all)) {
+    ReportBadArgument(err, "--retry-failed selects the companies itself; it excludes --select and --select-all");
+    return bad;
+  }
+  for (const auto& [option, file] : {std::pair<const char*, const std::string*>{"--report", &report},
+                                      {"--retry-failed", &retry_failed}}) {
+    if (app.count(option) > 0 && file->empty()) {
+      ReportBadArgument(err, std::string(option) + ": the file name is empty");
+      return bad;
+    }
   }
   std::vector<std::string> rest = app.remaining();
   if (cl.batch && !rest.empty()) {
@@ -189,6 +214,8 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args, std::ostream&
   }
   if (app.count("--flow-table") > 0) cl.flow_table = flow_table;
   if (app.count("--log") > 0) cl.log = log;
+  if (app.count("--report") > 0) cl.report = report;
+  if (app.count("--retry-failed") > 0) cl.retry_failed = retry_failed;
   return ParseResult{cl, kExitOk};
 }
 

@@ -33,6 +33,11 @@ struct CommandLine {
   std::optional<std::string> log;
   // Start the run even when the checks before it found problems.
   bool force = false;
+  // An error in a company's pass ends only that pass (see StartupSettings).
+  bool keep_going = false;
+  std::optional<std::string> report;        // the run report to write
+  std::optional<std::string> retry_failed;  // select the companies a report says to take up again
+  bool quiet = false;                       // no status lines: only messages, questions and the summary
   // Window mode: arguments left for the window toolkit ("-platform", ...).
   std::vector<std::string> toolkit_args;
 };
