@@ -140,6 +140,7 @@ RunOutcome RunDriver::Process() {
       } else {
         try {
           outcome = CompanyPass();
+          EndPassMarker();
         } catch (const std::exception& e) {
           // Only this company's pass ends: the error is reported, the
           // company stays selected, the run goes on with the next one.
@@ -207,6 +208,9 @@ std::optional<std::string> RunDriver::RecordedVersion() {
 // the next company starts as after a pass that went to its end. An error
 // here ends the run.
 void RunDriver::RecoverAfterFailedPass() {
+  // The company's pass stopped halfway: its marker stays, as after an
+  // error that ends the run, and no later company's pass removes it.
+  pass_marker_folder_.clear();
   emp_pros_salary_total_.reset();
   not_stamped_because_.clear();
   step_depth_ = 0;
