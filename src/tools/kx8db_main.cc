@@ -15,7 +15,9 @@
 
 #include "platform/path.h"
 #include "tools/demo_builder.h"
+#include "platform/durable_file.h"
 #include "tools/inspect.h"
+#include "tools/report_html.h"
 #include "tools/verify.h"
 
 namespace {
@@ -114,10 +116,15 @@ int main(int argc, char** argv) {
       app.add_subcommand("preflight", "Check the companies of a root folder before a run, changing nothing");
   preflight_cmd->add_option("ROOT", preflight_root, "Root folder (of mcompany.KDT and COMPANY\\)")->required();
 
+  std::string report_file, html_file;
+  CLI::App* report_cmd = app.add_subcommand("report", "Show a run report of kx8-upgrade --report as a web page");
+  report_cmd->add_option("FILE", report_file, "The run report (JSON)")->required();
+  report_cmd->add_option("--html", html_file, "The page to write")->required()->type_name("OUT.html");
+
   CLI11_PARSE(app, argc, argv);
 
   // Relative paths are taken from the current folder.
-  for (std::string* p : {&root, &table, &path, &company, &archive, &folder, &preflight_root}) {
+  for (std::string* p : {&root, &table, &path, &company, &archive, &folder, &preflight_root, &report_file, &html_file}) {
     if (!p->empty()) *p = kx8::platform::MakeAbsolute(*p);
   }
   try {
@@ -150,6 +157,8 @@ int main(int argc, char** argv) {
       }
     } else if (*preflight_cmd) {
       return RunPreflight(WithSeparator(preflight_root), std::cout);
+    } else if (*report_cmd) {
+      kx8::platform::WriteFileDurably(html_file, ReportHtml(kx8::cli::ReadReport(report_file)));
     } else if (*verify_cmd) {
       std::vector<std::string> differences = VerifyCompany(company, ReleaseColumns());
       for (const std::string& d : differences) std::cout << d << "\n";
