@@ -35,4 +35,19 @@ bool AddCodeRow(dbaccess::TDbTable& code_table, const std::string& category, con
   return true;
 }
 
+bool SetCodeDescription(dbaccess::TDbTable& code_table, const std::string& category, const std::string& code,
+                        const std::string& description) {
+  if (!FindCode(code_table, category, code)) return AddCodeRow(code_table, category, code, description);
+  if (code_table.FieldByName("DESC").AsString() == description) return false;
+  code_table.Edit();
+  try {
+    code_table.FieldByName("DESC").SetAsString(description);
+    code_table.Post();
+  } catch (...) {
+    code_table.Cancel();  // as in AddCodeRow
+    throw;
+  }
+  return true;
+}
+
 }  // namespace kx8::conversions

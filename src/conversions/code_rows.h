@@ -24,6 +24,12 @@ std::string CodeDescription(dbaccess::TDbTable& code_table, const std::string& c
 bool AddCodeRow(dbaccess::TDbTable& code_table, const std::string& category, const std::string& code,
                 const std::string& description);
 
+// Gives the row (category, code) the description, adding the row when it is
+// missing and leaving it alone when it has that description already. True
+// when a row was added or changed. A failed save leaves no pending row.
+bool SetCodeDescription(dbaccess::TDbTable& code_table, const std::string& category, const std::string& code,
+                        const std::string& description);
+
 }  // namespace kx8::conversions
 
 #endif  // KX8_CONVERSIONS_CODE_ROWS_H_

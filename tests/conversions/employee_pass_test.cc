@@ -11,8 +11,8 @@ namespace {
 
 using dbaccess::TDbTable;
 
-const std::vector<std::string> kPassTables = {"EMPLOYEE", "EMPLOYMT", "EMPMISC", "EMP_PROS",
-                                              "CODE",     "COSTCTR",  "FAMILY",  "NSMAN"};
+const std::vector<std::string> kPassTables = {"EMPLOYEE", "EMPLOYMT", "EMPMISC", "EMP_PROS", "CODE",
+                                              "COSTCTR",  "FAMILY",   "NSMAN",   "LEAVESET"};
 
 class EmployeePassTest : public EmployeeTablesTest {
  protected:
