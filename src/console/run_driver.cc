@@ -10,6 +10,7 @@
 #include "console/restore.h"
 #include "conversions/bank_codes.h"
 #include "conversions/career_records.h"
+#include "conversions/claim_setup.h"
 #include "conversions/column_removal.h"
 #include "conversions/employee_identity.h"
 #include "conversions/employee_pass.h"
@@ -18,8 +19,10 @@
 #include "conversions/index_repair.h"
 #include "conversions/levy_rollforward.h"
 #include "conversions/levy_table.h"
+#include "conversions/occupation_codes.h"
 #include "conversions/photographs.h"
 #include "conversions/pre860_steps.h"
+#include "conversions/record_numbers.h"
 #include "conversions/release_version.h"
 #include "conversions/report_adjustments.h"
 #include "conversions/supervisor_table.h"
@@ -746,13 +749,8 @@ bool RunDriver::BackupCompany() {
   if (!size_error) record_->backup_bytes = bytes;
   return true;
 }
-void RunDriver::ConvertOccupationCodes() {}
-void RunDriver::EducationRecordNumbers() {}
-void RunDriver::ClaimSetupRebuild() {}
-void RunDriver::RecordNumberBackfill() {}
 void RunDriver::ReleaseTemplateRefresh() {}
 void RunDriver::ReportWriterRefresh() {}
-void RunDriver::SchemeClaimRows() {}
 void RunDriver::CleanCompanyFolder() { console::CleanCompanyFolder(f_, current_code_); }
 void RunDriver::RemoveBackupFiles() { console::RemoveBackupFiles(f_); }
 void RunDriver::EmptyTemporaryFolder() { console::EmptyTemporaryFolder(f_); }
@@ -767,6 +765,31 @@ void RunDriver::TerminationStatus() {
 void RunDriver::BankCodeMigration() {
   schema::UpgradeContext ctx = f_.Context();
   conversions::MigrateBankCodes(ctx);
+}
+
+void RunDriver::ConvertOccupationCodes() {
+  schema::UpgradeContext ctx = f_.Context();
+  conversions::ConvertOccupationCodes(ctx);
+}
+
+void RunDriver::EducationRecordNumbers() {
+  schema::UpgradeContext ctx = f_.Context();
+  conversions::NumberEducationRecords(ctx);
+}
+
+void RunDriver::RecordNumberBackfill() {
+  schema::UpgradeContext ctx = f_.Context();
+  conversions::NumberAppraisals(ctx);
+}
+
+void RunDriver::ClaimSetupRebuild() {
+  schema::UpgradeContext ctx = f_.Context();
+  conversions::RebuildClaimSetup(ctx);
+}
+
+void RunDriver::SchemeClaimRows() {
+  schema::UpgradeContext ctx = f_.Context();
+  conversions::AddSchemeClaimRows(ctx);
 }
 
 void RunDriver::PeriodOrganisationUpdate() {
