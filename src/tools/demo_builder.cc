@@ -18,6 +18,7 @@
 #include "support/credentials.h"
 #include "support/helpers.h"
 #include "tools/demo_career_bank.h"
+#include "tools/demo_claims.h"
 #include "tools/demo_files.h"
 #include "tools/demo_report_catalogue.h"
 #include "tools/demo_seeds.h"
@@ -1043,6 +1044,7 @@ void BuildDemoCompany(const std::string& root, const DemoCompany& company, const
           company.release);
     }
     AddCareerAndBankRows(c, company, options);
+    AddClaimAndRecordRows(c, options);
   }
   if (company.dictionary) BindToDictionary(folder, company, tables);
 }
