@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "console/main_form.h"
+#include "dbaccess/db_sync_group.h"
 #include "conversions/pre860_steps.h"
 #include "schema/catalogue.h"
 
@@ -139,6 +140,8 @@ class RunDriver {
   std::string current_code_;
   // The folder whose marker the current pass wrote; empty when none.
   std::string pass_marker_folder_;
+  // The current pass's grouped flushing, with the backup option only.
+  std::optional<dbaccess::TDbSyncGroup> sync_group_;
   // The salary total of EMP_PROS, held from before its column changes to
   // the check after them (one company at a time).
   std::optional<conversions::SalaryTotal> emp_pros_salary_total_;

@@ -6,6 +6,7 @@
 
 #include <errno.h>
 #include <sys/mman.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <string>
@@ -60,6 +61,7 @@ class FailNthCall {
     };
     c.fdatasync = [](int fd) { return Fire() ? -1 : Real().fdatasync(fd); };
     c.fsync = [](int fd) { return Fire() ? -1 : Real().fsync(fd); };
+    c.syncfs = [](int fd) { return Fire() ? -1 : Real().syncfs(fd); };
     c.ftruncate = [](int fd, off_t n) { return Fire() ? -1 : Real().ftruncate(fd, n); };
     c.rename = [](const char* a, const char* b) { return Fire() ? -1 : Real().rename(a, b); };
     c.unlink = [](const char* p) { return Fire() ? -1 : Real().unlink(p); };
@@ -72,6 +74,52 @@ class FailNthCall {
     c.mmap = [](void* a, size_t n, int prot, int fl, int fd, off_t o) {
       return Fire() ? MAP_FAILED : Real().mmap(a, n, prot, fl, fd, o);
     };
+    return c;
+  }
+};
+
+// Counts the engine's system calls and its flushes by kind; with a stop
+// set, the process ends at that call as a kill would end it (everything
+// written stays in the operating system's cache).
+class CountingCalls {
+ public:
+  struct Counts {
+    long calls = 0, fdatasync = 0, fsync = 0, syncfs = 0;
+    long stop_at = 0;
+  };
+  explicit CountingCalls(long stop_at = 0) {
+    Get() = {};
+    Get().stop_at = stop_at;
+    dbe::os::Calls() = Counting();
+  }
+  ~CountingCalls() { dbe::os::Calls() = dbe::os::RealCalls(); }
+  CountingCalls(const CountingCalls&) = delete;
+  CountingCalls& operator=(const CountingCalls&) = delete;
+  const Counts& counts() const { return Get(); }
+
+ private:
+  static Counts& Get() {
+    static Counts counts;
+    return counts;
+  }
+  static void Tick() {
+    if (++Get().calls == Get().stop_at) _exit(0);
+  }
+  static const dbe::os::SystemCalls& Real() { return dbe::os::RealCalls(); }
+  static dbe::os::SystemCalls Counting() {
+    dbe::os::SystemCalls c = Real();
+    c.open = [](const char* p, int f, mode_t m) { Tick(); return Real().open(p, f, m); };
+    c.pread = [](int fd, void* b, size_t n, off_t o) -> ssize_t { Tick(); return Real().pread(fd, b, n, o); };
+    c.pwrite = [](int fd, const void* b, size_t n, off_t o) -> ssize_t { Tick(); return Real().pwrite(fd, b, n, o); };
+    c.fdatasync = [](int fd) { Tick(); ++Get().fdatasync; return Real().fdatasync(fd); };
+    c.fsync = [](int fd) { Tick(); ++Get().fsync; return Real().fsync(fd); };
+    c.syncfs = [](int fd) { Tick(); ++Get().syncfs; return Real().syncfs(fd); };
+    c.ftruncate = [](int fd, off_t n) { Tick(); return Real().ftruncate(fd, n); };
+    c.rename = [](const char* a, const char* b) { Tick(); return Real().rename(a, b); };
+    c.unlink = [](const char* p) { Tick(); return Real().unlink(p); };
+    c.link = [](const char* a, const char* b) { Tick(); return Real().link(a, b); };
+    c.fstat = [](int fd, struct stat* st) { Tick(); return Real().fstat(fd, st); };
+    c.stat = [](const char* p, struct stat* st) { Tick(); return Real().stat(p, st); };
     return c;
   }
 };

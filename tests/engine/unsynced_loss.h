@@ -154,6 +154,19 @@ class UnsyncedLoss {
       }
       return rc;
     };
+    c.syncfs = [](int fd) {
+      Tick();
+      int rc = Real().syncfs(fd);
+      if (rc == 0) {  // the whole file system: every file's contents and every name
+        Get().durable_names.clear();
+        for (const auto& [name, ino] : List()) {
+          const long id = VersionOf(ino);
+          Get().durable_names[name] = id;
+          Get().flushed[id] = ReadPath(Get().folder + "/" + name);
+        }
+      }
+      return rc;
+    };
     c.ftruncate = [](int fd, off_t n) { Tick(); return Real().ftruncate(fd, n); };
     c.rename = [](const char* a, const char* b) { Tick(); return Real().rename(a, b); };
     c.unlink = [](const char* p) { Tick(); return Real().unlink(p); };

@@ -17,6 +17,7 @@
 #include "dict/dictionary.h"
 #include "expr/convert.h"
 #include "os/file.h"
+#include "os/sync_group.h"
 #include "platform/path.h"
 #include "storage/record_codec.h"
 
@@ -199,6 +200,21 @@ DBRESULT DbShowDeleted(uint16_t show) {
 
 DBRESULT DbSetLockWait(uint32_t milliseconds) {
   return Run([&] { os::SetLockWaitLimit(std::chrono::milliseconds(milliseconds)); });
+}
+
+DBRESULT DbSetSyncGrouping(uint16_t grouped) {
+  return Run([&] {
+    if (grouped != 0) {
+      os::SetSyncGrouped(true);
+      return;
+    }
+    os::SetSyncGrouped(false);
+    os::SyncBarrier();
+  });
+}
+
+DBRESULT DbSyncBarrier(void) {
+  return Run([] { os::SyncBarrier(); });
 }
 
 DBRESULT DbGetDeleted(uint16_t* shown) {

@@ -14,6 +14,7 @@
 
 #include "core/error.h"
 #include "dbe/dbe.h"
+#include "os/sync_group.h"
 #include "os/system_calls.h"
 
 namespace dbe::os {
@@ -121,6 +122,7 @@ void File::Truncate(uint64_t size) {
 }
 
 void File::Sync() {
+  if (DeferSyncOf(path_)) return;
   if (Calls().fdatasync(fd_) != 0) IoFail("Flushing", path_);
 }
 
@@ -226,6 +228,7 @@ void SyncParentDir(const std::string& path) {
   std::string dir = ".";
   auto slash = path.find_last_of('/');
   if (slash != std::string::npos) dir = slash == 0 ? "/" : path.substr(0, slash);
+  if (DeferSyncOfFolder(dir)) return;
   // A rename is only durable once its folder is flushed: a failure here is
   // as much an error as a failed write.
   int fd = Calls().open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);

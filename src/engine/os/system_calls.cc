@@ -15,7 +15,8 @@ int Stat(const char* path, struct stat* st) { return ::stat(path, st); }
 int Fstat(int fd, struct stat* st) { return ::fstat(fd, st); }
 
 const SystemCalls kReal = {Open,   ::close, ::pread, ::pwrite, ::fdatasync, ::fsync, ::ftruncate,
-                           ::rename, ::unlink, ::link, Lock,    Fstat,      Stat,    ::mmap};
+                           ::rename, ::unlink, ::link, Lock,    Fstat,      Stat,    ::mmap,
+                           ::syncfs};
 
 }  // namespace
 

@@ -29,6 +29,7 @@ struct SystemCalls {
   int (*fstat)(int fd, struct stat* st);
   int (*stat)(const char* path, struct stat* st);
   void* (*mmap)(void* addr, size_t len, int prot, int flags, int fd, off_t offset);
+  int (*syncfs)(int fd);  // everything written on a file system (os/sync_group.h)
 };
 
 // The table in use. Changing it is for tests, done while no other thread

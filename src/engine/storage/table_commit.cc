@@ -22,7 +22,8 @@
 //     once the marker's removal is durable, so are the renames.
 //  6. The backup set of a restructure (X.KDT.BAK, X.KDI.BAK, X.KDM.BAK) is
 //     made of the old files themselves (hard links), made and flushed before
-//     the marker, so it never mixes old and new.
+//     the marker, so it never mixes old and new; its data file is linked
+//     after its companions, so a half-made set has no X.KDT.BAK.
 //  7. Only a handle that has the table to itself commits (sole use), and a
 //     table is recovered when it is opened, before anything reads it, by
 //     one opener at a time: a shared opener that finds a marker takes the
@@ -149,8 +150,11 @@ void TableFile::CommitRebuild(os::File out, bool has_memo, bool keep_backup) {
   }
   if (keep_backup) {  // invariant 6
     try {
-      for (const std::string& p : {paths_.kdt, paths_.kdi, paths_.kdm}) {
-        os::RemoveFile(p + ".BAK");
+      // The data file's copy goes first and comes last: a process killed
+      // between these steps leaves at most companions without a data file,
+      // never an X.KDT.BAK whose memo or index file is missing or older.
+      for (const std::string& p : {paths_.kdt, paths_.kdi, paths_.kdm}) os::RemoveFile(p + ".BAK");
+      for (const std::string& p : {paths_.kdm, paths_.kdi, paths_.kdt}) {
         if (os::PathExists(p)) os::LinkOrCopy(p, p + ".BAK");
       }
       os::SyncParentDir(paths_.kdt);

@@ -188,6 +188,15 @@ DBRESULT DbGetDeleted(uint16_t* shown);
 // KX8_LOCK_WAIT_MS). After that the call fails with DBE_TABLE_IN_USE naming
 // the file.
 DBRESULT DbSetLockWait(uint32_t milliseconds);
+// Grouped flushing (process-wide, off by default). While on, the flushes
+// that make each rewrite and dictionary change durable on its own are put
+// off, and DbSyncBarrier() flushes every file system written since in one
+// call per folder. Every change stays atomic against a killed process; a
+// power cut may lose what was written after the last barrier. Turning it
+// off makes a barrier first: on failure grouping is off anyway, the
+// folders not flushed stay owed to the next barrier, and the error names one.
+DBRESULT DbSetSyncGrouping(uint16_t grouped);
+DBRESULT DbSyncBarrier(void);
 
 // ---------------------------------------------------------------------------
 // Tables.
