@@ -215,6 +215,12 @@ void RunDriver::RecoverAfterFailedPass() {
   // The company's pass stopped halfway: its marker stays, as after an
   // error that ends the run, and no later company's pass removes it.
   pass_marker_folder_.clear();
+  // What the failed pass wrote is flushed before the next company starts;
+  // a flush that fails ends the run.
+  if (sync_group_) {
+    sync_group_->End();
+    sync_group_.reset();
+  }
   emp_pros_salary_total_.reset();
   not_stamped_because_.clear();
   step_depth_ = 0;
