@@ -43,6 +43,12 @@ Json ColumnsJson(const std::vector<schema::ColumnChange>& changes) {
   return tables;
 }
 
+Json RowsJson(const std::vector<console::RowCount>& counts) {
+  Json rows = Json::array();
+  for (const console::RowCount& c : counts) rows.push_back(Json{{"step", c.step}, {"table", c.table}, {"rows", c.rows}});
+  return rows;
+}
+
 [[noreturn]] void BadReport(const std::string& path, const std::string& what) {
   throw std::runtime_error("The run report " + path + " cannot be used: " + what + ".");
 }
@@ -138,7 +144,8 @@ Json CompanyJson(const console::CompanyResult& result) {
               {"differences", result.differences},
               {"steps", steps},
               {"dialogs", dialogs},
-              {"columns", ColumnsJson(r.columns)}};
+              {"columns", ColumnsJson(r.columns)},
+              {"rows", RowsJson(r.rows)}};
 }
 
 Json UnreachedCompanyJson(const std::string& code) {
@@ -146,7 +153,8 @@ Json UnreachedCompanyJson(const std::string& code) {
               {"version_after", nullptr}, {"backup", nullptr},       {"started", nullptr},
               {"ended", nullptr},        {"seconds", nullptr},       {"outcome", "not-reached"},
               {"error", nullptr},        {"messages", 0},            {"differences", Json::array()},
-              {"steps", Json::array()},  {"dialogs", Json::array()}, {"columns", Json::array()}};
+              {"steps", Json::array()},  {"dialogs", Json::array()}, {"columns", Json::array()},
+              {"rows", Json::array()}};
 }
 
 Json ReportJson(const ReportHeader& header, const std::vector<Json>& companies) {

@@ -33,6 +33,12 @@ struct Dialog {
   bool answer = false;  // a question's answer (true: Yes)
 };
 
+// Rows of a table that a step changed, from the steps that count them.
+struct RowCount {
+  std::string step, table;
+  std::int64_t rows = 0;
+};
+
 struct CompanyRecord {
   std::string kind;  // "free tables" or "dictionary"; empty when it was never connected
   std::optional<std::string> version_before, version_after;  // "8.5"; none when unreadable
@@ -42,6 +48,7 @@ struct CompanyRecord {
   std::vector<StepTime> steps;
   std::vector<Dialog> dialogs;
   std::vector<schema::ColumnChange> columns;
+  std::vector<RowCount> rows;
   std::string error;  // the error that ended the company's pass
 };
 

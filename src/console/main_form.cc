@@ -239,6 +239,9 @@ schema::UpgradeContext TMainForm::Context() {
                                 [this](const std::string& text) { SetEdit1(text); }, [this] { return Edit1; }, {},
                                 [this](const schema::ColumnChange& change) {
                                   if (column_changes_ != nullptr) column_changes_->push_back(change);
+                                },
+                                [this](const std::string& table, std::int64_t rows) {
+                                  if (rows_changed_) rows_changed_(table, rows);
                                 }};
 }
 

@@ -205,6 +205,8 @@ class TMainForm : public dbaccess::TComponent {
   std::vector<CompanyResult> run_results_;
   // Where the column changes of the current company's pass go (null: nowhere).
   std::vector<schema::ColumnChange>* column_changes_ = nullptr;
+  // Where the row counts of the current company's steps go (empty: nowhere).
+  std::function<void(const std::string& table, std::int64_t rows)> rows_changed_;
   std::string root_folder_;
   std::string program_folder_;
   std::string dictionary_setting_;

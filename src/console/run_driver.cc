@@ -76,12 +76,15 @@ void RunDriver::Step(const char* name, const std::function<void()>& body) {
     RunDriver& d;
     std::size_t at;
     std::chrono::steady_clock::time_point start;
+    std::string outer_step;
     ~Timer() {
       --d.step_depth_;
+      d.current_step_ = std::move(outer_step);
       if (d.record_ != nullptr) d.record_->steps[at].seconds = Seconds(start, std::chrono::steady_clock::now());
     }
-  } timer{*this, at, start};
+  } timer{*this, at, start, current_step_};
   ++step_depth_;
+  current_step_ = name;
   body();
 }
 
@@ -184,12 +187,16 @@ void RunDriver::StartRecord(CompanyRecord& record) {
   step_depth_ = 0;
   f_.ui_.RecordInto(&record.dialogs);
   f_.column_changes_ = &record.columns;
+  f_.rows_changed_ = [this](const std::string& table, std::int64_t rows) {
+    if (record_ != nullptr) record_->rows.push_back(RowCount{current_step_, table, rows});
+  };
   Progress(RunProgress::What::CompanyStarted, "");
 }
 
 void RunDriver::EndRecord(bool reached) {
   f_.ui_.RecordInto(nullptr);
   f_.column_changes_ = nullptr;
+  f_.rows_changed_ = nullptr;
   if (reached && f_.DbConnection1.IsConnected()) record_->version_after = RecordedVersion();
   record_->ended = WallClock::now();
   Progress(RunProgress::What::CompanyEnded, "");

@@ -151,6 +151,7 @@ class RunDriver {
   CompanyRecord* record_ = nullptr;
   std::chrono::steady_clock::time_point pass_start_;
   int step_depth_ = 0;
+  std::string current_step_;  // the innermost step running, for row counts
   std::size_t company_number_ = 0, company_count_ = 0;
   // Companies whose pass failed under keep-going: they stay selected.
   std::vector<std::string> failed_codes_;

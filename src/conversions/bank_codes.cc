@@ -102,6 +102,7 @@ void AddBankListRow(schema::UpgradeContext& ctx) {
 void MoveAccounts(schema::UpgradeContext& ctx, const char* table, const char* branch_field) {
   CompanyTable accounts(ctx, table);
   TDbTable& t = *accounts;
+  std::int64_t moved = 0;
   for (t.First(); !t.Eof(); t.Next()) {
     if (!OldSavingsBank(accounts.Text("BANK_ID"))) continue;
     const std::string account = MovedAccountNumber(accounts.Text(branch_field), accounts.Text("BANK_AC_NO"));
@@ -110,7 +111,9 @@ void MoveAccounts(schema::UpgradeContext& ctx, const char* table, const char* br
     t.FieldByName("BANK_ID").SetAsString(kSavingsBankId);
     t.FieldByName(branch_field).SetAsString(kSavingsBankBranch);
     t.Post();
+    ++moved;
   }
+  ctx.RowsChanged(table, moved);
 }
 
 }  // namespace

@@ -14,8 +14,9 @@ namespace {
 // so that no row moves under the walk (NEW_IC has an index of its own).
 constexpr char kOrder[] = "EMP_NO";
 
-// Sets the text fields that differ, in one edit of the current row.
-void SetTexts(dbaccess::TDbTable& t, std::initializer_list<std::pair<const char*, std::string>> values) {
+// Sets the text fields that differ, in one edit of the current row; true
+// when the row changed.
+bool SetTexts(dbaccess::TDbTable& t, std::initializer_list<std::pair<const char*, std::string>> values) {
   bool editing = false;
   for (const auto& [field, value] : values) {
     if (t.FieldByName(field).AsString() == value) continue;
@@ -24,6 +25,7 @@ void SetTexts(dbaccess::TDbTable& t, std::initializer_list<std::pair<const char*
     t.FieldByName(field).SetAsString(value);
   }
   if (editing) t.Post();
+  return editing;
 }
 
 }  // namespace
@@ -31,32 +33,38 @@ void SetTexts(dbaccess::TDbTable& t, std::initializer_list<std::pair<const char*
 void UpdateTerminationStatus(schema::UpgradeContext& ctx) {
   CompanyTable employees(ctx, "EMPLOYEE", kOrder);
   dbaccess::TDbTable& t = *employees;
+  std::int64_t changed = 0;
   for (t.First(); !t.Eof(); t.Next()) {
     if (!employees.Text("TERMINATION_STATUS").empty()) continue;
-    SetTexts(t, {{"TERMINATION_STATUS", t.FieldByName("TERMINATION_DATE").IsNull() ? "F" : "T"}});
+    changed += SetTexts(t, {{"TERMINATION_STATUS", t.FieldByName("TERMINATION_DATE").IsNull() ? "F" : "T"}});
   }
+  ctx.RowsChanged("EMPLOYEE", changed);
 }
 
 void RemoveIdentitySlashes(schema::UpgradeContext& ctx) {
   CompanyTable employees(ctx, "EMPLOYEE", kOrder);
   dbaccess::TDbTable& t = *employees;
+  std::int64_t changed = 0;
   for (t.First(); !t.Eof(); t.Next()) {
     const std::string ic = employees.Text("NEW_IC");
     ctx.Status(kIdentityStatus + ic);  // and lets the window process its messages
-    SetTexts(t, {{"NEW_IC", support::ReplaceAll(ic, "/", "")},
-                 {"INCOME_TAX_AC_NO", support::ReplaceAll(employees.Text("INCOME_TAX_AC_NO"), "/", "")}});
+    changed += SetTexts(t, {{"NEW_IC", support::ReplaceAll(ic, "/", "")},
+                            {"INCOME_TAX_AC_NO", support::ReplaceAll(employees.Text("INCOME_TAX_AC_NO"), "/", "")}});
   }
+  ctx.RowsChanged("EMPLOYEE", changed);
 }
 
 void IncomeTaxNumberFromPass(schema::UpgradeContext& ctx) {
   CompanyTable employees(ctx, "EMPLOYEE", kOrder);
   dbaccess::TDbTable& t = *employees;
+  std::int64_t changed = 0;
   for (t.First(); !t.Eof(); t.Next()) {
     if (!employees.Text("INCOME_TAX_AC_NO").empty()) continue;
     const std::string pass = employees.Text("EMP_PASS_AC_NO");
     if (pass.empty() || pass[0] < 'A' || pass[0] > 'Z') continue;
-    SetTexts(t, {{"INCOME_TAX_AC_NO", pass}});
+    changed += SetTexts(t, {{"INCOME_TAX_AC_NO", pass}});
   }
+  ctx.RowsChanged("EMPLOYEE", changed);
 }
 
 }  // namespace kx8::conversions

@@ -4,6 +4,7 @@
 #ifndef KX8_SCHEMA_CONTEXT_H_
 #define KX8_SCHEMA_CONTEXT_H_
 
+#include <cstdint>
 #include <functional>
 #include <set>
 #include <string>
@@ -41,6 +42,9 @@ struct UpgradeContext {
   std::set<std::string> decrypted_for_change;
   // Told of every column change made (may be empty).
   std::function<void(const ColumnChange&)> column_changed = {};
+  // Told how many rows of a table a step changed, by the steps that count
+  // them (may be empty).
+  std::function<void(const std::string& table, std::int64_t rows)> rows_changed = {};
 
   // Tag 99: the company was connected through its dictionary file.
   bool DictionaryBound() const { return company.Tag() == 99; }
@@ -51,6 +55,9 @@ struct UpgradeContext {
   std::string CompanyFolder(const std::string& code) const { return root_folder + "COMPANY\\" + code; }
   void ColumnChanged(const ColumnChange& change) const {
     if (column_changed) column_changed(change);
+  }
+  void RowsChanged(const std::string& table, std::int64_t rows) const {
+    if (rows_changed) rows_changed(table, rows);
   }
   void Status(const std::string& text) const {
     set_edit1(text);

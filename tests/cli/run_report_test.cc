@@ -134,7 +134,7 @@ TEST_F(RunReportTest, WithoutKeepGoingTheReportNamesTheStoppedAndTheUnreachedCom
 TEST_F(RunReportTest, AReportOfACompletePassFitsTheDocumentedShapeAndSaysWhatThePassDid) {
   testroot::MakeRoot(root_, {{"ACME", "Acme Pte Ltd", "1"}});
   const std::string report_path = Path("run.json");
-  Result r = Run({"--report", report_path});
+  Result r = Run({"--report", report_path, "--set", "CheckBoxTerm=1"});
   ASSERT_NE(r.exit_code, 2) << r.err;
   Json report = ReadReport(report_path);
   std::ifstream schema_file(KX8_REPORT_SCHEMA);
@@ -166,6 +166,8 @@ TEST_F(RunReportTest, AReportOfACompletePassFitsTheDocumentedShapeAndSaysWhatThe
     }
   }
   EXPECT_TRUE(trnno_added) << acme["columns"].dump();
+  // The fixture's one employee has no termination status: the step sets it.
+  EXPECT_THAT(acme["rows"], Contains(Json{{"step", "TerminationStatus"}, {"table", "EMPLOYEE"}, {"rows", 1}}));
   // The messages of the pass are there, as many as the summary counts.
   EXPECT_EQ(acme["dialogs"].size(), acme["messages"].get<std::size_t>());
 }
