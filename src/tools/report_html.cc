@@ -135,6 +135,14 @@ void CompanySection(std::ostringstream& out, Json& c) {
     }
     out << "</table>\n";
   }
+  if (!c["rows"].empty()) {
+    out << "<h3>Rows changed</h3>\n<table class=\"rows\">\n<tr><th>step</th><th>table</th><th>rows</th></tr>\n";
+    for (Json& r : c["rows"]) {
+      out << "<tr><td>" << Escape(r["step"]) << "</td><td>" << Escape(r["table"]) << "</td><td class=\"number\">"
+          << Text(r["rows"]) << "</td></tr>\n";
+    }
+    out << "</table>\n";
+  }
   out << "</section>\n";
 }
 
