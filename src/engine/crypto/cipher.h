@@ -42,6 +42,16 @@ void Seal(const Key& key, const uint8_t* ad, size_t ad_len, const uint8_t* plain
 bool Open(const Key& key, const uint8_t* ad, size_t ad_len, const uint8_t* sealed, size_t sealed_len,
           uint8_t* plain_out);
 
+// The same for `count` values of one size at once (the rows of a whole
+// table), shared among the processor's cores: value i is read at
+// i * stride and written at i * stride of the other side.
+void SealMany(const Key& key, const uint8_t* ad, size_t ad_len, const uint8_t* plain, size_t plain_stride,
+              size_t plain_len, size_t count, uint8_t* out, size_t out_stride);
+// Returns the index of the first value that fails to open, or count when
+// all opened.
+size_t OpenMany(const Key& key, const uint8_t* ad, size_t ad_len, const uint8_t* sealed, size_t sealed_stride,
+                size_t sealed_len, size_t count, uint8_t* plain_out, size_t plain_stride);
+
 // The password check stored in a table header.
 void MakeCheck(const Key& key, const uint8_t* ad, size_t ad_len, uint8_t* out /*kCheckSealedSize*/);
 bool VerifyCheck(const Key& key, const uint8_t* ad, size_t ad_len, const uint8_t* check);

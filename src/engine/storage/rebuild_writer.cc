@@ -74,14 +74,30 @@ void RebuildWriter::AppendRow(const uint8_t* rec, uint32_t record_length) {
     data_buf_->Append(check, sizeof check);
     return;
   }
-  slot_.resize(record_length + crypto::kOverhead);
-  uint8_t* slot = reinterpret_cast<uint8_t*>(slot_.data());
-  slot[0] = rec[0];
-  crypto::Seal(*key_, table_id_.data(), 16, rec + 1, record_length - 1, slot + 1);
-  data_buf_->Append(slot, slot_.size());
+  // Rows to be sealed wait in a batch, sealed together on every core.
+  if (!unsealed_.empty() && record_length != unsealed_length_) SealWaitingRows();
+  unsealed_length_ = record_length;
+  unsealed_.append(reinterpret_cast<const char*>(rec), record_length);
+  if (unsealed_.size() >= kSealBatchBytes) SealWaitingRows();
+}
+
+void RebuildWriter::SealWaitingRows() {
+  if (unsealed_.empty()) return;
+  const uint32_t length = unsealed_length_;
+  const size_t slot_size = length + crypto::kOverhead;
+  const size_t count = unsealed_.size() / length;
+  const auto* plain = reinterpret_cast<const uint8_t*>(unsealed_.data());
+  slot_.resize(count * slot_size);
+  auto* slots = reinterpret_cast<uint8_t*>(slot_.data());
+  // The state byte stays in the clear; the rest of each record is sealed.
+  for (size_t i = 0; i < count; ++i) slots[i * slot_size] = plain[i * length];
+  crypto::SealMany(*key_, table_id_.data(), 16, plain + 1, length, length - 1, count, slots + 1, slot_size);
+  data_buf_->Append(slots, slot_.size());
+  unsealed_.clear();
 }
 
 void RebuildWriter::AppendMovedRow(const uint8_t* slot, uint32_t record_length, uint32_t from) {
+  SealWaitingRows();
   ++rows_;
   if (!renumbering_) renumbering_ = std::make_unique<RowRenumbering>(record_length);
   uint8_t check[kRowChecksumSize];
@@ -91,11 +107,13 @@ void RebuildWriter::AppendMovedRow(const uint8_t* slot, uint32_t record_length, 
 }
 
 void RebuildWriter::AppendSlot(const uint8_t* slot, uint32_t size) {
+  SealWaitingRows();
   ++rows_;
   data_buf_->Append(slot, size);
 }
 
 void RebuildWriter::Finish(const Counts& counts, const std::string& memo_copy) {
+  SealWaitingRows();
   data_buf_->Flush();
   alignas(8) uint8_t image[kCountsEnd] = {};
   InitCounts(image, kTableVersion, counts, table_id_.data());

@@ -56,6 +56,9 @@ class RebuildWriter {
 
  private:
   class Buffer;
+  // Seals the rows waiting in unsealed_ and appends their slots.
+  void SealWaitingRows();
+  static constexpr size_t kSealBatchBytes = 2u << 20;
   os::File data_, memo_;
   std::unique_ptr<Buffer> data_buf_, memo_buf_;
   bool has_memo_;
@@ -63,6 +66,8 @@ class RebuildWriter {
   const crypto::Key* key_;
   std::array<uint8_t, 16> table_id_;
   std::string slot_;
+  std::string unsealed_;  // plain records waiting to be sealed, in order
+  uint32_t unsealed_length_ = 0;
   uint32_t rows_ = 0;  // slots appended so far
   std::unique_ptr<RowRenumbering> renumbering_;
 };

@@ -77,6 +77,9 @@ class TableFile : public std::enable_shared_from_this<TableFile> {
   bool IsDeleted(uint32_t recno);
   // The plain record image of a row; encrypted tables need the key.
   void ReadRecord(uint32_t recno, const crypto::Key* key, uint8_t* out);
+  // Rows first .. first + count - 1 into out, one record after another;
+  // an encrypted table's are opened on every core.
+  void ReadRecords(uint32_t first, uint32_t count, const crypto::Key* key, uint8_t* out);
   std::string ReadBlob(const uint8_t* rec, uint32_t field, const crypto::Key* key);
   uint32_t BlobLength(const uint8_t* rec, uint32_t field);
 
