@@ -36,6 +36,7 @@
 #include <vector>
 
 #include "bench_support.h"
+#include "crypto/cipher.h"
 #include "dbe/dbe.h"
 
 // The tables go straight into the temporary folder.
@@ -66,6 +67,7 @@ constexpr uint32_t kEmployees = 5000;  // rows come month by month for this many
 struct Progress {
   bool base_built = false;        // HIST holds all rows and its index
   bool encrypted_ready = false;   // HIST_ENC is an encrypted copy of HIST
+  bool first_format_built = false;  // HIST_V1 holds HIST's rows in format 1
   double gen_seconds = -1;        // cost of making the field texts alone
 };
 Progress g_progress;
@@ -293,6 +295,68 @@ void EnsureBaseTable() {
 
 uint64_t BaseBytes() { return FileSize(Ws().File("HIST.KDT")); }
 
+std::string ReadWholeFile(const std::string& path) {
+  std::string bytes(FileSize(path), '\0');
+  int in = OpenFile(path, O_RDONLY);
+  size_t got = 0;
+  while (got < bytes.size()) {
+    ssize_t n = ::read(in, bytes.data() + got, bytes.size() - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) Die("cannot read " + path);
+    got += static_cast<size_t>(n);
+  }
+  ::close(in);
+  return bytes;
+}
+
+void WriteWholeFile(const std::string& path, const std::string& bytes) {
+  int out = OpenFile(path, O_WRONLY | O_CREAT | O_TRUNC);
+  WriteAll(out, bytes.data(), bytes.size(), path);
+  if (::fdatasync(out) != 0) Die("cannot flush " + path);
+  ::close(out);
+}
+
+// HIST_V1: HIST's rows in the data file format of before the row checks
+// (format 1: no checksum after each row, the counts once and unchecked),
+// so that what the checks cost shows side by side. Made from HIST's files;
+// the index file carries over (same table id and change counter).
+void EnsureFirstFormatTable() {
+  EnsureBaseTable();
+  if (g_progress.first_format_built) return;
+  std::fprintf(stderr, "engine_bench: making HIST_V1 (format 1) from HIST...\n");
+  const std::string kdt = ReadWholeFile(Ws().File("HIST.KDT"));
+  auto get = [&](size_t at, int n) {
+    uint64_t v = 0;
+    for (int i = n - 1; i >= 0; --i) v = (v << 8) | uint8_t(kdt[at + i]);
+    return v;
+  };
+  auto put = [](std::string* s, size_t at, uint64_t v, int n) {
+    for (int i = 0; i < n; ++i) (*s)[at + i] = char(uint8_t(v >> (8 * i)));
+  };
+  const uint32_t header = uint32_t(get(12, 4)), length = uint32_t(get(20, 4)), slot = uint32_t(get(24, 4));
+  if (get(8, 4) != 2 || slot != length + 4) Die("HIST.KDT is not a plain table of format 2");
+  const uint64_t a = get(256, 8), b = get(320, 8);
+  const size_t copy = a == ~0ull || (b != ~0ull && b > a) ? 320 : 256;
+  const uint32_t rows = uint32_t(get(copy + 8, 4));
+  std::string out = kdt.substr(0, header);
+  out.reserve(header + size_t(rows) * length);
+  for (uint32_t r = 0; r < rows; ++r) out.append(kdt, header + size_t(r) * slot, length);
+  put(&out, 8, 1, 4);
+  put(&out, 24, length, 4);
+  std::fill(out.begin() + 256, out.begin() + 512, '\0');
+  put(&out, 256, get(copy, 8), 8);
+  put(&out, 264, rows, 4);
+  put(&out, 268, get(copy + 12, 4), 4);
+  put(&out, 272, get(copy + 16, 4), 4);
+  put(&out, 280, get(copy + 24, 8), 8);
+  const std::string digested = out.substr(0, 48) + out.substr(56, 200) + out.substr(512, header - 512);
+  put(&out, 48, dbe::crypto::Digest64(reinterpret_cast<const uint8_t*>(digested.data()), digested.size()), 8);
+  DeleteTable("HIST_V1");
+  WriteWholeFile(Ws().File("HIST_V1.KDT"), out);
+  CopyFile(Ws().File("HIST.KDI"), Ws().File("HIST_V1.KDI"));
+  g_progress.first_format_built = true;
+}
+
 // --- the summary --------------------------------------------------------------
 
 struct Result {
@@ -494,10 +558,9 @@ void BM_OpenAndFirstIndexUse(benchmark::State& state) {
   }
 }
 
-void BM_ScanRecordOrder(benchmark::State& state) {
-  EnsureBaseTable();
-  uint64_t bytes = BaseBytes();
-  DBHANDLE t = OpenTable("HIST");
+void TimeScan(benchmark::State& state, const std::string& table, const std::string& label) {
+  uint64_t bytes = FileSize(Ws().File(table + ".KDT"));
+  DBHANDLE t = OpenTable(table);
   std::vector<uint8_t> rec(RecordLength(t));
   for (auto _ : state) {
     auto t0 = Clock::now();
@@ -516,12 +579,21 @@ void BM_ScanRecordOrder(benchmark::State& state) {
     double s = Seconds(t0, Clock::now());
     benchmark::DoNotOptimize(sum);
     if (rows != g_settings.rows) Die("the record-order scan saw " + std::to_string(rows) + " rows");
-    Record("scan, record order", s, bytes,
-           Fixed(s / double(rows) * 1e9, 0) + " ns/row");
+    Record(label, s, bytes, Fixed(s / double(rows) * 1e9, 0) + " ns/row");
   }
   DB(DbCloseTable(t));
   SetRate(state, bytes);
   state.SetItemsProcessed(int64_t(state.iterations()) * g_settings.rows);
+}
+
+void BM_ScanRecordOrder(benchmark::State& state) {
+  EnsureBaseTable();
+  TimeScan(state, "HIST", "scan, record order");
+}
+
+void BM_ScanRecordOrderFirstFormat(benchmark::State& state) {
+  EnsureFirstFormatTable();
+  TimeScan(state, "HIST_V1", "scan, record order (format 1, no row checks)");
 }
 
 void BM_ScanIndexOrder(benchmark::State& state) {
@@ -618,13 +690,12 @@ void BM_SeekExact(benchmark::State& state) {
                                                                    benchmark::Counter::kInvert);
 }
 
-void BM_Pack(benchmark::State& state) {
-  EnsureBaseTable();
-  uint64_t bytes = BaseBytes();
+void TimePack(benchmark::State& state, const std::string& source, const std::string& label) {
+  uint64_t bytes = FileSize(Ws().File(source + ".KDT"));
   const uint32_t rows = g_settings.rows;
   for (auto _ : state) {
     state.PauseTiming();
-    CopyTable("HIST", "HIST_PACK");
+    CopyTable(source, "HIST_PACK");
     DBHANDLE t = OpenTable("HIST_PACK");
     DBHANDLE ix = IndexOf(t);
     DB(DbGotoTop(ix));  // index loaded, so that the deletes time only themselves
@@ -653,12 +724,22 @@ void BM_Pack(benchmark::State& state) {
     DeleteTable("HIST_PACK");
     state.counters["delete_s"] = delete_s;
     state.counters["reindex_s"] = reindex_s;
-    Record("pack (1% deleted)", s, bytes,
+    Record(label, s, bytes,
            "deleting " + std::to_string(deleted) + " rows " + Fixed(delete_s, 3) + " s; next index use " +
                Fixed(reindex_s, 3) + " s");
     state.ResumeTiming();
   }
   SetRate(state, bytes);
+}
+
+void BM_Pack(benchmark::State& state) {
+  EnsureBaseTable();
+  TimePack(state, "HIST", "pack (1% deleted)");
+}
+
+void BM_PackFirstFormat(benchmark::State& state) {
+  EnsureFirstFormatTable();
+  TimePack(state, "HIST_V1", "pack (1% deleted; format 1, no row checks)");
 }
 
 // Makes HIST_ENC, an encrypted copy of HIST, and returns the encryption time.
@@ -758,9 +839,11 @@ void Register() {
   big(benchmark::RegisterBenchmark("Plain/Read", BM_PlainRead));
   big(benchmark::RegisterBenchmark("Open/FirstIndexUse", BM_OpenAndFirstIndexUse));
   big(benchmark::RegisterBenchmark("Scan/RecordOrder", BM_ScanRecordOrder));
+  big(benchmark::RegisterBenchmark("Scan/RecordOrderFormat1", BM_ScanRecordOrderFirstFormat));
   big(benchmark::RegisterBenchmark("Scan/IndexOrder", BM_ScanIndexOrder));
   big(benchmark::RegisterBenchmark("Seek/Exact", BM_SeekExact));
   big(benchmark::RegisterBenchmark("Rewrite/Pack", BM_Pack));
+  big(benchmark::RegisterBenchmark("Rewrite/PackFormat1", BM_PackFirstFormat));
   // Encryption and decryption time themselves: their setup is large.
   benchmark::RegisterBenchmark("Rewrite/Encrypt", BM_Encrypt)
       ->Iterations(1)->Unit(benchmark::kMillisecond)->UseManualTime();
