@@ -3,28 +3,51 @@
 #ifndef KX8_ENGINE_STORAGE_BYTES_H_
 #define KX8_ENGINE_STORAGE_BYTES_H_
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <string>
 
 namespace dbe {
 
+// On a little-endian machine (every one the engine runs on) these are
+// plain loads and stores: the byte loops below are not always recognised
+// as such, and the row counts are read several times for every row a
+// cursor passes.
+inline constexpr bool kLittleEndian = std::endian::native == std::endian::little;
+
 inline void PutU16(uint8_t* p, uint16_t v) { p[0] = uint8_t(v); p[1] = uint8_t(v >> 8); }
 inline void PutU32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
+  if constexpr (kLittleEndian) {
+    std::memcpy(p, &v, 4);
+  } else {
+    for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
+  }
 }
 inline void PutU64(uint8_t* p, uint64_t v) {
-  for (int i = 0; i < 8; ++i) p[i] = uint8_t(v >> (8 * i));
+  if constexpr (kLittleEndian) {
+    std::memcpy(p, &v, 8);
+  } else {
+    for (int i = 0; i < 8; ++i) p[i] = uint8_t(v >> (8 * i));
+  }
 }
 inline uint16_t GetU16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
 inline uint32_t GetU32(const uint8_t* p) {
   uint32_t v = 0;
-  for (int i = 3; i >= 0; --i) v = (v << 8) | p[i];
+  if constexpr (kLittleEndian) {
+    std::memcpy(&v, p, 4);
+  } else {
+    for (int i = 3; i >= 0; --i) v = (v << 8) | p[i];
+  }
   return v;
 }
 inline uint64_t GetU64(const uint8_t* p) {
   uint64_t v = 0;
-  for (int i = 7; i >= 0; --i) v = (v << 8) | p[i];
+  if constexpr (kLittleEndian) {
+    std::memcpy(&v, p, 8);
+  } else {
+    for (int i = 7; i >= 0; --i) v = (v << 8) | p[i];
+  }
   return v;
 }
 inline void PutI32(uint8_t* p, int32_t v) { PutU32(p, static_cast<uint32_t>(v)); }
