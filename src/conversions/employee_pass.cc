@@ -1,8 +1,12 @@
 #include "conversions/employee_pass.h"
 
+#include <algorithm>
+#include <array>
 #include <exception>
 #include <optional>
+#include <set>
 #include <string>
+#include <string_view>
 
 #include "conversions/benefit_leave_schemes.h"
 #include "conversions/code_rows.h"
@@ -22,6 +26,8 @@ using dbaccess::TDbTable;
 constexpr char kNsmanSql[] = "SELECT * FROM NSMAN WHERE NS_PSA_SERVICE='Y'";
 constexpr const char* kTelephoneFields[] = {"TEL_NO", "EMG_TEL", "EMG_TEL2", "SPOUSE_PHONE"};
 constexpr char kNone[] = "NONE";
+constexpr std::array<std::string_view, 12> k2002Periods = {"200201", "200202", "200203", "200204", "200205", "200206",
+                                                        "200207", "200208", "200209", "200210", "200211", "200212"};
 
 // Edits the row (once) before its first change.
 class RowEdit {
@@ -83,13 +89,16 @@ class EmployeePass {
 
   void Employee() {
     const std::string emp_no = E("EMP_NO").AsString();
+    // The telephone numbers get their "6" before the spouse's is copied to
+    // FAMILY, so that the family record holds the number as the employee
+    // row has it after this pass, and the next pass has nothing to copy.
+    if (o_.telephone) PrefixTelephoneNumbers();
     if (o_.family) CopySpouseToFamily(employee_, family_);
     const std::string title = E("SEX_TITLE").AsString();
     if (!title.empty()) AddCodeRow(codes_, "SEX", title, title);
     career_.SetRange({emp_no}, {emp_no});
-    if (employment_.FindKey({emp_no})) AddOccupationCode("UNT", employment_.FieldByName("UNIT").AsString());
+    if (employment_.FindKey({emp_no})) AddUnitCode();
     AddOccupationCode("SOU", E("SPOUSE_JOB_CODE").AsString());
-    if (o_.telephone) PrefixTelephoneNumbers();
     if (o_.photograph) ReencodePhotograph(employee_, ctx_.ui);
     CareerDefaults(emp_no);
     if (o_.claim) SetBenefitAndLeaveSchemes(schemes_, employee_, codes_);
@@ -97,9 +106,14 @@ class EmployeePass {
     if (o_.cost_centre) CostCentre2002(emp_no);
     if (o_.stop_payment) StopPayment(emp_no);
     if (o_.national_service) NationalService(emp_no);
-    AddCompanionRow(employment_, emp_no, true);
+    // The unit of an employment row made here is a code like any other: it
+    // is added now rather than by the next pass.
+    if (AddCompanionRow(employment_, emp_no, true) && employment_.FindKey({emp_no})) AddUnitCode();
     AddCompanionRow(misc_, emp_no, false);
   }
+
+  // The unit of the current EMPLOYMT row.
+  void AddUnitCode() { AddOccupationCode("UNT", employment_.FieldByName("UNIT").AsString()); }
 
   // A code of another category whose description is that of the occupation
   // of the same code.
@@ -136,23 +150,61 @@ class EmployeePass {
   }
 
   // The twelve months of 2002 on the employee's current cost centre, at 100
-  // percent, in place of whatever 2002 rows there were.
+  // percent, in place of whatever 2002 rows there were. Rows that already
+  // are one of the twelve stay (set to 100 when they are not), the missing
+  // months are added, and only then do the other 2002 rows go: a save that
+  // fails leaves no month without its rows, and a second pass writes
+  // nothing.
   void CostCentre2002(const std::string& emp_no) {
-    cost_centres_.SetRange({emp_no, "200201"}, {emp_no, "200212"});
-    while (!cost_centres_.Eof() && cost_centres_.FieldByName("EMPCODE").AsString() == emp_no &&
-           cost_centres_.FieldByName("PERIOD").AsString().rfind("2002", 0) == 0) {
-      cost_centres_.Delete();
-    }
-    const std::string centre = E("COST_CENTRE_CODE").AsString();
-    for (int month = 1; month <= 12; ++month) {
+    // As COSTCTR keeps it: its field may be narrower than the employee's.
+    std::string centre = E("COST_CENTRE_CODE").AsString().substr(0, static_cast<std::size_t>(
+                                                                        cost_centres_.FieldByName("COST_CENTRE").Size()));
+    centre.erase(centre.find_last_not_of(' ') + 1);
+    std::set<std::string> kept;
+    For2002Rows(emp_no, [&] {
+      if (!KeepCostCentreRow(centre, kept)) return false;
+      if (dbaccess::TField& percent = cost_centres_.FieldByName("PERCENT"); percent.IsNull() || percent.AsFloat() != 100) {
+        RowEdit row(cost_centres_);
+        row.Field("PERCENT").SetAsFloat(100);
+        row.Save();
+      }
+      return false;
+    });
+    for (const std::string_view period : k2002Periods) {
+      if (kept.contains(std::string(period))) continue;
       cost_centres_.Append();
       RowEdit row(cost_centres_);
       row.Field("EMPCODE").SetAsString(emp_no);
-      row.Field("PERIOD").SetAsString((month < 10 ? "20020" : "2002") + std::to_string(month));
+      row.Field("PERIOD").SetAsString(std::string(period));
       row.Field("COST_CENTRE").SetAsString(centre);
       row.Field("PERCENT").SetAsFloat(100);
       row.Save();
     }
+    kept.clear();
+    For2002Rows(emp_no, [&] {
+      if (KeepCostCentreRow(centre, kept)) return false;
+      cost_centres_.Delete();
+      return true;
+    });
+  }
+
+  // Calls `visit` on each of the employee's 2002 rows in key order; it
+  // returns true when it deleted the row, which moved the cursor on.
+  template <typename Visit>
+  void For2002Rows(const std::string& emp_no, Visit visit) {
+    cost_centres_.SetRange({emp_no, std::string(k2002Periods.front())}, {emp_no, std::string(k2002Periods.back())});
+    for (cost_centres_.First(); !cost_centres_.Eof() && cost_centres_.FieldByName("EMPCODE").AsString() == emp_no;) {
+      if (cost_centres_.FieldByName("PERIOD").AsString().rfind("2002", 0) != 0) break;
+      if (!visit()) cost_centres_.Next();
+    }
+  }
+
+  // Whether the current row is the first row of its month on the centre.
+  bool KeepCostCentreRow(const std::string& centre, std::set<std::string>& kept) {
+    const std::string period = cost_centres_.FieldByName("PERIOD").AsString();
+    return cost_centres_.FieldByName("COST_CENTRE").AsString() == centre &&
+           std::find(k2002Periods.begin(), k2002Periods.end(), period) != k2002Periods.end() &&
+           kept.insert(period).second;
   }
 
   void StopPayment(const std::string& emp_no) {
@@ -184,10 +236,10 @@ class EmployeePass {
 
   // A companion row for an employee who has none: every text field of width
   // 8 holds "NONE" (the key keeps the employee number), EMPLOYMT's STATE is
-  // empty.
-  void AddCompanionRow(TDbTable& t, const std::string& emp_no, bool clear_state) {
+  // empty. True when a row was added.
+  bool AddCompanionRow(TDbTable& t, const std::string& emp_no, bool clear_state) {
     try {
-      if (t.FindKey({emp_no})) return;
+      if (t.FindKey({emp_no})) return false;
       t.Append();
       t.FieldByName("EMP_NO").SetAsString(emp_no);
       for (int i = 0; i < t.FieldCount(); ++i) {
@@ -198,11 +250,13 @@ class EmployeePass {
       }
       if (dbaccess::TField* state = clear_state ? t.FindField("STATE") : nullptr) state->SetAsString("");
       t.Post();
+      return true;
     } catch (const std::exception&) {
       // The companion rows are added where possible and their failures are
       // not reported; the row is not left pending, or the next move of the
       // cursor would try to save it again where a failure is not expected.
       t.Cancel();
+      return false;
     }
   }
 
