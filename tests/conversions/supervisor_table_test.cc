@@ -57,6 +57,26 @@ TEST_F(SupervisorTableTest, ActiveSupervisorsAreRegisteredOnceAndTheirSetupRowsR
                                       "E2|OTHER|||||ELSEWHERE||"}));
 }
 
+// An entry that cannot be saved (here a unique index on EMPNAME refuses a
+// second "LIM") is its own error's message; nothing of it stays pending and
+// the walk goes on with the next employee.
+TEST_F(SupervisorTableTest, AnEntryThatFailsIsShownAndTheWalkGoesOn) {
+  MakeReleaseTable("SETUP", {{{"EMPID", "E0"}, {"EMPCOM", "OTHER"}, {"EMPNAME", "TAN"}}});
+  WithTable("SETUP", [](dbaccess::TDbTable& t) {
+    t.Close();
+    t.SetExclusive(true);
+    t.Open();
+    t.EnableEncryption(support::AdministratorPassword());
+    t.AddIndex("ONE_NAME", "EMPNAME", {dbaccess::ixUnique});
+  });
+  Convert();
+  ASSERT_EQ(ui_.Messages().size(), 1u);
+  EXPECT_NE(ui_.Messages()[0].find("message: "), std::string::npos);
+  EXPECT_EQ(Supervisors(), (std::vector<std::string>{"E2|AS REGISTERED BEFORE", "E1|TAN"}));
+  EXPECT_EQ(Rows("SETUP", {"EMPID", "EMPCOM", "EMPNAME"}, "EMPID;EMPCOM"),
+            (std::vector<std::string>{"E0|OTHER|TAN", "E2|ACME|LIM"}));
+}
+
 TEST_F(SupervisorTableTest, ASetupTableWithoutAliasIsFilled) {
   MakeTable("SETUP", {{"EMPID", dbaccess::ftString, 12, 0}, {"EMPCOM", dbaccess::ftString, 8, 0},
                       {"MODE", dbaccess::ftString, 8, 0}, {"CAT", dbaccess::ftString, 8, 0},
