@@ -457,7 +457,7 @@ void FormerEmployeeRows(const CompanyContext& cx, TableWriter& w) {
 
 void EmploymentRows(const CompanyContext& cx, TableWriter& w) {
   for (const Employee& e : cx.employees) {
-    if (e.index % 6 == 5) continue;  // companion row still missing
+    if (e.index % 6 == 3) continue;  // companion row still missing
     w.Add({{"EMP_NO", e.no},
            {"UNIT", e.unit},
            {"TENURE_SERV", e.index % 8 == 2 ? "@HOLD" : "PERM"},
@@ -470,7 +470,7 @@ void EmploymentRows(const CompanyContext& cx, TableWriter& w) {
 
 void MiscRows(const CompanyContext& cx, TableWriter& w) {
   for (const Employee& e : cx.employees) {
-    if (e.index % 7 == 6) continue;  // companion row still missing
+    if (e.index % 7 == 1) continue;  // companion row still missing
     w.Add({{"EMP_NO", e.no},
            {"CHAR1", "LOCKER " + std::to_string(e.index + 1)},
            {"BOOLEAN1", "F"},
