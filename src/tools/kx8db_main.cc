@@ -18,6 +18,7 @@
 #include "platform/durable_file.h"
 #include "tools/inspect.h"
 #include "tools/report_html.h"
+#include "tools/plan.h"
 #include "tools/verify.h"
 
 namespace {
@@ -43,6 +44,21 @@ void PrintDemo(const std::string& root, const DemoOptions& o) {
   }
   std::cout << "  " << r << "SHARE_FOLDER\\SUPVRTBL, " << r << "KELPATMP\\, " << r << "IMAGE\\\n";
   std::cout << "  " << r << "UPDATEKX8.ZIP, " << r << "RPTDATA.ZIP, " << r << "wallpaper.zip, " << r << "KELPA.ini\n";
+}
+
+// "NAME=0|1" for a check box or radio button of the run's options; false
+// after saying what is wrong.
+bool SetOption(kx8::console::RunOptions& options, const std::string& arg) {
+  const std::size_t eq = arg.find('=');
+  const std::string name = arg.substr(0, eq);
+  const kx8::console::OptionControl* control = kx8::console::FindOptionControl(name);
+  const std::string value = eq == std::string::npos ? "" : arg.substr(eq + 1);
+  if (control == nullptr || control->kind == kx8::console::ControlKind::Edit || (value != "0" && value != "1")) {
+    std::cerr << "--set " << arg << ": expected NAME=0 or NAME=1 for a check box or radio button\n";
+    return false;
+  }
+  options.SetChecked(name, value == "1");
+  return true;
 }
 
 // Every company of the register: one line per problem, then a closing
@@ -120,11 +136,21 @@ int main(int argc, char** argv) {
   CLI::App* report_cmd = app.add_subcommand("report", "Show a run report of kx8-upgrade --report as a web page");
   report_cmd->add_option("FILE", report_file, "The run report (JSON)")->required();
   report_cmd->add_option("--html", html_file, "The page to write")->required()->type_name("OUT.html");
+  std::string plan_folder;
+  std::vector<std::string> plan_sets;
+  CLI::App* plan_cmd = app.add_subcommand(
+      "plan", "Print what a pass would do to a company (columns, steps, tables rewritten), changing nothing");
+  plan_cmd->add_option("COMPANY_FOLDER", plan_folder, "Company folder")->required();
+  plan_cmd->add_option("--set", plan_sets, "Tick (1) or untick (0) an option by its component name, as the "
+                                           "batch run's --set")
+      ->type_name("NAME=0|1")
+      ->expected(1)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
 
   CLI11_PARSE(app, argc, argv);
 
   // Relative paths are taken from the current folder.
-  for (std::string* p : {&root, &table, &path, &company, &archive, &folder, &preflight_root, &report_file, &html_file}) {
+  for (std::string* p : {&root, &table, &path, &company, &archive, &folder, &preflight_root, &report_file, &html_file, &plan_folder}) {
     if (!p->empty()) *p = kx8::platform::MakeAbsolute(*p);
   }
   try {
@@ -155,6 +181,12 @@ int main(int argc, char** argv) {
       } else {
         kx8::schema::WriteCatalogueListing(std::cout);
       }
+    } else if (*plan_cmd) {
+      kx8::console::RunOptions options;
+      for (const std::string& set : plan_sets) {
+        if (!SetOption(options, set)) return 2;
+      }
+      WritePlan(PlanCompany(plan_folder, options), std::cout);
     } else if (*preflight_cmd) {
       return RunPreflight(WithSeparator(preflight_root), std::cout);
     } else if (*report_cmd) {
