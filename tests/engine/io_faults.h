@@ -83,9 +83,12 @@ class FailNthCall {
 // written stays in the operating system's cache).
 class CountingCalls {
  public:
+  static constexpr int kSyncfsKept = 8;
   struct Counts {
     long calls = 0, fdatasync = 0, fsync = 0, syncfs = 0;
     long stop_at = 0;
+    long syncfs_at[kSyncfsKept] = {};  // the call numbers of the first syncfs calls
+    int syncfs_seen = 0;
   };
   explicit CountingCalls(long stop_at = 0) {
     Get() = {};
@@ -113,7 +116,14 @@ class CountingCalls {
     c.pwrite = [](int fd, const void* b, size_t n, off_t o) -> ssize_t { Tick(); return Real().pwrite(fd, b, n, o); };
     c.fdatasync = [](int fd) { Tick(); ++Get().fdatasync; return Real().fdatasync(fd); };
     c.fsync = [](int fd) { Tick(); ++Get().fsync; return Real().fsync(fd); };
-    c.syncfs = [](int fd) { Tick(); ++Get().syncfs; return Real().syncfs(fd); };
+    c.syncfs = [](int fd) {
+      Tick();
+      Counts& n = Get();
+      if (n.syncfs_seen < kSyncfsKept) n.syncfs_at[n.syncfs_seen] = n.calls;
+      ++n.syncfs_seen;
+      ++n.syncfs;
+      return Real().syncfs(fd);
+    };
     c.ftruncate = [](int fd, off_t n) { Tick(); return Real().ftruncate(fd, n); };
     c.rename = [](const char* a, const char* b) { Tick(); return Real().rename(a, b); };
     c.unlink = [](const char* p) { Tick(); return Real().unlink(p); };

@@ -2,7 +2,9 @@
 // replacement table that keeps a shadow of what was flushed (each file's
 // contents at its last flush, the folder's names at its last flush). At the
 // Nth call the child throws away everything written since, as a power cut
-// would, lays the folder out as the shadow has it, and ends.
+// would, lays the folder out as the shadow has it, and ends. Files the
+// engine never opened (written by other parts of the program, with their
+// own flushes) are left as they are.
 #ifndef KX8_TESTS_ENGINE_UNSYNCED_LOSS_H_
 #define KX8_TESTS_ENGINE_UNSYNCED_LOSS_H_
 
@@ -14,6 +16,7 @@
 
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <utility>
 
@@ -31,7 +34,9 @@ class UnsyncedLoss {
     s.stop_at = n;
     s.calls = 0;
     // Everything present at the start counts as flushed.
+    s.known.clear();
     for (const auto& [name, ino] : List()) {
+      s.known.insert(ino);
       long id = NewVersion(ino);
       s.durable_names[name] = id;
       s.flushed[id] = ReadPath(folder + "/" + name);
@@ -48,6 +53,7 @@ class UnsyncedLoss {
     std::map<ino_t, long> version;                 // inode -> current version id
     std::map<std::string, long> durable_names;     // the folder as last flushed
     std::map<long, std::string> flushed;           // version id -> contents at its last flush
+    std::set<ino_t> known;                         // files present at the start or opened by the engine
   };
   static State& Get() {
     static State s;
@@ -104,12 +110,22 @@ class UnsyncedLoss {
            S_ISREG(st.st_mode);
   }
 
+  static void Forget(const char* path) {
+    struct stat st;
+    if (::stat(path, &st) == 0 && st.st_nlink <= 1) Get().known.erase(st.st_ino);
+  }
+
   // Counts a call; at the chosen one the power goes.
   static void Tick() {
     State& s = Get();
     if (++s.calls < s.stop_at) return;
-    for (const auto& [name, ino] : List()) ::unlink((s.folder + "/" + name).c_str());
+    const std::map<std::string, ino_t> now = List();
+    for (const auto& [name, ino] : now) {
+      if (s.known.count(ino) != 0) ::unlink((s.folder + "/" + name).c_str());
+    }
     for (const auto& [name, id] : s.durable_names) {
+      auto current = now.find(name);
+      if (current != now.end() && s.known.count(current->second) == 0) continue;  // not the engine's
       auto it = s.flushed.find(id);
       std::string bytes = it == s.flushed.end() ? std::string() : it->second;  // never flushed: empty
       int fd = ::open((s.folder + "/" + name).c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -129,7 +145,10 @@ class UnsyncedLoss {
       struct stat st;
       // A newly made file is a new version even when its inode number is
       // that of a file removed earlier.
-      if (fd >= 0 && !existed && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) NewVersion(st.st_ino);
+      if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        if (!existed) NewVersion(st.st_ino);
+        Get().known.insert(st.st_ino);
+      }
       return fd;
     };
     c.pread = [](int fd, void* b, size_t n, off_t o) -> ssize_t { Tick(); return Real().pread(fd, b, n, o); };
@@ -168,8 +187,18 @@ class UnsyncedLoss {
       return rc;
     };
     c.ftruncate = [](int fd, off_t n) { Tick(); return Real().ftruncate(fd, n); };
-    c.rename = [](const char* a, const char* b) { Tick(); return Real().rename(a, b); };
-    c.unlink = [](const char* p) { Tick(); return Real().unlink(p); };
+    // A file the engine removes (or renames another over) is no longer
+    // its own: its inode number may come back for a file of someone else.
+    c.rename = [](const char* a, const char* b) {
+      Tick();
+      Forget(b);
+      return Real().rename(a, b);
+    };
+    c.unlink = [](const char* p) {
+      Tick();
+      Forget(p);
+      return Real().unlink(p);
+    };
     c.link = [](const char* a, const char* b) { Tick(); return Real().link(a, b); };
     c.fstat = [](int fd, struct stat* st) { Tick(); return Real().fstat(fd, st); };
     c.stat = [](const char* p, struct stat* st) { Tick(); return Real().stat(p, st); };
