@@ -172,7 +172,9 @@ TEST_F(PlanTest, OptionsChooseTheRunsAndTheExclusiveWork) {
     }
     EXPECT_EQ(last_run, c.last_run);
     EXPECT_EQ(run6, c.run6);
-    if (*c.exclusive != '\0') EXPECT_EQ(plan.steps.back(), c.exclusive);
+    if (*c.exclusive != '\0') {
+      EXPECT_EQ(plan.steps.back(), c.exclusive);
+    }
   }
 }
 
