@@ -20,13 +20,6 @@ std::vector<std::string> SplitParameters(const std::string& text) {
   return out;
 }
 
-// The root folder up to and including its last separator.
-std::string ArchiveFolder(const std::string& root) {
-  std::size_t end = root.size();
-  while (end > 0 && root[end - 1] != '\\' && root[end - 1] != '/') --end;
-  return root.substr(0, end);
-}
-
 }  // namespace
 
 std::string TimeClockProcedureStatement() {

@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "conversions/update_archive.h"
 #include "platform/zip_archive.h"
 #include "schema/context.h"
 
@@ -19,7 +20,6 @@ inline constexpr char kTimeClockLibraryPath[] = "...\\rUzevUroda.kep";
 // Every parameter is followed by "*".
 inline constexpr char kTimeClockParameters[] =
     "company CHAR(255)*dd CHAR(2)*mm CHAR(2)*yy CHAR(4)*p_no CHAR(15)*emp_no CHAR(12)*err_no CHAR(12) OUTPUT*";
-inline constexpr char kArchiveNotFound[] = " not existed in directory ";
 
 // "CREATE PROCEDURE rUzevUroda(  company CHAR(255) , dd CHAR(2) ... ) ..."
 // as the registration sends it.
