@@ -26,6 +26,7 @@
 #include "conversions/release_version.h"
 #include "conversions/report_adjustments.h"
 #include "conversions/supervisor_table.h"
+#include "conversions/template_refresh.h"
 #include "conversions/time_clock_procedure.h"
 #include "conversions/voluntary_schemes.h"
 #include "platform/durable_file.h"
@@ -750,6 +751,16 @@ void RunDriver::ImportPhotographs() {
   conversions::ImportPhotographs(ctx);
 }
 
+void RunDriver::ReleaseTemplateRefresh() {
+  schema::UpgradeContext ctx = f_.Context();
+  conversions::ReleaseTemplateRefresh(ctx, f_.ZipArchive1, f_.UpdateArchiveName());
+}
+
+void RunDriver::ReportWriterRefresh() {
+  schema::UpgradeContext ctx = f_.Context();
+  conversions::ReportWriterRefresh(ctx, f_.ZipArchive1);
+}
+
 void RunDriver::RegisterTimeClockProcedure() {
   schema::UpgradeContext ctx = f_.Context();
   conversions::RegisterTimeClockProcedure(ctx, f_.ZipArchive1, f_.UpdateArchiveName());
@@ -772,8 +783,6 @@ bool RunDriver::BackupCompany() {
   if (!size_error) record_->backup_bytes = bytes;
   return true;
 }
-void RunDriver::ReleaseTemplateRefresh() {}
-void RunDriver::ReportWriterRefresh() {}
 void RunDriver::CleanCompanyFolder() { console::CleanCompanyFolder(f_, current_code_); }
 void RunDriver::RemoveBackupFiles() { console::RemoveBackupFiles(f_); }
 void RunDriver::EmptyTemporaryFolder() { console::EmptyTemporaryFolder(f_); }

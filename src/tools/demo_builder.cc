@@ -949,7 +949,8 @@ std::vector<ZipEntry> TablesAsEntries(const std::string& scratch, std::span<cons
     for (std::string_view name : names) {
       const TableDefinition* def = FindDemoTable(name);
       if (def == nullptr) throw std::logic_error("no definition of " + std::string(name));
-      BuildTable(c, *def, false, target);
+      // The release ships its templates with the release's columns.
+      BuildTable(c, *def, false, target, {}, kCurrentRelease);
     }
   }
   std::vector<ZipEntry> entries;

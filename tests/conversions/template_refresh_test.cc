@@ -1,0 +1,271 @@
+// The template refreshes on free-table and dictionary-bound companies: what
+// is replaced and what is not, the tables taken out of the dictionary all
+// coming back with their rights, whatever fails, and a process killed while
+// the archive's files are moved in.
+#include "conversions/template_refresh.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+
+#include "conversion_fixture.h"
+#include "engine/io_faults.h"
+#include "platform/staged_move.h"
+#include "platform/zip_archive.h"
+#include "schema/detach_record.h"
+#include "schema/dictionary_rights.h"
+
+namespace kx8::conversions {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Every template either refresh can bring, and a table of the company's own.
+const char* const kTemplates[] = {"UPDATETBL", "OUTDSK_D", "BONUS",   "OUTDSK_H", "GTABLE",  "GLOCHG",
+                                  "SETCODE",   "GLPARA",   "OUTGL_D", "CHECKCODE", "PASSDEF", "PUBLIC"};
+const char* const kReportTables[] = {"RBFIELD", "RBTABLE", "RBJOIN"};
+constexpr char kOwnTable[] = "EMPLOYEE";
+
+const std::vector<std::string> kOld = {"OLD"};
+const std::vector<std::string> kNew = {"NEW"};
+
+class TemplateRefreshTest : public ConversionTest {
+ protected:
+  static std::vector<std::string> AllTables() {
+    std::vector<std::string> all(std::begin(kTemplates), std::end(kTemplates));
+    all.insert(all.end(), std::begin(kReportTables), std::end(kReportTables));
+    all.push_back(kOwnTable);
+    return all;
+  }
+
+  // The company's copy of every table, one row "OLD"; RBFIELD and RBTABLE
+  // encrypted with the administrator password on free tables, as the
+  // application keeps them (a dictionary encrypts with its own key).
+  void MakeCompanyTables(bool free_tables = true) {
+    for (const std::string& t : AllTables()) {
+      MakeTable(t, Texts({"CODE"}), {{"OLD"}}, free_tables && (t == "RBFIELD" || t == "RBTABLE"));
+    }
+  }
+
+  // An archive in the root folder holding the archive's copy of each table
+  // (one row "NEW").
+  void MakeArchive(const std::string& name, const std::vector<std::string>& tables) {
+    const std::string source = base_.string() + "/source-" + name + "/";
+    fs::create_directories(source);
+    for (const std::string& t : tables) {
+      dbaccess::TDbScopedTable s;
+      s.Connection().SetConnectPath(source);
+      s.Table().SetTableName(t);
+      s.Table().FieldDefs().Add({"CODE", dbaccess::ftString, 12, 0});
+      s.Table().CreateTable();
+      s.Table().Open();
+      s.Table().Append();
+      s.Table().FieldByName("CODE").SetAsString("NEW");
+      s.Table().Post();
+    }
+    platform::TZipArchive zip;
+    zip.AddMask(source + "*.*");
+    zip.SetZipFilename(root_ + name);
+    ASSERT_EQ(zip.Compress(), platform::TZipResult::Ok) << zip.LastError();
+    fs::remove_all(source);
+  }
+  void MakeArchives() {
+    MakeArchive("UPDATEKX8.ZIP", AllTables());
+    MakeArchive("RPTDATA.ZIP", {"RBFIELD", "RBTABLE", "RBJOIN", kOwnTable});
+  }
+
+  // The dictionary-bound company: every table but GLPARA in the dictionary,
+  // BONUS under its file name and encrypted, RBFIELD encrypted.
+  void MakeDictionaryCompany() {
+    MakeCompanyTables(false);
+    std::vector<std::pair<std::string, bool>> bound;
+    for (const std::string& t : AllTables()) {
+      if (t == "GLPARA") continue;
+      bound.emplace_back(t == "BONUS" ? "BONUS.KDT" : t, t == "BONUS" || t == "RBFIELD");
+    }
+    MakeDictionary(bound);
+    // With the rights and automatic creation the application's tables have.
+    schema::UpgradeContext& ctx = Context();
+    for (const auto& [t, encrypted] : bound) schema::GrantTableRights(ctx, t, true);
+  }
+
+  std::vector<std::string> Codes(const std::string& table) { return Rows(table, {"CODE"}); }
+
+  // What the next connect of the company does after a killed run.
+  void AsTheNextConnect() {
+    platform::FinishStagedMoves(folder_);
+    schema::RestoreDetachedTables(kdd_);
+  }
+
+  // Every table in the dictionary, with automatic creation, readable by
+  // the application's users, holding the company's row or the archive's.
+  void ExpectEveryTableBackAndWhole() {
+    std::vector<std::string> listed = Tables();
+    for (const std::string& t : AllTables()) {
+      SCOPED_TRACE(t);
+      EXPECT_NE(std::find(listed.begin(), listed.end(), t), listed.end()) << ::testing::PrintToString(listed);
+      EXPECT_EQ(Property(t, 203), 1);
+      EXPECT_TRUE(UserCanRead("USER88", t));
+      const std::vector<std::string> rows = Codes(t);
+      EXPECT_TRUE(rows == kOld || rows == kNew) << ::testing::PrintToString(rows);
+    }
+    EXPECT_TRUE(schema::ReadDetachRecord(folder_).empty());
+  }
+
+  platform::TZipArchive zip_;
+};
+
+// Without the archives nothing changes, and only the missing report-writer
+// archive is named.
+TEST_F(TemplateRefreshTest, WithoutTheArchivesNothingChanges) {
+  for (bool dictionary : {false, true}) {
+    SCOPED_TRACE(dictionary);
+    Fresh();
+    if (dictionary) {
+      MakeDictionaryCompany();
+    } else {
+      MakeCompanyTables();
+    }
+    schema::UpgradeContext& ctx = Context();
+    ReleaseTemplateRefresh(ctx, zip_, "UPDATEKX8.ZIP");
+    EXPECT_TRUE(ui_.Messages().empty());
+    ReportWriterRefresh(ctx, zip_);
+    EXPECT_EQ(ui_.Messages(), std::vector<std::string>{"message: " + root_ + "RPTDATA.ZIP not existed in directory "});
+    for (const std::string& t : AllTables()) EXPECT_EQ(Codes(t), kOld) << t;
+    EXPECT_TRUE(ctx.company.IsConnected());
+  }
+}
+
+// A free-table company: the release refresh replaces its six templates and
+// nothing else, whatever masks the zip component held; the report-writer
+// refresh takes every file of its archive and encrypts RBFIELD and RBTABLE
+// again. A second pass leaves the same.
+TEST_F(TemplateRefreshTest, AFreeTableCompanyGetsTheArchivesTemplates) {
+  MakeCompanyTables();
+  MakeArchives();
+  schema::UpgradeContext& ctx = Context();
+  zip_.AddMask("*.*");  // as the backup leaves the list
+  for (int pass = 1; pass <= 2; ++pass) {
+    SCOPED_TRACE(pass);
+    ReleaseTemplateRefresh(ctx, zip_, "UPDATEKX8.ZIP");
+    for (const char* t : {"OUTDSK_D", "OUTDSK_H", "GTABLE", "PASSDEF", "SETCODE", "CHECKCODE"}) {
+      EXPECT_EQ(Codes(t), kNew) << t;
+    }
+    for (const char* t : {"UPDATETBL", "BONUS", "GLOCHG", "GLPARA", "OUTGL_D", "PUBLIC"}) EXPECT_EQ(Codes(t), kOld) << t;
+    EXPECT_EQ(Codes(kOwnTable), pass == 1 ? kOld : kNew);
+
+    ReportWriterRefresh(ctx, zip_);
+    for (const char* t : kReportTables) EXPECT_EQ(Codes(t), kNew) << t;
+    EXPECT_EQ(Codes(kOwnTable), kNew);
+    EXPECT_TRUE(StoredEncrypted("RBFIELD"));
+    EXPECT_TRUE(StoredEncrypted("RBTABLE"));
+    EXPECT_FALSE(StoredEncrypted("RBJOIN"));
+  }
+  EXPECT_TRUE(ui_.Messages().empty()) << ui_.Messages().front();
+  EXPECT_FALSE(fs::exists(platform::StagingFolderOf(folder_)));
+}
+
+// A dictionary-bound company: the templates the dictionary holds are
+// replaced; GLPARA, absent from the dictionary, keeps its files but is put
+// back (and so refreshed on the next pass); BONUS keeps its rows and its encryption and comes back under its
+// name; every table is back with automatic creation and the rights, RBJOIN
+// included, unencrypted. A second pass leaves the same.
+TEST_F(TemplateRefreshTest, ADictionaryCompanyHasEveryTableBackWithItsRights) {
+  MakeDictionaryCompany();
+  MakeArchives();
+  schema::UpgradeContext& ctx = Context();
+  zip_.AddMask("*.*");
+  for (int pass = 1; pass <= 2; ++pass) {
+    SCOPED_TRACE(pass);
+    ReleaseTemplateRefresh(ctx, zip_, "UPDATEKX8.ZIP");
+    ReportWriterRefresh(ctx, zip_);
+    EXPECT_TRUE(ui_.Messages().empty()) << ui_.Messages().front();
+    ExpectEveryTableBackAndWhole();
+    for (const char* t : {"UPDATETBL", "OUTDSK_D", "OUTDSK_H", "GTABLE", "GLOCHG", "SETCODE", "OUTGL_D", "CHECKCODE",
+                          "PASSDEF", "PUBLIC", "RBFIELD", "RBTABLE", "RBJOIN"}) {
+      EXPECT_EQ(Codes(t), kNew) << t;
+    }
+    for (const char* t : {"BONUS", kOwnTable}) EXPECT_EQ(Codes(t), kOld) << t;
+    // Back in the dictionary after the first pass, GLPARA is refreshed by
+    // the second.
+    EXPECT_EQ(Codes("GLPARA"), pass == 1 ? kOld : kNew);
+    EXPECT_EQ(Property("BONUS", 214), 1);
+    EXPECT_EQ(Property("RBFIELD", 214), 1);
+    EXPECT_EQ(Property("RBTABLE", 214), 1);
+    EXPECT_EQ(Property("RBJOIN", 214), 0);
+    EXPECT_TRUE(ctx.company.IsConnected());
+    EXPECT_FALSE(ctx.dictionary.IsConnected());
+    EXPECT_EQ(ctx.CompanyCode(), "ACME");
+  }
+}
+
+// Whichever call of the engine fails, the company is connected again and no
+// table is lost: a failure while tables are taken out puts every one back
+// before it is shown with the table's name; any other leaves at most the
+// record, which the next connect completes.
+TEST_F(TemplateRefreshTest, AFailureHalfWayLeavesEveryTableBack) {
+  MakeDictionaryCompany();
+  MakeArchives();
+  // A first refresh grants the rights that every table keeps after it.
+  ReleaseTemplateRefresh(Context(), zip_, "UPDATEKX8.ZIP");
+  bool fired = true;
+  for (long n = 1; fired; n += 3) {
+    SCOPED_TRACE(n);
+    ui_.Clear();
+    schema::UpgradeContext& ctx = Context();
+    bool ended = false;
+    {
+      kx8test::FailNthCall fail(n);
+      try {
+        ReleaseTemplateRefresh(ctx, zip_, "UPDATEKX8.ZIP");
+      } catch (const std::exception&) {
+        ended = true;
+      }
+      fired = fail.fired();
+    }
+    const std::vector<std::string> shown = ui_.Messages();
+    EXPECT_LE(shown.size(), 1u) << ::testing::PrintToString(shown);
+    if (!shown.empty()) {
+      // Shown only for a failure while taking out: all are back already.
+      EXPECT_TRUE(ended);
+      ExpectEveryTableBackAndWhole();
+    }
+    AsTheNextConnect();
+    ExpectEveryTableBackAndWhole();
+  }
+}
+
+// A process killed while the archive's files are moved in, the tables out
+// of the dictionary: the next connect finishes the moves and puts every
+// table back, each with the archive's files whole.
+TEST_F(TemplateRefreshTest, AKillWhileFilesAreMovedInLeavesEveryTableWhole) {
+  for (std::size_t moved : {0u, 1u, 4u, 11u}) {
+    SCOPED_TRACE(moved);
+    Fresh();
+    MakeDictionaryCompany();
+    MakeArchives();
+    std::fflush(nullptr);
+    pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      platform::SetStagedMoveHookForTest([moved](std::size_t done) {
+        if (done == moved) ::_exit(0);
+      });
+      ReleaseTemplateRefresh(Context(), zip_, "UPDATEKX8.ZIP");
+      ::_exit(1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    ASSERT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_FALSE(schema::ReadDetachRecord(folder_).empty());
+    AsTheNextConnect();
+    ExpectEveryTableBackAndWhole();
+    for (const char* t : {"OUTDSK_D", "GTABLE", "PUBLIC"}) EXPECT_EQ(Codes(t), kNew) << t;
+  }
+}
+
+}  // namespace
+}  // namespace kx8::conversions
