@@ -3,6 +3,10 @@
 // when any system call under it fails.
 #include "conversions/index_repair.h"
 
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
 #include <map>
 #include <set>
 #include <sstream>
@@ -20,6 +24,34 @@ std::vector<std::string> Split(const std::string& fields) {
   std::stringstream s(fields);
   for (std::string f; std::getline(s, f, ';');) out.push_back(f);
   return out;
+}
+
+// In a child process about to be killed: the Nth write, flush or rename of
+// the engine ends the process before it is made, as a kill would.
+long writes_left = 0;
+void KillBeforeTheNthWrite() {
+  if (--writes_left == 0) ::_exit(0);
+}
+void KillAtNthWrite(long n) {
+  writes_left = n;
+  dbe::os::SystemCalls c = dbe::os::RealCalls();
+  c.pwrite = [](int fd, const void* b, size_t len, off_t o) -> ssize_t {
+    KillBeforeTheNthWrite();
+    return dbe::os::RealCalls().pwrite(fd, b, len, o);
+  };
+  c.fsync = [](int fd) {
+    KillBeforeTheNthWrite();
+    return dbe::os::RealCalls().fsync(fd);
+  };
+  c.fdatasync = [](int fd) {
+    KillBeforeTheNthWrite();
+    return dbe::os::RealCalls().fdatasync(fd);
+  };
+  c.rename = [](const char* a, const char* b) {
+    KillBeforeTheNthWrite();
+    return dbe::os::RealCalls().rename(a, b);
+  };
+  dbe::os::Calls() = c;
 }
 
 class IndexRepairTest : public ConversionTest {
@@ -254,6 +286,58 @@ TEST_F(IndexRepairTest, AFailingCallNeverLeavesATableWithoutAutoCreate) {
       EXPECT_EQ(m.rfind("message: Error in ", 0), 0u) << m;
       EXPECT_EQ(m.substr(m.size() - 26), "Press any key to continue.") << m;
     }
+  }
+}
+
+// A process killed at any write of the repair, on either kind of company,
+// leaves every table openable with its rows and the dictionary readable;
+// the next pass makes every index.
+TEST_F(IndexRepairTest, AKillAtAnyWriteLeavesEveryTableOpenable) {
+  const char* bound_tables[] = {"TEMPINCREMENT", "FREEFIELD", "APPD8B", "RPTRX", "TEMPPAYGROUP"};
+  for (bool dictionary : {false, true}) {
+    SCOPED_TRACE(dictionary);
+    Fresh();
+    MakeEntryTables({}, !dictionary);
+    AddIndex("RPTRX", "EMPCODE", "EMPCODE;PERIOD");
+    if (dictionary) {
+      std::vector<std::pair<std::string, bool>> bound;
+      for (const char* t : bound_tables) bound.emplace_back(t, false);
+      MakeDictionary(bound);
+    }
+    const fs::path company = base_ / "COMPANY" / "ACME";
+    const fs::path snapshot = base_ / "snapshot";
+    fs::create_directories(snapshot);
+    kx8test::CopyFolder(company, snapshot);
+    bool killed = true;
+    for (long n = 1; killed; n += 5) {
+      SCOPED_TRACE(n);
+      kx8test::CopyFolder(snapshot, company);
+      std::fflush(nullptr);
+      pid_t child = ::fork();
+      ASSERT_GE(child, 0);
+      if (child == 0) {
+        KillAtNthWrite(n);
+        RepairIndexes(Context(), RepairQuery());
+        ::_exit(1);
+      }
+      int status = 0;
+      ASSERT_EQ(::waitpid(child, &status, 0), child);
+      ASSERT_TRUE(WIFEXITED(status));
+      killed = WEXITSTATUS(status) == 0;
+      for (const IndexEntry& e : IndexEntries()) EXPECT_EQ(Rows(e.table, Split(e.fields)).size(), 1u) << e.table;
+      if (dictionary) {
+        std::vector<std::string> listed = Tables();
+        std::sort(listed.begin(), listed.end());
+        std::vector<std::string> want(std::begin(bound_tables), std::end(bound_tables));
+        std::sort(want.begin(), want.end());
+        EXPECT_EQ(listed, want);
+      }
+    }
+    RepairIndexes(Context(), RepairQuery());
+    EXPECT_EQ(Indexes("RPTRX"), (dictionary ? std::vector<std::string>{"PAYCODE:EMPCODE;PAYCODE;PERIOD;CYCLE"}
+                                            : std::vector<std::string>{"EMPCODE:EMPCODE;PERIOD",
+                                                                       "PAYCODE:EMPCODE;PAYCODE;PERIOD;CYCLE"}));
+    EXPECT_EQ(Indexes("APPD8B"), std::vector<std::string>{"INC_NO:INC_NO"});
   }
 }
 
