@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <exception>
 #include <map>
+#include <set>
 #include <vector>
 
 #include "conversions/update_archive.h"
@@ -76,6 +77,7 @@ class DictionaryTakeOut {
     // an archive's copy must not be taken for one encrypted by it.
     if (encrypted) SetFlag(registered, kEncryption, 0);
     ctx_.dictionary.RemoveTable(registered, false);
+    removed_.insert(name);
   }
 
   bool TookOut(const std::string& name) const { return was_encrypted_.contains(name); }
@@ -91,7 +93,12 @@ class DictionaryTakeOut {
       SetFlag(name, kEncryption, 1);
     }
   }
-  void Grant(const std::string& name) { schema::GrantTableRights(ctx_, name, false); }
+  // The standard rights and automatic creation; a table taken out is done
+  // with once they are granted.
+  void Grant(const std::string& name) {
+    schema::GrantStandardRights(ctx_, name);
+    granted_.insert(name);
+  }
 
   // Runs one put-back or grant; a failure is kept for the end.
   template <typename Body>
@@ -103,21 +110,30 @@ class DictionaryTakeOut {
     }
   }
 
-  // Puts back, with the standard rights, every table taken out that the
-  // dictionary does not list (one whose removal failed is only encrypted
-  // again), then forgets the record of every table that is back,
+  // Puts back, with the standard rights, every table taken out and not yet
+  // granted them (one whose removal failed keeps its own rights and is only
+  // encrypted again), then forgets the record of every table that is back,
   // disconnects the dictionary, connects the company and finds its register
   // row again.
   void Close() {
     for (const auto& [name, encrypted] : was_encrypted_) {
+      if (granted_.contains(name)) continue;
       Attempt([&] {
-        const bool listed = schema::TableInDictionary(ctx_, name);
         PutBack(name);
-        if (!listed) Grant(name);
+        if (removed_.contains(name)) {
+          Grant(name);
+        } else {
+          granted_.insert(name);
+        }
       });
     }
-    // Tables not back stay in the record: the next connect puts them back.
-    Attempt([&] { ForgetTablesBack(); });
+    // Tables not back stay in the record: the next connect puts them back
+    // and grants them their rights.
+    Attempt([&] {
+      for (const std::string& name : granted_) {
+        if (was_encrypted_.contains(name)) schema::ForgetDetachedTable(folder_, name);
+      }
+    });
     ctx_.dictionary.SetIsConnected(false);
     ctx_.company.SetIsConnected(true);
     ctx_.SeekCompany(code_);
@@ -128,19 +144,7 @@ class DictionaryTakeOut {
     if (first_failure_) std::rethrow_exception(first_failure_);
   }
 
-  const std::string& Folder() const { return folder_; }
-
  private:
-  void ForgetTablesBack() {
-    std::vector<std::string> listed;
-    ctx_.dictionary.GetTableNames(listed);
-    for (const auto& [name, encrypted] : was_encrypted_) {
-      for (const std::string& l : listed) {
-        if (platform::SameNameIgnoreCase(l, name)) schema::ForgetDetachedTable(folder_, name);
-      }
-    }
-  }
-
   std::uint16_t Flag(const std::string& table, std::uint16_t property) {
     std::uint16_t v = 0, len = 2;
     ctx_.dictionary.GetTableProperty(table, property, &v, &len);
@@ -154,6 +158,8 @@ class DictionaryTakeOut {
   const std::string code_;
   const std::string folder_;
   std::map<std::string, bool> was_encrypted_;  // every table taken out
+  std::set<std::string> removed_;              // those the dictionary let go
+  std::set<std::string> granted_;              // back, with the standard rights
   std::exception_ptr first_failure_;
 };
 

@@ -152,11 +152,11 @@ std::vector<std::string> RestoreDetachedTables(const std::string& dictionary_pat
   for (const DetachedTable& t : tables) {
     if (!Listed(d, t.name)) {
       d.AddTable(t.name, t.file, "", "", dbaccess::ttDbKDT, dbaccess::TDbCharTypes::ANSI);
-      if (t.encryption != 0) SetFlag(d, t.name, kEncryption, 1);
-      SetFlag(d, t.name, kAutoCreate, t.auto_create);
-      for (const auto& [user, letters] : t.rights) d.SetObjectAccessRights(t.name, user, letters);
       restored.push_back(t.name);
     }
+    if (t.encryption != 0 && Flag(d, t.name, kEncryption) == 0) SetFlag(d, t.name, kEncryption, 1);
+    SetFlag(d, t.name, kAutoCreate, t.auto_create);
+    for (const auto& [user, letters] : t.rights) d.SetObjectAccessRights(t.name, user, letters);
     ForgetDetachedTable(folder, t.name);
   }
   d.SetIsConnected(false);

@@ -48,7 +48,9 @@ void ForgetDetachedTable(const std::string& company_folder, const std::string& n
 
 // Puts back every table the record of the dictionary's company folder
 // holds, as recorded (name, file, encryption, automatic creation, rights),
-// unless the dictionary lists it already, then forgets it. Connects its
+// then forgets it. A table the dictionary lists already (put back by a
+// process that died before its rights were granted) gets the recorded
+// encryption, automatic creation and rights again. Connects its
 // own dictionary component with the administrator credentials. Returns the
 // names put back; raises when a table cannot be put back (the record keeps
 // it, for the next attempt).

@@ -53,6 +53,14 @@ bool DictionaryUserExists(UpgradeContext& ctx, const std::string& user) {
   return false;
 }
 
+void GrantStandardRights(UpgradeContext& ctx, const std::string& table) {
+  if (!DictionaryUserExists(ctx, kSupportUser)) {
+    ctx.dictionary.CreateUser("", kSupportUser, kSupportPassword, kSupportDescription);
+  }
+  for (const StandardRight& r : kStandardRights) ctx.dictionary.SetObjectAccessRights(table, r.user, r.rights);
+  SetFlag(ctx.dictionary, table, kAutoCreate, 1);
+}
+
 void GrantTableRights(UpgradeContext& ctx, const std::string& table, bool reconnect) {
   std::string code;
   if (reconnect) {
@@ -63,11 +71,7 @@ void GrantTableRights(UpgradeContext& ctx, const std::string& table, bool reconn
     ctx.dictionary.SetIsConnected(true);
   }
   try {
-    if (!DictionaryUserExists(ctx, kSupportUser)) {
-      ctx.dictionary.CreateUser("", kSupportUser, kSupportPassword, kSupportDescription);
-    }
-    for (const StandardRight& r : kStandardRights) ctx.dictionary.SetObjectAccessRights(table, r.user, r.rights);
-    SetFlag(ctx.dictionary, table, kAutoCreate, 1);
+    GrantStandardRights(ctx, table);
   } catch (const std::exception&) {
     // A missing user or table leaves the rest undone, without a message.
   }

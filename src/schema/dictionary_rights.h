@@ -11,8 +11,11 @@ namespace kx8::schema {
 // On the connected dictionary component.
 bool TableInDictionary(UpgradeContext& ctx, const std::string& table);
 bool DictionaryUserExists(UpgradeContext& ctx, const std::string& user);
-// Grants the four standard rights and switches automatic creation on; every
-// failure is absorbed. With reconnect the dictionary component is connected
+// Creates the support user when the dictionary lacks it, grants the four
+// standard rights on the table and switches its automatic creation on, on
+// the connected dictionary component; raises the first failure.
+void GrantStandardRights(UpgradeContext& ctx, const std::string& table);
+// GrantStandardRights with every failure absorbed. With reconnect the dictionary component is connected
 // here and the company connection and register row are restored after.
 void GrantTableRights(UpgradeContext& ctx, const std::string& table, bool reconnect);
 void RebuildAllRights(UpgradeContext& ctx);
