@@ -111,19 +111,22 @@ class DictionaryTakeOut {
   }
 
   // Puts back, with the standard rights, every table taken out and not yet
-  // granted them (one whose removal failed keeps its own rights and is only
-  // encrypted again), then forgets the record of every table that is back,
+  // granted them, then forgets the record of every table that is back,
   // disconnects the dictionary, connects the company and finds its register
   // row again.
   void Close() {
     for (const auto& [name, encrypted] : was_encrypted_) {
       if (granted_.contains(name)) continue;
       Attempt([&] {
+        const bool listed = schema::TableInDictionary(ctx_, name);
         PutBack(name);
-        if (removed_.contains(name)) {
+        if (removed_.contains(name) || !listed) {
           Grant(name);
         } else {
-          granted_.insert(name);
+          // Its removal failed part-way: it gets the standard rights now,
+          // and keeps its record, so that the next connect gives it back
+          // exactly the rights recorded before it was touched.
+          schema::GrantStandardRights(ctx_, name);
         }
       });
     }

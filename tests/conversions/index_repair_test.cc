@@ -317,8 +317,9 @@ TEST_F(IndexRepairTest, AKillAtAnyWriteLeavesEveryTableOpenable) {
       pid_t child = ::fork();
       ASSERT_GE(child, 0);
       if (child == 0) {
+        schema::UpgradeContext& ctx = Context();
         KillAtNthWrite(n);
-        RepairIndexes(Context(), RepairQuery());
+        RepairIndexes(ctx, RepairQuery());
         ::_exit(1);
       }
       int status = 0;
@@ -334,7 +335,8 @@ TEST_F(IndexRepairTest, AKillAtAnyWriteLeavesEveryTableOpenable) {
         EXPECT_EQ(listed, want);
       }
     }
-    RepairIndexes(Context(), RepairQuery());
+    schema::UpgradeContext& ctx = Context();
+    RepairIndexes(ctx, RepairQuery());
     EXPECT_EQ(Indexes("RPTRX"), std::vector<std::string>{"PAYCODE:EMPCODE;PAYCODE;PERIOD;CYCLE"});
     EXPECT_EQ(Indexes("APPD8B"), std::vector<std::string>{"INC_NO:INC_NO"});
   }

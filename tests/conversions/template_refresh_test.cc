@@ -101,7 +101,7 @@ class TemplateRefreshTest : public ConversionTest {
 
   // Every table in the dictionary, with automatic creation, readable by
   // the application's users, holding the company's row or the archive's.
-  void ExpectEveryTableBackAndWhole() {
+  void ExpectEveryTableBackAndWhole(bool record_done = true) {
     std::vector<std::string> listed = Tables();
     for (const std::string& t : AllTables()) {
       SCOPED_TRACE(t);
@@ -111,7 +111,9 @@ class TemplateRefreshTest : public ConversionTest {
       const std::vector<std::string> rows = Codes(t);
       EXPECT_TRUE(rows == kOld || rows == kNew) << ::testing::PrintToString(rows);
     }
-    EXPECT_TRUE(schema::ReadDetachRecord(folder_).empty());
+    if (record_done) {
+      EXPECT_TRUE(schema::ReadDetachRecord(folder_).empty());
+    }
   }
 
   platform::TZipArchive zip_;
@@ -211,7 +213,7 @@ TEST_F(TemplateRefreshTest, AFailureHalfWayLeavesEveryTableBack) {
   // A first refresh grants the rights that every table keeps after it.
   ReleaseTemplateRefresh(Context(), zip_, "UPDATEKX8.ZIP");
   bool fired = true;
-  for (long n = 1; fired; n += 3) {
+  for (long n = 1; fired; n += 7) {
     SCOPED_TRACE(n);
     ui_.Clear();
     schema::UpgradeContext& ctx = Context();
@@ -228,9 +230,11 @@ TEST_F(TemplateRefreshTest, AFailureHalfWayLeavesEveryTableBack) {
     const std::vector<std::string> shown = ui_.Messages();
     EXPECT_LE(shown.size(), 1u) << ::testing::PrintToString(shown);
     if (!shown.empty()) {
-      // Shown only for a failure while taking out: all are back already.
+      // Shown only for a failure while taking out: all are back already
+      // (a table whose removal failed part-way keeps its record for the
+      // next connect).
       EXPECT_TRUE(ended);
-      ExpectEveryTableBackAndWhole();
+      ExpectEveryTableBackAndWhole(false);
     }
     AsTheNextConnect();
     ExpectEveryTableBackAndWhole();
@@ -241,11 +245,14 @@ TEST_F(TemplateRefreshTest, AFailureHalfWayLeavesEveryTableBack) {
 // of the dictionary: the next connect finishes the moves and puts every
 // table back, each with the archive's files whole.
 TEST_F(TemplateRefreshTest, AKillWhileFilesAreMovedInLeavesEveryTableWhole) {
-  for (std::size_t moved : {0u, 1u, 4u, 11u}) {
+  for (std::size_t moved : {0u, 1u, 4u, 7u}) {
     SCOPED_TRACE(moved);
     Fresh();
     MakeDictionaryCompany();
     MakeArchives();
+    // GLPARA, which the fixture leaves out of the dictionary, is in it from
+    // the first refresh on.
+    ReleaseTemplateRefresh(Context(), zip_, "UPDATEKX8.ZIP");
     std::fflush(nullptr);
     pid_t child = ::fork();
     ASSERT_GE(child, 0);
