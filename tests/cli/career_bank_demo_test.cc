@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "batch_output.h"
+#include "query_rows.h"
 #include "cli/batch_run.h"
 #include "support/credentials.h"
 #include "testing/temp_dir.h"
@@ -48,17 +49,7 @@ class CareerBankDemoTest : public ::testing::Test {
       path += "\\ORCHID.kdd";
       password.clear();
     }
-    std::ostringstream out;
-    tools::RunStatement(path, statement, "", password, out);
-    std::vector<std::string> rows;
-    std::istringstream lines(out.str());
-    std::string line;
-    std::getline(lines, line);  // the header
-    while (std::getline(lines, line)) {
-      if (!line.empty() && line.back() == '\r') line.pop_back();
-      rows.push_back(line);
-    }
-    return rows;
+    return QueryRows(path, statement, password);
   }
 
   kx8::testing::TempDir dir_{"kx8-career-bank"};

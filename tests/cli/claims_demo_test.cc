@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "batch_output.h"
+#include "query_rows.h"
 #include "cli/batch_run.h"
 #include "support/credentials.h"
 #include "testing/temp_dir.h"
@@ -54,17 +55,7 @@ class ClaimsDemoTest : public ::testing::Test {
       path += std::string("\\") + company.code + ".kdd";
       password.clear();
     }
-    std::ostringstream out;
-    tools::RunStatement(path, statement, "", password, out);
-    Lines rows;
-    std::istringstream lines(out.str());
-    std::string line;
-    std::getline(lines, line);  // the header
-    while (std::getline(lines, line)) {
-      if (!line.empty() && line.back() == '\r') line.pop_back();
-      rows.push_back(line);
-    }
-    return rows;
+    return QueryRows(path, statement, password);
   }
 
   void ExpectClaimSetup(const tools::DemoCompany& company) {

@@ -14,6 +14,7 @@
 #include <sstream>
 
 #include "batch_output.h"
+#include "query_rows.h"
 #include "cli/batch_run.h"
 #include "dbaccess/db_connection.h"
 #include "dbaccess/db_table.h"
@@ -103,17 +104,7 @@ class EmployeePassDemoTest : public ::testing::Test {
   }
   static std::vector<std::string> Lines(const std::string& path, const std::string& statement,
                                         const std::string& password) {
-    std::ostringstream out;
-    tools::RunStatement(path, statement, "", password, out);
-    std::vector<std::string> rows;
-    std::istringstream lines(out.str());
-    std::string line;
-    std::getline(lines, line);  // the header
-    while (std::getline(lines, line)) {
-      if (!line.empty() && line.back() == '\r') line.pop_back();
-      rows.push_back(line);
-    }
-    return rows;
+    return QueryRows(path, statement, password);
   }
 
   std::vector<std::vector<std::string>> PassTables(const std::string& code) const {
