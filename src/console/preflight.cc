@@ -13,6 +13,7 @@
 #include "dbaccess/db_table.h"
 #include "platform/file_system.h"
 #include "platform/path.h"
+#include "schema/release_check.h"
 #include "support/credentials.h"
 
 namespace kx8::console {
@@ -68,12 +69,7 @@ void CheckDictionaryCompany(const std::string& code, const std::string& kdd, std
   std::vector<std::string> tables;
   try {
     TDbDictionary d;
-    d.SetConnectPath(kdd);
-    d.SetUserName(support::AdministratorUser());
-    d.SetPassword(support::AdministratorPassword());
-    d.SetLoginPrompt(false);
-    d.SetDbServerTypes({stDB_REMOTE, stDB_LOCAL});
-    d.SetIsConnected(true);
+    schema::LogOnToDictionary(d, kdd);
     d.GetTableNames(tables);
     d.SetIsConnected(false);
   } catch (const DbError& e) {

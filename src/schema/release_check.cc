@@ -157,12 +157,7 @@ std::vector<std::string> TablesOutsideTheDictionary(const std::string& folder, c
                           std::string(schema::kDetachRecordFile) + "); the next run or kx8db sql puts it back");
   }
   TDbDictionary d;
-  d.SetConnectPath(kdd);
-  d.SetUserName(support::AdministratorUser());
-  d.SetPassword(support::AdministratorPassword());
-  d.SetLoginPrompt(false);
-  d.SetDbServerTypes({stDB_REMOTE, stDB_LOCAL});
-  d.SetIsConnected(true);
+  LogOnToDictionary(d, kdd);
   std::vector<std::string> names;
   d.GetTableNames(names);
   std::set<std::string> listed;
@@ -371,6 +366,15 @@ std::vector<std::string> CheckReleaseColumns(const std::string& folder_arg, cons
     }
   }
   return differences;
+}
+
+void LogOnToDictionary(TDbDictionary& d, const std::string& kdd) {
+  d.SetConnectPath(kdd);
+  d.SetUserName(support::AdministratorUser());
+  d.SetPassword(support::AdministratorPassword());
+  d.SetLoginPrompt(false);
+  d.SetDbServerTypes({stDB_REMOTE, stDB_LOCAL});
+  d.SetIsConnected(true);
 }
 
 }  // namespace kx8::schema

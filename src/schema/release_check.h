@@ -31,6 +31,7 @@
 #include "dbaccess/db_types.h"
 
 #include "dbaccess/db_connection.h"
+#include "dbaccess/db_dictionary.h"
 
 namespace kx8::schema {
 
@@ -84,6 +85,10 @@ std::vector<ColumnExpectation> ColumnExpectations(const std::vector<ReleaseColum
 // Returns the folder without a trailing separator; raises when it does not
 // exist.
 std::string ConnectToCompany(dbaccess::TDbConnection& c, const std::string& folder);
+
+// Logs d on to the dictionary kdd as the administrator, locally or through
+// a server. Raises the engine's error when the dictionary refuses.
+void LogOnToDictionary(dbaccess::TDbDictionary& d, const std::string& kdd);
 
 std::vector<std::string> CheckReleaseColumns(const std::string& folder,
                                              const std::vector<ReleaseColumn>& columns = ReleaseColumns());

@@ -17,6 +17,7 @@
 #include "dbaccess/db_connection.h"
 #include "dbaccess/db_table.h"
 #include "schema/release_check.h"
+#include "testing/folder_snapshot.h"
 #include "testing/temp_dir.h"
 #include "tools/demo_builder.h"
 #include "tools/plan.h"
@@ -32,16 +33,7 @@ std::string Upper(std::string s) {
   return s;
 }
 
-// Every file under folder with its bytes and modification time.
-std::map<std::string, std::pair<std::string, fs::file_time_type>> Snapshot(const fs::path& folder) {
-  std::map<std::string, std::pair<std::string, fs::file_time_type>> files;
-  for (const auto& e : fs::recursive_directory_iterator(folder)) {
-    if (!e.is_regular_file()) continue;
-    std::ifstream in(e.path(), std::ios::binary);
-    files[e.path().string()] = {std::string(std::istreambuf_iterator<char>(in), {}), e.last_write_time()};
-  }
-  return files;
-}
+using testing::Snapshot;
 
 class PlanTest : public ::testing::Test {
  protected:

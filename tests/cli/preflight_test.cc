@@ -15,6 +15,7 @@
 #include "cli/batch_run.h"
 #include "console/pass_marker.h"
 #include "console/preflight.h"
+#include "testing/folder_snapshot.h"
 #include "testing/held_lock.h"
 #include "test_root.h"
 
@@ -31,16 +32,7 @@ using ::testing::Not;
 // The engine's byte-range lock of a table's open handles.
 constexpr std::uint64_t kOpenLock = 1ull << 40;
 
-// Every file under folder with its bytes and modification time.
-std::map<std::string, std::pair<std::string, fs::file_time_type>> Snapshot(const fs::path& folder) {
-  std::map<std::string, std::pair<std::string, fs::file_time_type>> files;
-  for (const auto& e : fs::recursive_directory_iterator(folder)) {
-    if (!e.is_regular_file()) continue;
-    std::ifstream in(e.path(), std::ios::binary);
-    files[e.path().string()] = {std::string(std::istreambuf_iterator<char>(in), {}), e.last_write_time()};
-  }
-  return files;
-}
+using testing::Snapshot;
 
 class PreflightTest : public ::testing::Test {
  protected:
