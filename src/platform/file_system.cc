@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "platform/folder_names.h"
 #include "platform/locale_info.h"
 
 namespace kx8::platform {
@@ -179,6 +180,7 @@ bool DeleteFile(std::string_view path) {
   const std::string native = ResolvePath(path);
   struct stat info {};
   if (::lstat(native.c_str(), &info) != 0 || S_ISDIR(info.st_mode)) return false;
+  FolderChanged(native);
   return ::unlink(native.c_str()) == 0;
 }
 

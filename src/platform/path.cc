@@ -1,11 +1,13 @@
 #include <filesystem>
 #include "platform/path.h"
 
-#include <dirent.h>
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <memory>
 #include <vector>
+
+#include "platform/folder_names.h"
 
 namespace kx8::platform {
 namespace {
@@ -67,19 +69,11 @@ bool NameExists(const std::string& path) {
 
 // Looks in `folder` for an entry equal to `name` without regard to ASCII
 // case; of several, the first in byte order. Returns "" when none matches
-// or the folder cannot be read.
+// or the folder cannot be read. The folder's listing is kept between
+// questions (platform/folder_names.h).
 std::string FindCaseVariant(const std::string& folder, std::string_view name) {
-  DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
-  if (dir == nullptr) return {};
-  std::string best;
-  while (const dirent* entry = ::readdir(dir)) {
-    std::string_view entry_name(entry->d_name);
-    if (entry_name == "." || entry_name == "..") continue;
-    if (!SameNameIgnoreCase(entry_name, name)) continue;
-    if (best.empty() || entry_name < std::string_view(best)) best = entry_name;
-  }
-  ::closedir(dir);
-  return best;
+  const std::shared_ptr<const FolderNames> names = ListFolder(folder);
+  return names == nullptr ? std::string() : names->Find(name);
 }
 
 // The part between the last component and the end (trailing separators

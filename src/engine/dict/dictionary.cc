@@ -1,6 +1,5 @@
 #include "dict/dictionary.h"
 
-#include <dirent.h>
 #include <sys/stat.h>
 
 #include <cstring>
@@ -11,6 +10,7 @@
 #include "core/text.h"
 #include "dbe/dbe.h"
 #include "os/file.h"
+#include "platform/folder_names.h"
 #include "platform/path.h"
 #include "storage/bytes.h"
 #include "storage/table_file.h"
@@ -150,14 +150,14 @@ std::string EntryPath(Connection* c, const DictTable& t) { return ResolveFile(c,
 void CheckNotBound(const std::string& kdt_path) {
   std::string folder = kx8::platform::ParentFolder(kdt_path);
   std::string file = Upper(kx8::platform::FileNamePart(kdt_path));
-  DIR* d = ::opendir(folder.empty() ? "." : folder.c_str());
-  if (d == nullptr) return;
+  // Every open of a free table asks this: the folder's kept listing
+  // answers without reading the folder again while it is unchanged.
+  std::shared_ptr<const kx8::platform::FolderNames> names = kx8::platform::ListFolder(folder);
+  if (names == nullptr) return;
   std::vector<std::string> dictionaries;
-  while (dirent* e = ::readdir(d)) {
-    std::string n = e->d_name;
+  for (const std::string& n : names->names()) {
     if (n.size() > 4 && Upper(n.substr(n.size() - 4)) == ".KDD") dictionaries.push_back(n);
   }
-  ::closedir(d);
   for (const std::string& n : dictionaries) {
     std::string kdd = (folder.empty() || folder.back() == '/' ? folder : folder + "/") + n;
     std::shared_ptr<const Catalog> cat;

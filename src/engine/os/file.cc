@@ -16,6 +16,7 @@
 #include "dbe/dbe.h"
 #include "os/sync_group.h"
 #include "os/system_calls.h"
+#include "platform/folder_names.h"
 
 namespace dbe::os {
 namespace {
@@ -69,6 +70,7 @@ File File::Create(const std::string& path) {
   File f;
   f.path_ = path;
   f.fd_ = Calls().open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  kx8::platform::FolderChanged(path);
   if (f.fd_ < 0) {
     if (errno == ENOENT || errno == ENOTDIR) {
       Fail(DBE_FILE_NOT_FOUND, "Error 5041: The folder of the file was not found. File: " + path);
@@ -209,14 +211,18 @@ bool PathExists(const std::string& path) {
 }
 
 void RemoveFile(const std::string& path) {
+  kx8::platform::FolderChanged(path);
   if (Calls().unlink(path.c_str()) != 0 && errno != ENOENT) IoFail("Deleting", path);
 }
 
 void RenameFile(const std::string& from, const std::string& to) {
+  kx8::platform::FolderChanged(from);
+  kx8::platform::FolderChanged(to);
   if (Calls().rename(from.c_str(), to.c_str()) != 0) IoFail("Renaming to " + to, from);
 }
 
 void LinkOrCopy(const std::string& from, const std::string& to) {
+  kx8::platform::FolderChanged(to);
   if (Calls().link(from.c_str(), to.c_str()) == 0) return;
   std::string bytes = ReadWholeFile(from);
   File f = File::Create(to);
@@ -252,6 +258,7 @@ void WriteFileAtomically(const std::string& path, const std::string& bytes) {
     // The file keeps its old contents; the half-written temporary goes.
     // Should even that fail, the next write truncates it: the failure that
     // matters is the one raised.
+    kx8::platform::FolderChanged(tmp);
     Calls().unlink(tmp.c_str());
     throw;
   }

@@ -46,6 +46,7 @@
 #include "core/fault.h"
 #include "core/text.h"
 #include "dbe/dbe.h"
+#include "platform/folder_names.h"
 #include "storage/table_file.h"
 
 namespace dbe {
@@ -100,12 +101,15 @@ void TableFile::Recover() {
   const std::string marker = paths_.kdt + ".commit";
   if (!os::PathExists(marker)) {
     // Invariant 3, with the temporary files of an index file or a marker
-    // that a stop cut short.
-    for (const std::string& p : {paths_.kdt, paths_.kdi, paths_.kdm}) {
-      os::RemoveFile(p + ".new");
-      os::RemoveFile(p + ".new.tmp");
+    // that a stop cut short. Nearly every open finds none: the folder's
+    // kept listing says so without a removal tried per name.
+    const std::vector<std::string> leftovers = {paths_.kdt + ".new", paths_.kdt + ".new.tmp", paths_.kdi + ".new",
+                                                paths_.kdi + ".new.tmp", paths_.kdm + ".new", paths_.kdm + ".new.tmp",
+                                                marker + ".tmp"};
+    const auto names = kx8::platform::ListFolder(DirOf(paths_.kdt));
+    for (const std::string& p : leftovers) {
+      if (names == nullptr || names->Contains(BaseOf(p))) os::RemoveFile(p);
     }
-    os::RemoveFile(marker + ".tmp");
     return;
   }
   // Invariant 7: another program that holds the table open has replayed
