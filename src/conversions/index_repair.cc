@@ -23,6 +23,9 @@ using enum IndexPassword;
 
 constexpr std::uint16_t kAutoCreate = 203;
 
+// IR8AR is one of the income-tax tables the pass encrypts before it repairs
+// indexes, so its entry carries the password: without it the statement could
+// never reach the table and the index would stay missing on every pass.
 // clang-format off
 const IndexEntry kIndexEntries[] = {
   // #  table              expected fields                                 statement, or the index added through the table                                      password
@@ -38,7 +41,7 @@ const IndexEntry kIndexEntries[] = {
   {10, "LIEUTRX1",        "EMP_NO;LEAVE_CODE;TRX_DATE;TRXID", "Create Index \"EMP_NO2\" on LIEUTRX1(EMP_NO,LEAVE_CODE,TRX_DATE,TRXID)", nullptr, {}, None},
   {11, "LEAV_TRX",        "LEAVE_CODE;EMPCODE;DATE;ID",       "Create Index \"EMP_NO\" on LEAV_TRX(LEAVE_CODE,EMPCODE,\"DATE\",ID)", nullptr, {}, None},
   {12, "CODE",            "CATEGORY;DESC",                    "Create Index \"CATDESC\" on CODE(CATEGORY,\"DESC\")", nullptr, {}, None},
-  {13, "IR8AR",           "USERID;EMPCODE;TYPE",              "Create Index \"PRIMARY1\" on IR8AR(USERID,EMPCODE,TYPE )", nullptr, {}, None},
+  {13, "IR8AR",           "USERID;EMPCODE;TYPE",              "Create Index \"PRIMARY1\" on IR8AR(USERID,EMPCODE,TYPE )", nullptr, {}, Statement},  // encrypted by this pass
   {14, "MEDICAL",         "EMPCODE;BNO",                      "Create Index \"BNO\" on MEDICAL(EMPCODE,BNO )", nullptr, {}, None},
   {15, "ALLOWNCE",        "YEAR;RPTCODE",                     "Create Index \"RPTCODE\" on ALLOWNCE( YEAR,RPTCODE )", nullptr, {}, None},
   {16, "GLCOST",          "LINE",                             "Create Index \"  LINE\" on GLCOST(LINE)", nullptr, {}, None},

@@ -4,20 +4,26 @@
 // the release check (columns and report field rows) passes on all three
 // afterwards, the levy, parameter and scheme tables hold the rows the
 // release prescribes, and a second run shows nothing and changes no table's
-// structure and none of those rows.
+// structure and none of those rows. Every company also ends with the
+// indexes the release expects, its income-tax tables encrypted (free
+// tables), the template tables of the update archives, and every dictionary
+// table back in its dictionary with automatic creation and the rights.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <map>
+#include <set>
 #include <sstream>
 
 #include "batch_output.h"
 #include "cli/batch_run.h"
+#include "conversions/index_repair.h"
 #include "dbaccess/db_connection.h"
 #include "dbaccess/db_table.h"
 #include "support/credentials.h"
 #include "testing/temp_dir.h"
 #include "tools/demo_builder.h"
+#include "tools/demo_files.h"
 #include "tools/inspect.h"
 #include "tools/verify.h"
 
@@ -41,7 +47,8 @@ class DemoUpgradeTest : public ::testing::Test {
   std::vector<std::string> Run() {
     std::ostringstream out, err;
     std::istringstream in;
-    const int rc = BatchMain({"--batch", "--root", root_, "--select-all", "--yes", "--set", "CheckBoxVol=1"}, out, err,
+    const int rc = BatchMain({"--batch", "--root", root_, "--select-all", "--yes", "--set", "CheckBoxVol=1",
+                              "--set", "CheckBoxAdv=1"}, out, err,
                              in, false);
     EXPECT_EQ(rc, 0) << err.str();
     std::vector<std::string> shown = ShownLines(out.str());
@@ -170,6 +177,112 @@ class DemoUpgradeTest : public ::testing::Test {
               (std::vector<std::string>{"N", up_to_890 ? "0" : std::to_string(payroll_rows)}));
   }
 
+  // The tab-separated lines a description gives, split.
+  static std::vector<std::vector<std::string>> Lines(const std::string& text) {
+    std::vector<std::vector<std::string>> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+      std::vector<std::string> parts;
+      std::istringstream fields(line);
+      for (std::string f; std::getline(fields, f, '\t');) parts.push_back(f);
+      lines.push_back(parts);
+    }
+    return lines;
+  }
+
+  std::string Dictionary(const tools::DemoCompany& company) const {
+    return Folder(company.code) + "\\" + company.code + ".kdd";
+  }
+
+  // The keys of a table's indexes ("A;B"), read through the company's
+  // dictionary when it has one.
+  std::vector<std::string> IndexKeys(const tools::DemoCompany& company, const std::string& table) const {
+    std::ostringstream out;
+    if (company.dictionary) {
+      tools::DescribeDictionaryTable(Dictionary(company), table, "", "", out);
+    } else {
+      tools::DescribeTable(Folder(company.code) + "\\" + table + ".KDT", out);
+    }
+    std::vector<std::string> keys;
+    for (const auto& line : Lines(out.str())) {
+      if (line.size() >= 3 && line[0] == "INDEX") keys.push_back(line[2]);
+    }
+    return keys;
+  }
+
+  // Every index the repair makes: entries 1 to 3 and, on free tables, the
+  // others; a dictionary company has TEMPPAYGROUP and RPTRX rebuilt.
+  void ExpectIndexes(const tools::DemoCompany& company) const {
+    std::vector<std::pair<std::string, std::string>> expected;
+    for (const conversions::IndexEntry& e : conversions::IndexEntries()) {
+      if (e.number <= 3 || !company.dictionary) expected.emplace_back(e.table, e.fields);
+    }
+    if (company.dictionary) {
+      expected.emplace_back("TEMPPAYGROUP", "PAYGROUP;YEAR;MONTH;TYPE");
+      expected.emplace_back("RPTRX", "EMPCODE;PAYCODE;PERIOD;CYCLE");
+    }
+    for (const auto& [table, key] : expected) {
+      const std::vector<std::string> keys = IndexKeys(company, table);
+      EXPECT_NE(std::find(keys.begin(), keys.end(), key), keys.end())
+          << company.code << " " << table << " lacks " << key << ": " << ::testing::PrintToString(keys);
+    }
+  }
+
+  // The tables of the update archives as the companies must hold them after
+  // a run: the archive's rows, read from a copy of the archive's files.
+  void ExpectTemplatesOfTheArchives(const tools::DemoCompany& company) const {
+    SCOPED_TRACE(company.code);
+    const std::string copy = dir_.File("archives") + "/";
+    fs::create_directories(copy);
+    for (const char* archive : {"UPDATEKX8.ZIP", "RPTDATA.ZIP"}) {
+      for (const tools::ZipEntry& e : tools::ReadZip(root_ + archive)) tools::WriteFileBytes(copy + e.name, e.content);
+    }
+    std::vector<std::string> tables = {"OUTDSK_D", "OUTDSK_H", "GTABLE", "PASSDEF", "SETCODE", "CHECKCODE",
+                                       "RBFIELD",  "RBTABLE",  "RBJOIN"};
+    // A dictionary company gets every template its dictionary lists (GLPARA
+    // included, listed since the first pass), a free-table company the whole
+    // report-writer archive.
+    for (const char* t : company.dictionary ? std::vector<const char*>{"UPDATETBL", "GLOCHG", "GLPARA", "OUTGL_D", "PUBLIC"}
+                                             : std::vector<const char*>{"RBFOLDER"}) {
+      tables.push_back(t);
+    }
+    for (const std::string& t : tables) {
+      std::ostringstream shipped;
+      tools::RunStatement(copy, "SELECT * FROM " + t, "", "", shipped);
+      std::vector<std::string> lines = Select(company, "SELECT * FROM " + t);
+      std::string held;
+      for (const std::string& l : lines) held += l + "\n";
+      std::string want = shipped.str();
+      std::erase(want, '\r');
+      EXPECT_EQ(held, want) << t;
+    }
+  }
+
+  // The dictionary's tables, by upper-case name without ".KDT", with their
+  // automatic creation switch and the users holding rights on them.
+  struct DictionaryTable {
+    std::string auto_create;
+    std::set<std::string> users;
+  };
+  std::map<std::string, DictionaryTable> DictionaryTables(const tools::DemoCompany& company) const {
+    std::ostringstream out;
+    tools::DescribeDictionary(Dictionary(company), "", "", out);
+    std::map<std::string, std::string> names;  // as listed -> normalised
+    std::map<std::string, DictionaryTable> tables;
+    for (const auto& line : Lines(out.str())) {
+      if (line.size() >= 4 && line[0] == "TABLE") {
+        std::string name = line[1];
+        for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        if (name.size() > 4 && name.ends_with(".KDT")) name.resize(name.size() - 4);
+        names[line[1]] = name;
+        tables[name].auto_create = line[3];
+      } else if (line.size() >= 4 && line[0] == "RIGHT" && !line[3].empty()) {
+        tables[names[line[1]]].users.insert(line[2]);
+      }
+    }
+    return tables;
+  }
+
   kx8::testing::TempDir dir_{"kx8-demo-upgrade"};
   std::string root_;
 };
@@ -183,8 +296,36 @@ TEST_F(DemoUpgradeTest, ABatchRunBringsEveryDemoCompanyToTheReleaseAndASecondRun
     report_rows[company.code] = Select(company, kReportRows);
   }
 
+  std::map<std::string, std::map<std::string, DictionaryTable>> dictionary_before;
+  for (const tools::DemoCompany& company : tools::DemoCompanies()) {
+    if (company.dictionary) dictionary_before[company.code] = DictionaryTables(company);
+  }
+
   std::vector<std::string> shown = Run();
   EXPECT_TRUE(shown.empty()) << ::testing::PrintToString(shown);
+  for (const tools::DemoCompany& company : tools::DemoCompanies()) {
+    ExpectIndexes(company);
+    ExpectTemplatesOfTheArchives(company);
+    if (!company.dictionary) {
+      for (const char* t : {"IRDX8A", "IR8AR", "IR8AREC", "IR8S", "IRREFUND"}) {
+        dbaccess::TDbConnection c;
+        c.SetConnectPath(Folder(company.code));
+        dbaccess::TDbTable table;
+        table.SetDbConnection(&c);
+        table.SetTableName(t);
+        table.Open();
+        EXPECT_TRUE(table.IsTableEncrypted()) << company.code << " " << t;
+      }
+      continue;
+    }
+    const std::map<std::string, DictionaryTable> after = DictionaryTables(company);
+    for (const auto& [name, before] : dictionary_before[company.code]) EXPECT_TRUE(after.contains(name)) << name;
+    const std::set<std::string> standard = {"readuser", "KELPAVON8", "USER88", "QRN"};
+    for (const auto& [name, table] : after) {
+      EXPECT_EQ(table.auto_create, "1") << name;
+      EXPECT_EQ(table.users, standard) << name;
+    }
+  }
   std::map<std::string, std::map<std::string, std::string>> after_first;
   std::map<std::string, std::vector<std::string>> rows_after_first;
   for (const tools::DemoCompany& company : tools::DemoCompanies()) {
