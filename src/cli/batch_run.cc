@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <fstream>
+#include <optional>
 #include <iostream>
 #include <istream>
 #include <ostream>
@@ -12,6 +14,7 @@
 #include <streambuf>
 
 #include "cli/batch_summary.h"
+#include "cli/parallel_passes.h"
 #include "cli/progress_line.h"
 #include "cli/run_report.h"
 #include "console/main_form.h"
@@ -22,6 +25,9 @@
 
 namespace kx8::cli {
 namespace {
+
+// The exclusive option whose pass writes a table every company shares.
+const char kSharedTableOption[] = "CheckBoxSupvr1";
 
 // Writes everything to a stream and, when there is one, to the log.
 class TeeBuf : public std::streambuf {
@@ -99,11 +105,14 @@ const char* StatusLineName(console::StatusLine line) {
   return "?";
 }
 
-// A change of a check box's state, as a click on it does it.
+// A change of a check box's state, as a click on it does it. The process
+// of one company's pass for a run leaves the register's selection to the
+// run.
 void ClickOption(console::TMainForm& form, const std::string& name, bool checked) {
   if (form.options.Checked(name) == checked) return;
   form.options.SetChecked(name, checked);
-  if (name == "CheckBox2" || name == "CheckBoxDir") form.CheckBox2Click();
+  const bool selects = name == "CheckBox2" || name == "CheckBoxDir";
+  if (selects && !form.Settings().pass_of_run) form.CheckBox2Click();
   if (name == "CheckBox5") form.CheckBox5Click();
 }
 
@@ -149,18 +158,12 @@ class ReportFile {
     header_.root = root;
     WriteReport(*path_, ReportJson(header_, {}));
   }
-  void CompanyEnded(const std::vector<console::CompanyResult>& results) {
-    std::vector<Json> companies;
-    for (const console::CompanyResult& r : results) companies.push_back(CompanyJson(r));
-    Write(companies);
-  }
-  void Finish(const std::string& run, const std::vector<console::CompanyResult>& results,
-              const std::vector<std::string>& not_reached, const std::vector<std::string>& options) {
+  void CompanyEnded(const std::vector<Json>& companies) { Write(companies); }
+  void Finish(const std::string& run, std::vector<Json> companies, const std::vector<std::string>& not_reached,
+              const std::vector<std::string>& options) {
     header_.ended = console::WallClock::now();
     header_.run = run;
     header_.options = options;
-    std::vector<Json> companies;
-    for (const console::CompanyResult& r : results) companies.push_back(CompanyJson(r));
     for (const std::string& code : not_reached) companies.push_back(UnreachedCompanyJson(code));
     Write(companies);
   }
@@ -180,6 +183,19 @@ class ReportFile {
   ReportHeader header_;
   std::string failure_;
 };
+
+// The records of the companies a run reached: from the passes' own run
+// reports when they ran in processes of their own, else from this process.
+std::vector<Json> CompanyRecords(const console::TMainForm& form, const ParallelPasses* passes) {
+  std::vector<Json> companies;
+  if (passes != nullptr && !passes->Parts().empty()) {
+    const Json merged = MergeReports(passes->Parts());
+    for (const Json& company : merged["companies"]) companies.push_back(company);
+    return companies;
+  }
+  for (const console::CompanyResult& r : form.RunResults()) companies.push_back(CompanyJson(r));
+  return companies;
+}
 
 const char* RunName(console::RunOutcome outcome) {
   switch (outcome) {
@@ -281,7 +297,23 @@ int RunBatch(const CommandLine& command_line, std::ostream& out, std::ostream& e
   settings.root_override = command_line.root;
   settings.explain_missing_register = true;
   settings.keep_going = command_line.keep_going;
+  if (command_line.pass_of_run) settings.pass_of_run = console::PassOfRun{*command_line.pass_of_run, command_line.run_lock_fd};
+  std::optional<ParallelPasses> passes;
+  if (command_line.jobs > 1) {
+    if (command_line.program.empty()) {
+      terr << "kx8-upgrade: --jobs: the program's own file is not known here, so no pass can be started\n";
+      return kExitBadArguments;
+    }
+    passes.emplace(command_line.program, PassArguments(command_line), command_line.jobs, command_line.keep_going, tout,
+                   terr, progress, ui);
+    settings.pass_runner = &*passes;
+  }
   console::TMainForm form(ui, settings);
+  if (passes) {
+    passes->OnPassPrinted = [&] {
+      if (report.Wanted()) report.CompanyEnded(CompanyRecords(form, &*passes));
+    };
+  }
   form.OnStatusChanged = [&tout, &progress, quiet = command_line.quiet](console::StatusLine line,
                                                                         const std::string& text) {
     if (quiet) return;
@@ -291,7 +323,7 @@ int RunBatch(const CommandLine& command_line, std::ostream& out, std::ostream& e
   form.OnProgress = [&](const console::RunProgress& place) {
     progress.Update(place);
     if (place.what == console::RunProgress::What::CompanyEnded && report.Wanted()) {
-      report.CompanyEnded(form.RunResults());
+      report.CompanyEnded(CompanyRecords(form, nullptr));
     }
   };
 
@@ -302,6 +334,13 @@ int RunBatch(const CommandLine& command_line, std::ostream& out, std::ostream& e
     form.FormShow();
     for (const auto& [name, checked] : command_line.set) ClickOption(form, name, checked);
     if (command_line.flow_table) form.options.SetText("Edit4", *command_line.flow_table);
+    if (passes && passes->Jobs() > 1 && form.options.Checked(kSharedTableOption)) {
+      // Every company's pass writes the one supervisor table of the shared
+      // folder; they take turns.
+      passes->SetJobs(1);
+      terr << "kx8-upgrade: --jobs: with " << kSharedTableOption
+           << " every company writes the supervisor table they share; the companies are upgraded one at a time\n";
+    }
     if (command_line.select_all) {
       for (const console::RegisterRow& row : form.RegisterRows()) form.SetSelected(row.code, true);
     } else if (!command_line.select.empty() || !retry.empty()) {
@@ -310,11 +349,13 @@ int RunBatch(const CommandLine& command_line, std::ostream& out, std::ostream& e
       if (!ResolveCodes(form, wanted, &codes, terr)) return kExitBadArguments;
       for (const std::string& code : codes) form.SetSelected(code, true);
     }
-    if (!PreflightAllows(form, command_line.force, terr)) {
+    // The run that starts a pass has made its checks.
+    if (!command_line.pass_of_run && !PreflightAllows(form, command_line.force, terr)) {
       if (report.Wanted()) report.Finish("not-started", {}, {}, TickedOptions(form));
       return kExitBadArguments;
     }
-    const std::vector<std::string> selected = SelectedCodes(form);
+    const std::vector<std::string> selected =
+        command_line.pass_of_run ? std::vector<std::string>{*command_line.pass_of_run} : SelectedCodes(form);
     const auto run_start = std::chrono::steady_clock::now();
     console::RunOutcome outcome = form.BitBtn1Click();
     const double run_seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - run_start).count();
@@ -328,10 +369,14 @@ int RunBatch(const CommandLine& command_line, std::ostream& out, std::ostream& e
         }
       }
     }
-    if (report.Wanted()) report.Finish(RunName(outcome), form.RunResults(), not_reached, TickedOptions(form));
+    if (report.Wanted()) {
+      report.Finish(RunName(outcome), CompanyRecords(form, passes ? &*passes : nullptr), not_reached,
+                    TickedOptions(form));
+    }
     if (outcome == console::RunOutcome::Failed) result = kExitRunFailed;
     if (outcome == console::RunOutcome::Refused) return kExitBadArguments;
-    if (!form.RunResults().empty()) {
+    // The run that started a pass closes with the summary of all of them.
+    if (!form.RunResults().empty() && !command_line.pass_of_run) {
       if (!WriteSummary(form.RunResults(), tout)) result = kExitRunFailed;
       WriteSummaryTable(form.RunResults(), not_reached, run_seconds, tout);
     }
@@ -343,6 +388,12 @@ int RunBatch(const CommandLine& command_line, std::ostream& out, std::ostream& e
   tout.flush();
   terr.flush();
   return result;
+}
+
+std::string OwnProgramFile() {
+  std::error_code ec;
+  std::filesystem::path file = std::filesystem::read_symlink("/proc/self/exe", ec);
+  return ec ? std::string() : file.string();
 }
 
 int BatchMain(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, std::istream& in,

@@ -34,6 +34,10 @@ namespace kx8::cli {
 int RunBatch(const CommandLine& command_line, std::ostream& out, std::ostream& err, std::istream& in,
              bool interactive);
 
+// The file of the running program (for --jobs); empty when it cannot be
+// found.
+std::string OwnProgramFile();
+
 // Parses args (without the program's name) and runs the batch front end.
 // For command lines with --batch; without it the result is 2 with a
 // message, since there is no window to open here.

@@ -153,9 +153,16 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args, std::ostream&
   app.add_option("--retry-failed", retry_failed, "Select the companies a run report names as failed")
       ->type_name("FILE.json");
   app.add_flag("--quiet", cl.quiet, "Print only messages, questions and the summary");
-  const char* const batch_only[] = {"--select",     "--select-all", "--set",          "--flow-table",
-                                    "--yes",        "--log",        "--force",        "--keep-going",
-                                    "--report",     "--retry-failed", "--quiet"};
+  std::string jobs;
+  app.add_option("--jobs", jobs, "Upgrade up to N companies at once (1 to 64, default 1)")->type_name("N");
+  // Given by --jobs to the processes it starts; hidden from the help.
+  std::string pass_of_run;
+  int run_lock_fd = -1;
+  app.add_option("--pass-of-run", pass_of_run)->group("");
+  app.add_option("--run-lock-fd", run_lock_fd)->group("");
+  const char* const batch_only[] = {"--select",     "--select-all",   "--set",   "--flow-table", "--yes",
+                                    "--log",        "--force",        "--keep-going", "--report",  "--retry-failed",
+                                    "--quiet",      "--jobs",         "--pass-of-run", "--run-lock-fd"};
 
   std::vector<std::string> reversed(args.rbegin(), args.rend());
   try {
@@ -211,6 +218,26 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args, std::ostream&
     std::pair<std::string, bool> parsed;
     if (!ParseSet(s, &parsed, err)) return bad;
     cl.set.push_back(parsed);
+  }
+  if (app.count("--jobs") > 0) {
+    // Digits only: "2x" or "+2" is not a number of companies.
+    const bool digits = !jobs.empty() && jobs.size() <= 3 && jobs.find_first_not_of("0123456789") == std::string::npos;
+    cl.jobs = digits ? std::stoi(jobs) : 0;
+    if (cl.jobs < 1 || cl.jobs > kMaxJobs) {
+      ReportBadArgument(err, "--jobs " + jobs + ": the number of companies upgraded at once must be from 1 to " +
+                                 std::to_string(kMaxJobs));
+      return bad;
+    }
+  }
+  if ((app.count("--pass-of-run") > 0) != (app.count("--run-lock-fd") > 0) ||
+      (app.count("--pass-of-run") > 0 && (!cl.select.empty() || cl.select_all || app.count("--retry-failed") > 0 ||
+                                          app.count("--jobs") > 0))) {
+    ReportBadArgument(err, "--pass-of-run and --run-lock-fd are given together, by --jobs only");
+    return bad;
+  }
+  if (app.count("--pass-of-run") > 0) {
+    cl.pass_of_run = pass_of_run;
+    cl.run_lock_fd = run_lock_fd;
   }
   if (app.count("--flow-table") > 0) cl.flow_table = flow_table;
   if (app.count("--log") > 0) cl.log = log;

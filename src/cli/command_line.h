@@ -20,6 +20,9 @@ enum ExitCode : int {
   kExitBadArguments = 2,  // the command line could not be used
 };
 
+// The most companies --jobs upgrades at once.
+inline constexpr int kMaxJobs = 64;
+
 struct CommandLine {
   bool batch = false;
   // The root folder, with its trailing separator (one is added when the
@@ -38,6 +41,18 @@ struct CommandLine {
   std::optional<std::string> report;        // the run report to write
   std::optional<std::string> retry_failed;  // select the companies a report says to take up again
   bool quiet = false;                       // no status lines: only messages, questions and the summary
+  // Companies upgraded at once, each by a process of its own (1: one after
+  // the other in this process).
+  int jobs = 1;
+  // Set in the process --jobs starts for one company's pass: the company
+  // and the open descriptor of the run's lock on the root folder. Not for
+  // people: the run that starts the process passes both.
+  std::optional<std::string> pass_of_run;
+  int run_lock_fd = -1;
+  // The program's own file, which --jobs starts once per company; set by
+  // the program's main, empty where the front end runs inside another
+  // program (tests).
+  std::string program;
   // Window mode: arguments left for the window toolkit ("-platform", ...).
   std::vector<std::string> toolkit_args;
 };

@@ -148,6 +148,46 @@ Json CompanyJson(const console::CompanyResult& result) {
               {"rows", RowsJson(r.rows)}};
 }
 
+console::CompanyResult CompanyResultFromJson(const Json& company) {
+  using console::CompanyOutcome;
+  try {
+    console::CompanyResult result;
+    result.code = company.at("code").get<std::string>();
+    const std::string outcome = company.at("outcome").get<std::string>();
+    bool known = false;
+    for (CompanyOutcome o : {CompanyOutcome::Done, CompanyOutcome::ExclusiveOption, CompanyOutcome::BackupFailed,
+                             CompanyOutcome::NotStamped, CompanyOutcome::Refused, CompanyOutcome::Stopped,
+                             CompanyOutcome::Failed}) {
+      if (outcome == OutcomeName(o)) {
+        result.outcome = o;
+        known = true;
+      }
+    }
+    if (!known) throw std::runtime_error("the outcome " + outcome + " is not one of a company's pass");
+    result.messages = company.at("messages").get<int>();
+    result.differences = company.at("differences").get<std::vector<std::string>>();
+    console::CompanyRecord& r = result.record;
+    if (!company.at("kind").is_null()) r.kind = company["kind"].get<std::string>();
+    for (auto [field, version] : {std::pair{"version_before", &r.version_before}, {"version_after", &r.version_after}}) {
+      if (!company.at(field).is_null()) *version = company[field].get<std::string>();
+    }
+    if (const Json& backup = company.at("backup"); !backup.is_null()) {
+      r.backup_archive = backup.at("archive").get<std::string>();
+      if (!backup.at("bytes").is_null()) r.backup_bytes = backup["bytes"].get<std::uintmax_t>();
+    }
+    for (auto [field, time] : {std::pair{"started", &r.started}, {"ended", &r.ended}}) {
+      const double seconds = ParseIsoTime(company.at(field).get<std::string>());
+      // Times are kept to the millisecond; rounding keeps them so.
+      *time = console::WallClock::time_point(std::chrono::duration_cast<console::WallClock::duration>(
+          std::chrono::round<std::chrono::milliseconds>(std::chrono::duration<double>(seconds))));
+    }
+    if (!company.at("error").is_null()) r.error = company["error"].get<std::string>();
+    return result;
+  } catch (const Json::exception& e) {
+    throw std::runtime_error(std::string("A company's record in a run report is not complete: ") + e.what());
+  }
+}
+
 Json UnreachedCompanyJson(const std::string& code) {
   return Json{{"code", code},          {"kind", nullptr},          {"version_before", nullptr},
               {"version_after", nullptr}, {"backup", nullptr},       {"started", nullptr},

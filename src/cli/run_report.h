@@ -35,6 +35,11 @@ const char* OutcomeName(console::CompanyOutcome outcome);
 
 // One company's record.
 Json CompanyJson(const console::CompanyResult& result);
+// What the closing summary reads of a company's record (code, outcome,
+// messages, differences, kind, versions, backup, start, end and error),
+// back from the record of a pass run by another process. Raises
+// std::runtime_error when the record is not one CompanyJson writes.
+console::CompanyResult CompanyResultFromJson(const Json& company);
 // A selected company that the run never reached (an error ended it before).
 Json UnreachedCompanyJson(const std::string& code);
 

@@ -95,6 +95,31 @@ class CountingUi : public platform::UiServices {
   std::vector<Dialog>* dialogs_ = nullptr;
 };
 
+// Runs the company passes of a run in other processes, several at a time
+// (the batch front end's --jobs), while the run itself keeps the
+// confirmation, the preparation, the root folder's lock and the end of the
+// run, and with them every write to the register.
+class CompanyPassRunner {
+ public:
+  virtual ~CompanyPassRunner() = default;
+  // Runs the passes of codes (the selected companies in register order);
+  // root_lock_fd is the run's lock on the root folder, for the processes to
+  // share. Returns what each pass that was started did, in the order of
+  // codes. A pass stopped by an error (CompanyOutcome::Stopped) lets no
+  // further pass start; the ones running finish.
+  virtual std::vector<CompanyResult> RunPasses(const std::vector<std::string>& codes, int root_lock_fd) = 0;
+};
+
+// The one company whose pass this process runs for a run that another
+// process leads (see CompanyPassRunner): that process asked the question,
+// prepared the run and holds the root folder's lock, passed down as
+// lock_fd; this one runs the company's pass alone and leaves the register
+// unchanged.
+struct PassOfRun {
+  std::string code;
+  int lock_fd = -1;
+};
+
 struct StartupSettings {
   // A root folder given on the command line; it takes the place of the
   // program's folder and of [PATH] DIR of "KELPA.ini".
@@ -106,6 +131,10 @@ struct StartupSettings {
   // company stays selected and the run goes on with the next company
   // (batch --keep-going). Otherwise the error ends the run.
   bool keep_going = false;
+  // Where the company passes of a run go (null: here, one after the other).
+  CompanyPassRunner* pass_runner = nullptr;
+  // Set in a process started by a CompanyPassRunner.
+  std::optional<PassOfRun> pass_of_run;
 };
 
 class TMainForm : public dbaccess::TComponent {
@@ -165,6 +194,7 @@ class TMainForm : public dbaccess::TComponent {
   void SetSelected(const std::string& code, bool selected);
 
   platform::UiServices& ui() { return ui_; }
+  const StartupSettings& Settings() const { return settings_; }
   // What the last run did with each selected company, in register order.
   const std::vector<CompanyResult>& RunResults() const { return run_results_; }
   const std::string& RootFolder() const { return root_folder_; }

@@ -48,8 +48,17 @@ const char kCodeCannotNameAFolder[] = " cannot name a company folder; the compan
 const char kRootLockFile[] = "kx8-upgrade.lock";
 const char kRootInUse[] = "Another upgrade run is working on ";
 const char kRootInUseEnd[] = "; this run was not started.";
+const char kNotStartedByRun[] = " was not started by the run working on ";
+const char kNothingDone[] = "; nothing was done.";
 // The column differences a "not fully upgraded" message lists.
 const std::size_t kDifferencesShown = 5;
+
+// Marks the run as working from the confirmation to its return.
+struct RunningFlag {
+  bool& flag;
+  explicit RunningFlag(bool& f) : flag(f) { flag = true; }
+  ~RunningFlag() { flag = false; }
+};
 
 // An error that ends the run with a text of the driver's own.
 class RunError : public std::runtime_error {
@@ -109,6 +118,7 @@ void RunDriver::GuardedStep(const char* name, const std::function<void()>& body)
 std::string RunDriver::CompanyCode() { return f_.DbTableCompany.FieldByName("COMPANY_CODE").AsString(); }
 
 RunOutcome RunDriver::Process() {
+  if (f_.settings_.pass_of_run) return ProcessPassOfRun();
   if (!f_.ui().Confirm(kProceedQuestion)) return RunOutcome::Declined;
   // One run per root folder: a second one would change the same companies
   // at the same time. The lock ends with the run or with the process.
@@ -118,67 +128,114 @@ RunOutcome RunDriver::Process() {
     return RunOutcome::Refused;
   }
   f_.run_results_.clear();
-  struct RunningFlag {
-    bool& flag;
-    explicit RunningFlag(bool& f) : flag(f) { flag = true; }
-    ~RunningFlag() { flag = false; }
-  } running(f_.running_);
+  RunningFlag running(f_.running_);
   try {
     Prepare();
     company_count_ = CountSelected();
-    while (!f_.DbTableCompany.Eof()) {
-      if (f_.DbTableCompany.FieldByName("MERGE").AsString() != "1") {
-        f_.DbTableCompany.Next();
-        continue;
+    if (f_.settings_.pass_runner != nullptr) {
+      if (!PassesElsewhere(root_lock.Descriptor())) return RunOutcome::Failed;
+    } else {
+      for (; !f_.DbTableCompany.Eof(); f_.DbTableCompany.Next()) {
+        if (f_.DbTableCompany.FieldByName("MERGE").AsString() == "1") RunCompany();
       }
-      current_code_ = CompanyCode();
-      ++company_number_;
-      CompanyResult started;
-      started.code = current_code_;
-      f_.run_results_.push_back(std::move(started));
-      const int shown_before = f_.ui_.Shown();
-      StartRecord(f_.run_results_.back().record);
-      CompanyOutcome outcome = CompanyOutcome::Refused;
-      if (!CodeNamesACompanyFolder(current_code_)) {
-        f_.ui().MessageBox("Company code " + current_code_ + kCodeCannotNameAFolder, "");
-      } else if (!f_.settings_.keep_going) {
-        outcome = CompanyPass();
-        EndPassMarker();
-      } else {
-        try {
-          outcome = CompanyPass();
-          EndPassMarker();
-        } catch (const std::exception& e) {
-          // Only this company's pass ends: the error is reported, the
-          // company stays selected, the run goes on with the next one.
-          outcome = CompanyOutcome::Failed;
-          record_->error = e.what();
-          f_.ui().ShowErrorReport(e.what());
-          failed_codes_.push_back(current_code_);
-          RecoverAfterFailedPass();
-        }
-      }
-      CompanyResult& result = f_.run_results_.back();
-      result.outcome = outcome;
-      result.messages = f_.ui_.Shown() - shown_before;
-      if (outcome == CompanyOutcome::NotStamped) result.differences = std::move(not_stamped_because_);
-      EndRecord(outcome != CompanyOutcome::Refused);
-      current_code_.clear();
-      f_.DbTableCompany.Next();
     }
     FinishRun();
   } catch (const std::exception& e) {
-    if (record_ != nullptr) record_->error = e.what();
-    sync_group_.reset();  // the company keeps its marker: see EndPassMarker
-    // The window stays locked: the user can only close it.
-    f_.ui().ShowErrorReport(e.what());
-    if (!f_.run_results_.empty() && f_.run_results_.back().outcome == CompanyOutcome::Stopped) {
-      ++f_.run_results_.back().messages;
-    }
-    if (record_ != nullptr) EndRecord(true);
-    return RunOutcome::Failed;
+    return EndedByError(e);
   }
   return RunOutcome::Completed;
+}
+
+// The leading process asked the question, prepared the run and ends it;
+// this one runs its company's pass under the leader's lock on the root
+// folder and writes nothing to the register.
+RunOutcome RunDriver::ProcessPassOfRun() {
+  const PassOfRun& pass = *f_.settings_.pass_of_run;
+  platform::FolderLock root_lock;
+  if (!root_lock.Adopt(pass.lock_fd, f_.RootFolder() + kRootLockFile)) {
+    f_.ui().MessageBox("The pass of company " + pass.code + kNotStartedByRun + f_.RootFolder() + kNothingDone, "");
+    return RunOutcome::Refused;
+  }
+  f_.run_results_.clear();
+  RunningFlag running(f_.running_);
+  try {
+    OpenRunConnections();
+    company_count_ = 1;
+    f_.Context().SeekCompany(pass.code);
+    RunCompany();
+    f_.DbConnection2.SetIsConnected(false);
+    f_.DbConnection1.SetIsConnected(false);
+    f_.SetLocked(false);
+  } catch (const std::exception& e) {
+    return EndedByError(e);
+  }
+  return RunOutcome::Completed;
+}
+
+// The passes of the selected companies run in other processes. False when
+// an error stopped one of them: that ends the run as it would here, with
+// the selection and the temporary folder left as they are.
+bool RunDriver::PassesElsewhere(int root_lock_fd) {
+  std::vector<std::string> codes;
+  for (f_.DbTableCompany.First(); !f_.DbTableCompany.Eof(); f_.DbTableCompany.Next()) {
+    if (f_.DbTableCompany.FieldByName("MERGE").AsString() == "1") codes.push_back(CompanyCode());
+  }
+  f_.run_results_ = f_.settings_.pass_runner->RunPasses(codes, root_lock_fd);
+  bool stopped = false;
+  for (const CompanyResult& result : f_.run_results_) {
+    if (result.outcome == CompanyOutcome::Failed) failed_codes_.push_back(result.code);
+    if (result.outcome == CompanyOutcome::Stopped) stopped = true;
+  }
+  return !stopped;
+}
+
+// One selected company; the register is on its row.
+void RunDriver::RunCompany() {
+  current_code_ = CompanyCode();
+  ++company_number_;
+  CompanyResult started;
+  started.code = current_code_;
+  f_.run_results_.push_back(std::move(started));
+  const int shown_before = f_.ui_.Shown();
+  StartRecord(f_.run_results_.back().record);
+  CompanyOutcome outcome = CompanyOutcome::Refused;
+  if (!CodeNamesACompanyFolder(current_code_)) {
+    f_.ui().MessageBox("Company code " + current_code_ + kCodeCannotNameAFolder, "");
+  } else if (!f_.settings_.keep_going) {
+    outcome = CompanyPass();
+    EndPassMarker();
+  } else {
+    try {
+      outcome = CompanyPass();
+      EndPassMarker();
+    } catch (const std::exception& e) {
+      // Only this company's pass ends: the error is reported, the
+      // company stays selected, the run goes on with the next one.
+      outcome = CompanyOutcome::Failed;
+      record_->error = e.what();
+      f_.ui().ShowErrorReport(e.what());
+      failed_codes_.push_back(current_code_);
+      RecoverAfterFailedPass();
+    }
+  }
+  CompanyResult& result = f_.run_results_.back();
+  result.outcome = outcome;
+  result.messages = f_.ui_.Shown() - shown_before;
+  if (outcome == CompanyOutcome::NotStamped) result.differences = std::move(not_stamped_because_);
+  EndRecord(outcome != CompanyOutcome::Refused);
+  current_code_.clear();
+}
+
+// An error ended the run. The window stays locked: the user can only close it.
+RunOutcome RunDriver::EndedByError(const std::exception& e) {
+  if (record_ != nullptr) record_->error = e.what();
+  sync_group_.reset();  // the company keeps its marker: see EndPassMarker
+  f_.ui().ShowErrorReport(e.what());
+  if (!f_.run_results_.empty() && f_.run_results_.back().outcome == CompanyOutcome::Stopped) {
+    ++f_.run_results_.back().messages;
+  }
+  if (record_ != nullptr) EndRecord(true);
+  return RunOutcome::Failed;
 }
 
 void RunDriver::StartRecord(CompanyRecord& record) {
@@ -268,6 +325,14 @@ void RunDriver::Prepare() {
     Step("RetrieveCompanyCodes", [&] { f_.RetrieveCompanyCodes(f_.RootFolder()); });
   }
   Step("CreateRunFolders", [&] { CreateRunFolders(); });
+  OpenRunConnections();
+  ReportInterruptedPasses();
+  f_.DbTableCompany.First();
+}
+
+// The register reopened, the work query on the company connection and
+// the window locked, as every company pass expects them.
+void RunDriver::OpenRunConnections() {
   if (f_.DbTableCompany.State() == dbaccess::dsEdit || f_.DbTableCompany.State() == dbaccess::dsInsert) {
     f_.DbTableCompany.Post();
   }
@@ -278,8 +343,6 @@ void RunDriver::Prepare() {
   f_.DbConnection2.SetIsConnected(false);
   f_.DbTableCompany.Open();
   f_.ui().SetWindowCursor(platform::Cursor::DatabaseWait);
-  ReportInterruptedPasses();
-  f_.DbTableCompany.First();
 }
 
 // Runs on the root folder are one at a time (the root lock), so a marker

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <functional>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -51,7 +52,15 @@ class RunDriver {
   // Runs a step inside a guard that shows the error's text and goes on.
   void GuardedStep(const char* name, const std::function<void()>& body);
 
+  // The run of one company's pass for a run another process leads.
+  RunOutcome ProcessPassOfRun();
+  // The passes run by the settings' pass runner; false when one was stopped.
+  bool PassesElsewhere(int root_lock_fd);
+  void RunCompany();
+  RunOutcome EndedByError(const std::exception& e);
+
   void Prepare();
+  void OpenRunConnections();
   // Names every registered company whose last pass was interrupted.
   void ReportInterruptedPasses();
   // One company pass; the register row is the company's.

@@ -20,8 +20,9 @@ int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   kx8::cli::ParseResult parsed = kx8::cli::ParseCommandLine(args, std::cout, std::cerr);
   if (!parsed.command_line) return parsed.exit_code;
-  const kx8::cli::CommandLine& command_line = *parsed.command_line;
+  kx8::cli::CommandLine& command_line = *parsed.command_line;
   if (command_line.batch) {
+    command_line.program = kx8::cli::OwnProgramFile();
     return kx8::cli::RunBatch(command_line, std::cout, std::cerr, std::cin, ::isatty(STDIN_FILENO) == 1);
   }
 

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -104,6 +105,23 @@ bool FolderLock::TryAcquire(std::string_view lock_file) {
     if (error == EWOULDBLOCK) return false;
     Fail("lock", native, error);
   }
+  fd_ = fd;
+  return true;
+}
+
+bool FolderLock::Adopt(int fd, std::string_view lock_file) {
+  Release();
+  if (fd < 0) return false;
+  const std::string native = ResolvePath(lock_file);
+  struct stat held {}, named {};
+  if (::fstat(fd, &held) != 0 || ::stat(native.c_str(), &named) != 0) return false;
+  if (held.st_dev != named.st_dev || held.st_ino != named.st_ino) return false;
+  // A descriptor sharing the holder's open file succeeds at once; any
+  // other open of the file would find the lock taken.
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) return false;
+  // Not passed further down; should this fail, a later program started by
+  // this process would only hold the lock longer, never break it.
+  (void)::fcntl(fd, F_SETFD, FD_CLOEXEC);
   fd_ = fd;
   return true;
 }

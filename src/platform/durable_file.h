@@ -39,8 +39,15 @@ class FolderLock {
   // Takes the lock on lock_file (created when missing) without waiting.
   // False when another holder has it; raises when the file cannot be made.
   bool TryAcquire(std::string_view lock_file);
+  // Takes over a lock that the process which started this one holds and
+  // passed down as the open descriptor fd. False, leaving fd alone, when fd
+  // is not an open descriptor of lock_file or does not hold its lock.
+  bool Adopt(int fd, std::string_view lock_file);
   void Release();
   bool Held() const { return fd_ >= 0; }
+  // The open lock file, for passing the lock down to a process this one
+  // starts (see Adopt); -1 when not held.
+  int Descriptor() const { return fd_; }
 
  private:
   int fd_ = -1;
