@@ -5,6 +5,8 @@
 #include <time.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cstdint>
 #include <map>
 #include <mutex>
 
@@ -14,11 +16,23 @@ namespace kx8::platform {
 namespace {
 
 // How long after a folder's last change a reading of it is trusted. File
-// systems with nanosecond times stamp changes from a clock that advances
-// in ticks of at most 10 ms on Linux; those that keep whole seconds only
-// (FAT keeps two) need the longer wait.
-constexpr long long kFineMarginNs = 50'000'000;
+// systems with nanosecond times stamp changes from the kernel's coarse
+// clock, which advances in ticks (4 ms at the usual 250 Hz); two ticks
+// after a change, any later change gets a later time. File systems that
+// keep whole seconds only (FAT keeps two) need the longer wait.
 constexpr long long kCoarseMarginNs = 2'000'000'000;
+constexpr long long kUnknownTickNs = 10'000'000;
+
+long long FineMarginNs() {
+  static const long long margin = [] {
+    timespec tick{};
+    if (::clock_getres(CLOCK_REALTIME_COARSE, &tick) != 0 || (tick.tv_sec == 0 && tick.tv_nsec == 0)) {
+      return 2 * kUnknownTickNs;
+    }
+    return 2 * (static_cast<long long>(tick.tv_sec) * 1'000'000'000 + tick.tv_nsec);
+  }();
+  return margin;
+}
 // Folders kept at most; a process that walks more starts afresh.
 constexpr std::size_t kMaxFolders = 256;
 
@@ -39,14 +53,20 @@ Stamp StampOf(const struct stat& st) { return {st.st_dev, st.st_ino, Nanoseconds
 bool Settled(const Stamp& stamp, long long now) {
   const long long latest = std::max(stamp.mtime, stamp.ctime);
   const bool whole_seconds = stamp.mtime % 1'000'000'000 == 0 && stamp.ctime % 1'000'000'000 == 0;
-  return now - latest > (whole_seconds ? kCoarseMarginNs : kFineMarginNs);
+  return now - latest > (whole_seconds ? kCoarseMarginNs : FineMarginNs());
 }
 
 struct Kept {
   Stamp stamp;
   bool settled = false;
+  std::uint64_t operation = 0;  // the operation that read it, 0 for none
   std::shared_ptr<const FolderNames> names;
 };
+
+// The current operation of this thread (0: none) and its nesting depth.
+std::atomic<std::uint64_t> g_last_operation{0};
+thread_local std::uint64_t t_operation = 0;
+thread_local int t_operation_depth = 0;
 
 struct Cache {
   std::mutex mutex;
@@ -82,29 +102,44 @@ std::shared_ptr<const FolderNames> Scan(const std::string& folder) {
 
 }  // namespace
 
+// A reading is hashed rather than sorted: a company folder holds hundreds
+// of names and is read again after every change the pass makes to it.
 FolderNames::FolderNames(std::vector<std::string> names) : names_(std::move(names)) {
-  std::sort(names_.begin(), names_.end());
+  exact_.reserve(names_.size());
+  for (const std::string& name : names_) exact_.insert(name);
 }
 
 std::string FolderNames::Find(std::string_view name) const {
   if (Contains(name)) return std::string(name);
+  const std::string* first = nullptr;
   for (const std::string& entry : names_) {
-    if (SameNameIgnoreCase(entry, name)) return entry;
+    if (SameNameIgnoreCase(entry, name) && (first == nullptr || entry < *first)) first = &entry;
   }
-  return {};
+  return first == nullptr ? std::string() : *first;
 }
 
-bool FolderNames::Contains(std::string_view exact) const {
-  return std::binary_search(names_.begin(), names_.end(), exact, std::less<>());
+bool FolderNames::Contains(std::string_view exact) const { return exact_.count(exact) != 0; }
+
+FolderOperation::FolderOperation() {
+  if (t_operation_depth++ == 0) t_operation = ++g_last_operation;
+}
+
+FolderOperation::~FolderOperation() {
+  if (--t_operation_depth == 0) t_operation = 0;
 }
 
 std::shared_ptr<const FolderNames> ListFolder(std::string_view native_folder) {
   const std::string key = FolderKey(native_folder);
+  Cache& cache = TheCache();
+  if (t_operation != 0) {
+    std::lock_guard<std::mutex> hold(cache.mutex);
+    auto it = cache.folders.find(key);
+    if (it != cache.folders.end() && it->second.operation == t_operation) return it->second.names;
+  }
   timespec clock{};
   ::clock_gettime(CLOCK_REALTIME, &clock);
   const long long now = Nanoseconds(clock);
   struct stat st {};
-  Cache& cache = TheCache();
   if (::stat(key.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
     std::lock_guard<std::mutex> hold(cache.mutex);
     cache.folders.erase(key);
@@ -114,7 +149,10 @@ std::shared_ptr<const FolderNames> ListFolder(std::string_view native_folder) {
   {
     std::lock_guard<std::mutex> hold(cache.mutex);
     auto it = cache.folders.find(key);
-    if (it != cache.folders.end() && it->second.settled && it->second.stamp == stamp) return it->second.names;
+    if (it != cache.folders.end() && it->second.settled && it->second.stamp == stamp) {
+      it->second.operation = t_operation;
+      return it->second.names;
+    }
   }
   // Read after the stat: a change in between makes the next stat differ,
   // so the reading is never trusted past what it saw.
@@ -125,7 +163,7 @@ std::shared_ptr<const FolderNames> ListFolder(std::string_view native_folder) {
     return nullptr;
   }
   if (cache.folders.size() >= kMaxFolders) cache.folders.clear();
-  cache.folders[key] = Kept{stamp, Settled(stamp, now), names};
+  cache.folders[key] = Kept{stamp, Settled(stamp, now), t_operation, names};
   return names;
 }
 

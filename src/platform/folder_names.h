@@ -17,7 +17,11 @@
 //    change is therefore not trusted: it is read again on every question
 //    until a reading is old enough to trust;
 //  - the engine's own creates, renames and removals (and DeleteFile's) are
-//    also reported (FolderChanged), which drops the listing at once.
+//    also reported (FolderChanged), which drops the listing at once;
+//  - within one operation (FolderOperation: one call of the engine, say an
+//    open that looks for a dictionary and then for leftovers of a rewrite),
+//    a listing read in it answers its later questions without another stat,
+//    until the operation itself changes the folder.
 //
 // So a name made by another program is found on the next question, and a
 // name that went away is not reported. The cost of a question about an
@@ -28,15 +32,18 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 namespace kx8::platform {
 
 // One reading of a folder: its entries' names as on disk, "." and ".."
-// left out, in byte order.
+// left out, in no particular order.
 class FolderNames {
  public:
   explicit FolderNames(std::vector<std::string> names);
+  FolderNames(const FolderNames&) = delete;
+  FolderNames& operator=(const FolderNames&) = delete;
 
   // The entry equal to name without regard to ASCII case: the exact
   // spelling when there is one, else the first match in byte order; ""
@@ -48,6 +55,17 @@ class FolderNames {
 
  private:
   std::vector<std::string> names_;
+  std::unordered_set<std::string_view> exact_;  // views into names_
+};
+
+// Marks one operation for the listings (see above). Operations may nest;
+// the outermost one counts. Per thread.
+class FolderOperation {
+ public:
+  FolderOperation();
+  ~FolderOperation();
+  FolderOperation(const FolderOperation&) = delete;
+  FolderOperation& operator=(const FolderOperation&) = delete;
 };
 
 // The current names of a folder given as a native path (platform/path.h;

@@ -5,7 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -59,9 +61,15 @@ TEST(FolderNamesTest, LookUpsSeeEveryChangeOfTheFolderAtOnce) {
       {"a name made again in another case is found so", {"X.KDT"}, "x.kdt", "X.KDT", Change::Rename, "X.KDT",
        "x.Kdt", "X.KDT", "x.Kdt"},
   };
-  for (const bool reported : {true, false}) {
+  enum class Mode { Reported, ReportedInOneOperation, Unreported };
+  for (const Mode mode : {Mode::Reported, Mode::ReportedInOneOperation, Mode::Unreported}) {
+    const bool reported = mode != Mode::Unreported;
     for (const Case& c : cases) {
-      SCOPED_TRACE(std::string(c.what) + (reported ? " (reported by this process)" : " (made by another program)"));
+      SCOPED_TRACE(std::string(c.what) + (mode == Mode::Unreported               ? " (made by another program)"
+                                          : mode == Mode::ReportedInOneOperation ? " (reported within one operation)"
+                                                                                 : " (reported by this process)"));
+      std::optional<FolderOperation> operation;
+      if (mode == Mode::ReportedInOneOperation) operation.emplace();
       TempFolder temp;
       const std::string folder = temp.path().string();
       for (const char* name : c.files) temp.Write(name, "x");
@@ -94,13 +102,15 @@ TEST(FolderNamesTest, LookUpsSeeEveryChangeOfTheFolderAtOnce) {
   }
 }
 
-TEST(FolderNamesTest, ListsNamesInByteOrderAndNoListingForAMissingFolder) {
+TEST(FolderNamesTest, ListsEveryNameAndNoListingForAMissingFolder) {
   TempFolder temp;
   for (const char* name : {"b.kdt", "A.KDT", "a.kdt"}) temp.Write(name, "x");
   temp.MakeFolder("Sub");
   const auto names = ListFolder(temp.path().string() + "/");
   ASSERT_NE(names, nullptr);
-  EXPECT_EQ(names->names(), (std::vector<std::string>{"A.KDT", "Sub", "a.kdt", "b.kdt"}));
+  std::vector<std::string> listed = names->names();
+  std::sort(listed.begin(), listed.end());
+  EXPECT_EQ(listed, (std::vector<std::string>{"A.KDT", "Sub", "a.kdt", "b.kdt"}));
   EXPECT_TRUE(names->Contains("a.kdt"));
   EXPECT_FALSE(names->Contains("B.KDT"));
   EXPECT_EQ(names->Find("B.KDT"), "b.kdt");

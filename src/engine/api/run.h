@@ -10,6 +10,7 @@
 
 #include "core/error.h"
 #include "dbe/dbe.h"
+#include "platform/folder_names.h"
 
 namespace dbe {
 
@@ -25,6 +26,9 @@ void RecordError(uint32_t code, std::string text);
 template <class F>
 DBRESULT Run(F&& body) {
   std::lock_guard<std::recursive_mutex> lock(ApiMutex());
+  // One call is one operation for the kept folder listings: a folder read
+  // once in it is not read or checked again unless the call changes it.
+  kx8::platform::FolderOperation operation;
   try {
     body();
     return DBE_SUCCESS;

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -158,6 +159,7 @@ void CheckNotBound(const std::string& kdt_path) {
   for (const std::string& n : names->names()) {
     if (n.size() > 4 && Upper(n.substr(n.size() - 4)) == ".KDD") dictionaries.push_back(n);
   }
+  std::sort(dictionaries.begin(), dictionaries.end());  // the same one named every time
   for (const std::string& n : dictionaries) {
     std::string kdd = (folder.empty() || folder.back() == '/' ? folder : folder + "/") + n;
     std::shared_ptr<const Catalog> cat;
