@@ -79,6 +79,42 @@ TEST_F(StorageTest, AutoIncAndRowVersionAreStampedOnWrite) {
   DBE_OK(DbCloseTable(t));
 }
 
+TEST_F(StorageTest, ARowWrittenBackUnchangedLeavesTheFilesAsTheyWere) {
+  Create("SAME", "CODE,Char,8;AMOUNT,Money;");
+  DBHANDLE t = Open("SAME", DBE_OPEN_EXCLUSIVE);
+  DBE_OK(DbCreateIndex(t, nullptr, "CODE", "CODE", nullptr, nullptr, DBE_INDEX_COMPOUND, 0, nullptr));
+  AppendRow(t, {{"CODE", "A1"}, {"AMOUNT", "12.5"}});
+  AppendRow(t, {{"CODE", "B2"}, {"AMOUNT", "7"}});
+  DBE_OK(DbCloseTable(t));
+  auto bytes = [&](const char* ext) {
+    std::ifstream in(dir_.File(std::string("SAME.") + ext), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  const std::string kdt = bytes("KDT"), kdi = bytes("KDI");
+  const auto kdi_time = fs::last_write_time(dir_.File("SAME.KDI"));
+
+  t = Open("SAME");
+  DBE_OK(DbGotoRecord(t, 2));
+  DBE_OK(DbSetField(t, "CODE", "B2", 2));
+  DBE_OK(DbSetField(t, "AMOUNT", "7.0000", 6));
+  DBE_OK(DbWriteRecord(t));
+  DBE_OK(DbCloseTable(t));
+  EXPECT_EQ(bytes("KDT"), kdt);
+  EXPECT_EQ(bytes("KDI"), kdi);
+  EXPECT_EQ(fs::last_write_time(dir_.File("SAME.KDI")), kdi_time);
+
+  // A real change is still written, and found through the index.
+  t = Open("SAME");
+  DBE_OK(DbGotoRecord(t, 2));
+  DBE_OK(DbSetField(t, "CODE", "C3", 2));
+  DBE_OK(DbWriteRecord(t));
+  DBE_OK(DbCloseTable(t));
+  EXPECT_NE(bytes("KDT"), kdt);
+  t = Open("SAME");
+  EXPECT_EQ(Column(t, t, "CODE"), (std::vector<std::string>{"A1", "C3"}));
+  DBE_OK(DbCloseTable(t));
+}
+
 TEST_F(StorageTest, BlankCharacterValuesAreEmptyAndReadBackTrimmed) {
   Create("E", "C,Char,6;N,Integer;D,Date;L,Logical;");
   DBHANDLE t = Open("E");

@@ -750,6 +750,10 @@ void TableFile::Update(uint32_t recno, uint8_t* rec, const PendingBlobs& blobs, 
   }
   HeaderCounts counts = Counts();
   StampAuto(rec, false, counts);
+  // A row written back as it is changes nothing: no write and no new change
+  // count, so the saved index entries stay current and are not saved again.
+  // (The upgrade writes back thousands of rows that already hold its values.)
+  if (blobs.empty() && std::memcmp(rec, old.data(), layout_.record_length) == 0) return;
   bool live = old[0] != kRowDeleted;
   // Only the tags whose key the change touches are checked and maintained.
   std::vector<IndexTag*> changed;
