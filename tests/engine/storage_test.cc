@@ -2,6 +2,8 @@
 // values, memo space, deleted rows, pack, zap and deletion of the files.
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
+#include <string>
 
 #include "engine_fixture.h"
 #include "storage/checksum.h"
@@ -306,16 +308,27 @@ TEST_F(StorageTest, TableNamesResolveWithoutRegardToCaseOrSeparator) {
 }
 
 // The row and count checksums: CRC-32C's check value, and the same result
-// whether a buffer is taken whole (three lanes side by side) or byte by byte.
+// whether a buffer is taken whole (three lanes side by side) or byte by byte,
+// and whether a row is checked alone or while it is copied.
 TEST(ChecksumTest, Crc32cMatchesItsCheckValueAndEverySplit) {
   EXPECT_EQ(dbe::Crc32c(0, "123456789", 9), 0xE3069283u);
-  std::string bytes(700, '\0');
+  std::string bytes(1100, '\0');
   for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = char(i * 131 + 7);
-  for (size_t n : {size_t{0}, size_t{1}, size_t{191}, size_t{192}, size_t{200}, size_t{577}, size_t{700}}) {
+  // Around the block size (192) and with every kind of remainder: bytes,
+  // whole words, a lane's worth and more.
+  for (size_t n :
+       std::initializer_list<size_t>{0, 1, 7, 8, 191, 192, 193, 200, 255, 256, 383, 384, 385, 577, 700, 1100}) {
     SCOPED_TRACE(n);
     uint32_t piecewise = 0;
     for (size_t i = 0; i < n; ++i) piecewise = dbe::Crc32c(piecewise, bytes.data() + i, 1);
     EXPECT_EQ(dbe::Crc32c(0, bytes.data(), n), piecewise);
+    // A read checks and copies a row in one pass: same check, same bytes,
+    // nothing written past the record.
+    const auto* record = reinterpret_cast<const uint8_t*>(bytes.data());
+    std::string copy(n + 8, 'x');
+    EXPECT_EQ(dbe::RowChecksumAndCopy(9, record, uint32_t(n), reinterpret_cast<uint8_t*>(copy.data())),
+              dbe::RowChecksum(9, record, uint32_t(n)));
+    EXPECT_EQ(copy, bytes.substr(0, n) + "xxxxxxxx");
   }
   // A row's check is that of its number's four bytes and the record.
   const auto* record = reinterpret_cast<const uint8_t*>(bytes.data());

@@ -18,6 +18,9 @@ uint32_t Crc32c(uint32_t crc, const void* data, size_t n);
 // (u32, little-endian) followed by the record image, so that a row moved to
 // another slot fails too.
 uint32_t RowChecksum(uint32_t recno, const uint8_t* record, uint32_t length);
+// The same check, copying the record to out (not overlapping it) on the way:
+// a row read takes its bytes once, for the check and the copy together.
+uint32_t RowChecksumAndCopy(uint32_t recno, const uint8_t* record, uint32_t length, uint8_t* out);
 
 // Turns the check of a row into the check of the same bytes under another
 // row number without reading them again (a pack moves rows to lower
