@@ -10,22 +10,23 @@ namespace {
 
 using namespace format;
 
+using counts_detail::CurrentCopy;
+using counts_detail::LoadCounter;
+using counts_detail::kCopyRows;
+using counts_detail::kV1Counter;
+using counts_detail::kV1Rows;
+
 // Version 1 offsets.
-constexpr size_t kV1Counter = 256, kV1Rows = 264, kV1Deleted = 268, kV1AutoInc = 272, kV1RowVersion = 280;
+constexpr size_t kV1Deleted = 268, kV1AutoInc = 272, kV1RowVersion = 280;
 // Within a version 2 copy.
-constexpr size_t kCopyCounter = 0, kCopyRows = 8, kCopyDeleted = 12, kCopyAutoInc = 16, kCopyRowVersion = 24,
-                 kCopyCrc = 32, kCopyChecked = 32;
+constexpr size_t kCopyCounter = 0, kCopyDeleted = 12, kCopyAutoInc = 16, kCopyRowVersion = 24, kCopyCrc = 32,
+                 kCopyChecked = 32;
 
 const uint8_t* Copy(const uint8_t* header, uint64_t index) { return header + kOffCounts + index * kCountsCopySize; }
 uint8_t* Copy(uint8_t* header, uint64_t index) { return header + kOffCounts + index * kCountsCopySize; }
 
-// The counter is read and stored whole: other processes read it while a
-// change is written.
-uint64_t LoadCounter(const uint8_t* copy) {
-  uint64_t raw = __atomic_load_n(reinterpret_cast<const uint64_t*>(copy + kCopyCounter), __ATOMIC_ACQUIRE);
-  return GetU64(reinterpret_cast<const uint8_t*>(&raw));
-}
-
+// The counter is stored whole: other processes read it while a change is
+// written.
 void StoreCounter(uint8_t* copy, uint64_t value) {
   uint64_t raw;
   PutU64(reinterpret_cast<uint8_t*>(&raw), value);
@@ -77,34 +78,9 @@ HeaderCounts CurrentCounts(const uint8_t* header, uint32_t version) {
     c.row_version = GetU64(header + kV1RowVersion);
     return c;
   }
-  const uint64_t a = LoadCounter(Copy(header, 0)), b = LoadCounter(Copy(header, 1));
-  const bool use_b = a == kCopyBeingWritten || (b != kCopyBeingWritten && b > a);
-  return use_b ? ReadCopy(Copy(header, 1), b) : ReadCopy(Copy(header, 0), a);
-}
-
-namespace {
-
-// The copy in force (version 2) and its counter.
-const uint8_t* CurrentCopy(const uint8_t* header, uint64_t* counter) {
-  const uint64_t a = LoadCounter(Copy(header, 0)), b = LoadCounter(Copy(header, 1));
-  const bool use_b = a == kCopyBeingWritten || (b != kCopyBeingWritten && b > a);
-  *counter = use_b ? b : a;
-  return Copy(header, use_b ? 1 : 0);
-}
-
-}  // namespace
-
-uint32_t CurrentRows(const uint8_t* header, uint32_t version) {
-  if (version == kTableVersion1) return GetU32(header + kV1Rows);
   uint64_t counter;
-  return GetU32(CurrentCopy(header, &counter) + kCopyRows);
-}
-
-uint64_t CurrentCounter(const uint8_t* header, uint32_t version) {
-  if (version == kTableVersion1) return GetU64(header + kV1Counter);
-  uint64_t counter;
-  CurrentCopy(header, &counter);
-  return counter;
+  const uint8_t* copy = CurrentCopy(header, &counter);
+  return ReadCopy(copy, counter);
 }
 
 std::string CheckCounts(const uint8_t* header, uint32_t version, const uint8_t* table_id) {

@@ -21,6 +21,8 @@
 #include <cstdint>
 #include <string>
 
+#include "storage/bytes.h"
+
 namespace dbe {
 
 struct HeaderCounts {
@@ -42,10 +44,6 @@ constexpr uint64_t kCopyBeingWritten = ~0ull;
 
 // The counts in force.
 HeaderCounts CurrentCounts(const uint8_t* header, uint32_t version);
-// Their row slots and change counter alone (asked for on every move of a
-// cursor).
-uint32_t CurrentRows(const uint8_t* header, uint32_t version);
-uint64_t CurrentCounter(const uint8_t* header, uint32_t version);
 // "" when the counts of a header can be trusted, else what is wrong.
 std::string CheckCounts(const uint8_t* header, uint32_t version, const uint8_t* table_id);
 // Writes counts whose counter is one above the current one (version 2: into
@@ -54,6 +52,41 @@ void PublishCounts(uint8_t* header, uint32_t version, const HeaderCounts& counts
 // A new header's counts: version 2 writes both copies, the other one with
 // the counter one lower (counts.counter must be at least 1).
 void InitCounts(uint8_t* header, uint32_t version, const HeaderCounts& counts, const uint8_t* table_id);
+
+namespace counts_detail {
+// A copy's counter, read whole: another process may be storing it.
+inline uint64_t LoadCounter(const uint8_t* copy) {
+  uint64_t raw = __atomic_load_n(reinterpret_cast<const uint64_t*>(copy), __ATOMIC_ACQUIRE);
+  return GetU64(reinterpret_cast<const uint8_t*>(&raw));
+}
+// The copy in force (version 2) and its counter: the higher counter that is
+// not "being written".
+inline const uint8_t* CurrentCopy(const uint8_t* header, uint64_t* counter) {
+  const uint8_t* a_copy = header + format::kOffCounts;
+  const uint8_t* b_copy = a_copy + format::kCountsCopySize;
+  const uint64_t a = LoadCounter(a_copy), b = LoadCounter(b_copy);
+  const bool use_b = a == format::kCopyBeingWritten || (b != format::kCopyBeingWritten && b > a);
+  *counter = use_b ? b : a;
+  return use_b ? b_copy : a_copy;
+}
+constexpr size_t kV1Counter = 256, kV1Rows = 264;  // version 1 offsets
+constexpr size_t kCopyRows = 8;                    // within a version 2 copy
+}  // namespace counts_detail
+
+// The row slots and the change counter in force alone. A cursor asks for
+// them several times for every row it passes: they are inline.
+inline uint32_t CurrentRows(const uint8_t* header, uint32_t version) {
+  if (version == format::kTableVersion1) return GetU32(header + counts_detail::kV1Rows);
+  uint64_t counter;
+  return GetU32(counts_detail::CurrentCopy(header, &counter) + counts_detail::kCopyRows);
+}
+
+inline uint64_t CurrentCounter(const uint8_t* header, uint32_t version) {
+  if (version == format::kTableVersion1) return GetU64(header + counts_detail::kV1Counter);
+  uint64_t counter;
+  counts_detail::CurrentCopy(header, &counter);
+  return counter;
+}
 
 }  // namespace dbe
 
