@@ -118,6 +118,13 @@ void TableCursor::Open(Connection* conn, std::shared_ptr<TableFile> tf, uint32_t
   }
 }
 
+void TableCursor::Settle() {
+  if (!top_deferred_) return;
+  tf_->ApplyDeferredChange();
+  top_deferred_ = false;
+  GotoTop(top_ix_);
+}
+
 void TableCursor::Close() {
   if (!tf_) return;
   Cancel();
@@ -237,6 +244,15 @@ OrderedIndex::Pos TableCursor::FindCurrent(IndexHandle* ix, bool* exact) {
 
 void TableCursor::GotoTop(IndexHandle* ix) {
   FlushPending();
+  if (tf_->has_deferred_change()) {
+    // Finding the first row would read the rows, and so rewrite the table
+    // now: the handle goes there when it is next used for its rows.
+    top_deferred_ = true;
+    top_ix_ = ix;
+    recno_ = 0;
+    return;
+  }
+  top_deferred_ = false;
   bof_ = false;
   if (ix == nullptr) {
     uint32_t n = tf_->record_count();

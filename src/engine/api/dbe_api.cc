@@ -67,13 +67,23 @@ TableCursor* TableToClose(DBHANDLE h) {
   return t;
 }
 
-TableCursor* Table(DBHANDLE h) {
+// A table handle for what concerns the table as a whole (its fields, tags,
+// encryption and rewrites), which a deferred rewrite does not hold up.
+TableCursor* TableInfo(DBHANDLE h) {
   TableCursor* t = TableToClose(h);
   t->file().RequireUsable();
   return t;
 }
 
-IndexHandle* Index(DBHANDLE h) {
+// A table handle for its rows and position: settled first.
+TableCursor* Table(DBHANDLE h) {
+  TableCursor* t = TableInfo(h);
+  t->Settle();
+  t->file().RequireUsable();
+  return t;
+}
+
+IndexHandle* IndexInfo(DBHANDLE h) {
   auto* ix = LookupAs<IndexHandle>(h, DBE_HANDLE_INDEX);
   if (ix == nullptr) BadHandle("index");
   ix->table->file().RequireUsable();
@@ -81,15 +91,22 @@ IndexHandle* Index(DBHANDLE h) {
   return ix;
 }
 
-// A navigation handle: a table (record order) or an index (its order).
-TableCursor* Nav(DBHANDLE h, IndexHandle** ix) {
+IndexHandle* Index(DBHANDLE h) {
+  IndexHandle* ix = IndexInfo(h);
+  ix->table->Settle();
+  return IndexInfo(h);
+}
+
+// A navigation handle: a table (record order) or an index (its order);
+// settled unless only its first row is asked for.
+TableCursor* Nav(DBHANDLE h, IndexHandle** ix, bool settle = true) {
   Object* o = Lookup(h);
   *ix = nullptr;
   if (o != nullptr && o->kind == DBE_HANDLE_INDEX) {
-    *ix = Index(h);
+    *ix = settle ? Index(h) : IndexInfo(h);
     return (*ix)->table;
   }
-  return Table(h);
+  return settle ? Table(h) : TableInfo(h);
 }
 
 void CopyOut(const std::string& s, char* buf, uint16_t* len) {
@@ -214,7 +231,21 @@ DBRESULT DbSetSyncGrouping(uint16_t grouped) {
 }
 
 DBRESULT DbSyncBarrier(void) {
-  return Run([] { os::SyncBarrier(); });
+  return Run([] {
+    TableFile::ApplyDeferredRewrites();
+    os::SyncBarrier();
+  });
+}
+
+DBRESULT DbSetRewriteDeferral(uint16_t deferred) {
+  return Run([&] {
+    TableFile::SetRewritesDeferred(deferred != 0);
+    if (deferred == 0) TableFile::ApplyDeferredRewrites();
+  });
+}
+
+DBRESULT DbApplyDeferredRewrites(void) {
+  return Run([] { TableFile::ApplyDeferredRewrites(); });
 }
 
 DBRESULT DbGetDeleted(uint16_t* shown) {
@@ -304,28 +335,28 @@ DBRESULT DbDeleteTable(DBHANDLE table) {
 }
 
 DBRESULT DbZapTable(DBHANDLE table) {
-  return Run([&] { Table(table)->Rewrite(TableFile::Rewrite::Zap); });
+  return Run([&] { TableInfo(table)->Rewrite(TableFile::Rewrite::Zap); });
 }
 
 DBRESULT DbPackTable(DBHANDLE table) {
-  return Run([&] { Table(table)->Rewrite(TableFile::Rewrite::Pack); });
+  return Run([&] { TableInfo(table)->Rewrite(TableFile::Rewrite::Pack); });
 }
 
 DBRESULT DbGetTableType(DBHANDLE table, uint16_t* type) {
   return Run([&] {
-    Table(table);
+    TableInfo(table);
     Require(type, "result pointer");
     *type = DBE_TABLE_KDT;
   });
 }
 
 DBRESULT DbGetTableFilename(DBHANDLE table, char* buf, uint16_t* len) {
-  return Run([&] { CopyOut(Table(table)->file().file_name(), buf, len); });
+  return Run([&] { CopyOut(TableInfo(table)->file().file_name(), buf, len); });
 }
 
 DBRESULT DbGetAllIndexes(DBHANDLE table, DBHANDLE* indexes, uint16_t* count) {
   return Run([&] {
-    TableCursor* t = Table(table);
+    TableCursor* t = TableInfo(table);
     Require(count, "count pointer");
     size_t n = t->indexes.size();
     if (indexes == nullptr || *count < n) {
@@ -339,7 +370,7 @@ DBRESULT DbGetAllIndexes(DBHANDLE table, DBHANDLE* indexes, uint16_t* count) {
 
 DBRESULT DbGetNumIndexes(DBHANDLE table, uint16_t* count) {
   return Run([&] {
-    TableCursor* t = Table(table);
+    TableCursor* t = TableInfo(table);
     Require(count, "count pointer");
     *count = static_cast<uint16_t>(t->indexes.size());
   });
@@ -347,7 +378,7 @@ DBRESULT DbGetNumIndexes(DBHANDLE table, uint16_t* count) {
 
 DBRESULT DbGetIndexHandle(DBHANDLE table, const char* tag, DBHANDLE* index) {
   return Run([&] {
-    TableCursor* t = Table(table);
+    TableCursor* t = TableInfo(table);
     Require(index, "index handle pointer");
     for (IndexHandle* ix : t->indexes) {
       if (EqualsIgnoreCase(ix->tag->name, Str(tag))) {
@@ -360,16 +391,16 @@ DBRESULT DbGetIndexHandle(DBHANDLE table, const char* tag, DBHANDLE* index) {
 }
 
 DBRESULT DbGetIndexName(DBHANDLE index, char* buf, uint16_t* len) {
-  return Run([&] { CopyOut(Index(index)->tag->name, buf, len); });
+  return Run([&] { CopyOut(IndexInfo(index)->tag->name, buf, len); });
 }
 
 DBRESULT DbGetIndexExpr(DBHANDLE index, char* buf, uint16_t* len) {
-  return Run([&] { CopyOut(Index(index)->tag->expr, buf, len); });
+  return Run([&] { CopyOut(IndexInfo(index)->tag->expr, buf, len); });
 }
 
 DBRESULT DbGetIndexOptions(DBHANDLE index, uint32_t* options) {
   return Run([&] {
-    IndexHandle* ix = Index(index);
+    IndexHandle* ix = IndexInfo(index);
     Require(options, "result pointer");
     *options = ix->tag->options;
   });
@@ -377,7 +408,7 @@ DBRESULT DbGetIndexOptions(DBHANDLE index, uint32_t* options) {
 
 DBRESULT DbGetNumFields(DBHANDLE table, uint16_t* count) {
   return Run([&] {
-    TableCursor* t = Table(table);
+    TableCursor* t = TableInfo(table);
     Require(count, "count pointer");
     *count = static_cast<uint16_t>(t->layout().fields.size());
   });
@@ -385,7 +416,7 @@ DBRESULT DbGetNumFields(DBHANDLE table, uint16_t* count) {
 
 DBRESULT DbGetFieldName(DBHANDLE table, uint16_t field, char* buf, uint16_t* len) {
   return Run([&] {
-    TableCursor* t = Table(table);
+    TableCursor* t = TableInfo(table);
     uint32_t i = t->FieldIndex(DBE_FIELD_ORDINAL(field == 0 ? 65535 : field));
     CopyOut(t->layout().fields[i].name, buf, len);
   });
@@ -393,7 +424,7 @@ DBRESULT DbGetFieldName(DBHANDLE table, uint16_t field, char* buf, uint16_t* len
 
 DBRESULT DbGetFieldNum(DBHANDLE table, const char* field, uint16_t* number) {
   return Run([&] {
-    TableCursor* t = Table(table);
+    TableCursor* t = TableInfo(table);
     Require(number, "result pointer");
     *number = static_cast<uint16_t>(t->FieldIndex(field) + 1);
   });
@@ -401,7 +432,7 @@ DBRESULT DbGetFieldNum(DBHANDLE table, const char* field, uint16_t* number) {
 
 DBRESULT DbGetFieldType(DBHANDLE table, const char* field, uint16_t* type) {
   return Run([&] {
-    TableCursor* t = Table(table);
+    TableCursor* t = TableInfo(table);
     Require(type, "result pointer");
     *type = t->layout().fields[t->FieldIndex(field)].type;
   });
@@ -409,7 +440,7 @@ DBRESULT DbGetFieldType(DBHANDLE table, const char* field, uint16_t* type) {
 
 DBRESULT DbGetFieldLength(DBHANDLE table, const char* field, uint32_t* length) {
   return Run([&] {
-    TableCursor* t = Table(table);
+    TableCursor* t = TableInfo(table);
     Require(length, "result pointer");
     const Field& f = t->layout().fields[t->FieldIndex(field)];
     *length = f.length != 0 ? f.length : f.width;
@@ -418,7 +449,7 @@ DBRESULT DbGetFieldLength(DBHANDLE table, const char* field, uint32_t* length) {
 
 DBRESULT DbGetFieldDecimals(DBHANDLE table, const char* field, uint16_t* decimals) {
   return Run([&] {
-    TableCursor* t = Table(table);
+    TableCursor* t = TableInfo(table);
     Require(decimals, "result pointer");
     *decimals = t->layout().fields[t->FieldIndex(field)].decimals;
   });
@@ -426,7 +457,7 @@ DBRESULT DbGetFieldDecimals(DBHANDLE table, const char* field, uint16_t* decimal
 
 DBRESULT DbGetFieldOffset(DBHANDLE table, const char* field, uint32_t* offset) {
   return Run([&] {
-    TableCursor* t = Table(table);
+    TableCursor* t = TableInfo(table);
     Require(offset, "result pointer");
     *offset = t->layout().fields[t->FieldIndex(field)].offset;
   });
@@ -434,7 +465,7 @@ DBRESULT DbGetFieldOffset(DBHANDLE table, const char* field, uint32_t* offset) {
 
 DBRESULT DbGetRecordLength(DBHANDLE table, uint32_t* length) {
   return Run([&] {
-    TableCursor* t = Table(table);
+    TableCursor* t = TableInfo(table);
     Require(length, "result pointer");
     *length = t->layout().record_length;
   });
@@ -443,7 +474,7 @@ DBRESULT DbGetRecordLength(DBHANDLE table, uint32_t* length) {
 DBRESULT DbGotoTop(DBHANDLE handle) {
   return Run([&] {
     IndexHandle* ix;
-    Nav(handle, &ix)->GotoTop(ix);
+    Nav(handle, &ix, false)->GotoTop(ix);
   });
 }
 
@@ -760,20 +791,20 @@ DBRESULT DbGetRecordCount(DBHANDLE table, uint16_t option, uint32_t* count) {
 }
 
 DBRESULT DbEnableEncryption(DBHANDLE table, const char* password) {
-  return Run([&] { Table(table)->EnablePassword(Str(password)); });
+  return Run([&] { TableInfo(table)->EnablePassword(Str(password)); });
 }
 
 DBRESULT DbEncryptTable(DBHANDLE table) {
-  return Run([&] { Table(table)->Rewrite(TableFile::Rewrite::Encrypt); });
+  return Run([&] { TableInfo(table)->Rewrite(TableFile::Rewrite::Encrypt); });
 }
 
 DBRESULT DbDecryptTable(DBHANDLE table) {
-  return Run([&] { Table(table)->Rewrite(TableFile::Rewrite::Decrypt); });
+  return Run([&] { TableInfo(table)->Rewrite(TableFile::Rewrite::Decrypt); });
 }
 
 DBRESULT DbIsTableEncrypted(DBHANDLE table, uint16_t* encrypted) {
   return Run([&] {
-    TableCursor* t = Table(table);
+    TableCursor* t = TableInfo(table);
     Require(encrypted, "result pointer");
     *encrypted = t->file().encrypted() ? 1 : 0;
   });

@@ -70,8 +70,11 @@ class TableCursor : public Object {
   // Field addressed by name or DBE_FIELD_ORDINAL; fails with 5147.
   uint32_t FieldIndex(const char* field) const;
 
-  // Navigation; ix is null for record order.
+  // Navigation; ix is null for record order. On a table whose rewrite is
+  // deferred, GotoTop only notes where to go: Settle() goes there (and so
+  // has the table rewritten) before the handle's rows or position are used.
   void GotoTop(IndexHandle* ix);
+  void Settle();
   void GotoBottom(IndexHandle* ix);
   void Skip(IndexHandle* ix, int32_t rows);
   void GotoRecord(uint32_t recno);
@@ -163,6 +166,9 @@ class TableCursor : public Object {
   std::vector<uint8_t> edit_buf_;
   PendingBlobs blobs_;
   bool implicit_lock_ = false;
+
+  bool top_deferred_ = false;
+  IndexHandle* top_ix_ = nullptr;
 
   // Cached index position for fast sequential index navigation.
   IndexHandle* pos_ix_ = nullptr;

@@ -1,12 +1,17 @@
 // Restructure: a table rebuilt with new fields beside the old one, values
 // carried over wherever they fit, index tags kept when their fields survive,
-// the previous files kept as the .BAK set, and an atomic switch.
+// the previous files kept as the .BAK set, and an atomic switch. The
+// rebuild itself also carries out the deferred changes of a table
+// (deferred_rewrite.cc): several restructures and packs, and a change of
+// encryption, in one pass over the rows.
+#include <algorithm>
 #include <cstring>
 
 #include "core/error.h"
 #include "core/text.h"
 #include "dbe/dbe.h"
 #include "storage/bytes.h"
+#include "storage/rebuild.h"
 #include "storage/rebuild_writer.h"
 #include "storage/record_codec.h"
 #include "storage/rewrite_totals.h"
@@ -14,7 +19,6 @@
 
 namespace dbe {
 namespace {
-
 
 // Converts one value from the old field to the new one. A value that does
 // not fit the new type leaves the field empty rather than failing the change.
@@ -38,7 +42,6 @@ void CarryValue(const Field& from, uint32_t from_index, const uint8_t* old_rec, 
 }  // namespace
 
 void TableFile::Restructure(const Layout& new_layout, const std::vector<int>& source, const crypto::Key* key) {
-  RewriteTimer timer(true);
   RequireWritable();
   if (encrypted()) RequireKey(key);
   SoleUse sole =
@@ -80,80 +83,214 @@ void TableFile::Restructure(const Layout& new_layout, const std::vector<int>& so
     new_tags.push_back(nt);
   }
 
-  bool enc = encrypted();
-  bool has_memo = new_layout.HasBlobs();
-  uint32_t flags = (has_memo ? format::kFlagMemoFile : 0) | (new_tags.empty() ? 0 : format::kFlagIndexFile) |
-                   (enc ? format::kFlagEncrypted : 0) | (flags_ & format::kFlagDictionaryKey);
-  std::string header = BuildHeader(new_layout, flags, enc ? &kdf_ : nullptr, enc ? check_.data() : nullptr,
-                                   enc ? &key_owner_ : nullptr);
-  RebuildWriter out(paths_.kdt + ".new", paths_.kdm + ".new", has_memo, header, enc ? key : nullptr, table_id_);
+  if (DeferRestructure(new_layout, source, new_tags, key)) return;
+  ApplyDeferredChange();
+  RebuildPlan plan;
+  AddRestructureStep(plan.steps, layout_, new_layout, source);
+  plan.layout = new_layout;
+  plan.tags = new_tags;
+  plan.encrypted = encrypted();
+  plan.dictionary_keyed = dictionary_keyed();
+  plan.kdf = kdf_;
+  plan.check = check_;
+  plan.key_owner = key_owner_;
+  plan.read_key = key;
+  plan.write_key = key;
+  plan.keep_backup = true;
+  Rebuild(plan);
+}
 
-  std::vector<uint8_t> blank(new_layout.record_length, 0);
-  for (uint32_t i = 0; i < new_layout.fields.size(); ++i) WriteFieldEmpty(new_layout.fields[i], i, blank.data());
-  std::vector<uint8_t> old_rec(layout_.record_length), rec;
-  uint32_t n = record_count();
-  const HeaderCounts old_counts = Counts();
-  uint32_t next_auto = std::max<uint32_t>(old_counts.next_autoinc, 1);
+namespace {
+
+// A row between the steps of a rebuild: its record image and the values of
+// its large-value fields (the rows on disk keep theirs in the memo file).
+struct StagedRow {
+  std::vector<uint8_t> rec;
+  std::vector<std::string> blobs;  // by field
+};
+
+struct StepState {
+  std::vector<uint8_t> blank;  // a row of the step's fields, all empty
   bool fills_autoinc = false;
-  for (size_t k = 0; k < source.size(); ++k) {
-    if (source[k] < 0 && new_layout.fields[k].type == DBE_FT_AUTOINC) fills_autoinc = true;
-  }
   uint32_t auto_counter = 0;
-  uint32_t deleted = 0;
-  for (uint32_t r = 1; r <= n; ++r) {
-    ReadRecord(r, key, old_rec.data());
-    rec = blank;
-    rec[0] = old_rec[0];
-    if (rec[0] == kRowDeleted) ++deleted;
-    for (uint32_t j = 0; j < new_layout.fields.size(); ++j) {
-      const Field& to = new_layout.fields[j];
-      int s = source[j];
-      if (s < 0) {
-        if (to.type == DBE_FT_AUTOINC) {
-          PutU32(rec.data() + to.offset, ++auto_counter);
-          SetNullBit(rec.data(), j, false);
-        }
-        continue;
-      }
-      const Field& from = layout_.fields[s];
-      bool from_blob = IsBlobType(from.type), to_blob = IsBlobType(to.type);
-      if (!from_blob && from.type == to.type && from.length == to.length && from.decimals == to.decimals) {
-        // Unchanged: the stored bytes carry over as they are.
-        std::memcpy(rec.data() + to.offset, old_rec.data() + from.offset, to.width);
-        SetNullBit(rec.data(), j, IsNullBit(old_rec.data(), static_cast<uint32_t>(s)));
-        continue;
-      }
-      if (!from_blob && !to_blob) {
-        CarryValue(from, static_cast<uint32_t>(s), old_rec.data(), to, j, rec.data(), paths_.kdt);
-        continue;
-      }
-      std::string value;
-      if (from_blob) {
-        value = ReadBlob(old_rec.data(), static_cast<uint32_t>(s), key);
-      } else if (!IsNullBit(old_rec.data(), static_cast<uint32_t>(s))) {
-        value = ReadFieldText(from, static_cast<uint32_t>(s), old_rec.data());
-      }
-      if (!to_blob) {
-        try {
-          WriteFieldText(to, j, rec.data(), value, paths_.kdt);
-        } catch (const Error&) {
-          WriteFieldEmpty(to, j, rec.data());
-        }
-        continue;
-      }
-      if (value.empty()) continue;
-      PutU64(rec.data() + to.offset, out.AppendValue(value));
-      PutU32(rec.data() + to.offset + 8, static_cast<uint32_t>(value.size()));
-      SetNullBit(rec.data(), j, false);
+};
+
+bool SameForm(const Field& a, const Field& b) {
+  return a.type == b.type && a.length == b.length && a.decimals == b.decimals;
+}
+
+}  // namespace
+
+void AddRestructureStep(std::vector<RebuildStep>& steps, const Layout& before, Layout after, std::vector<int> source) {
+  if (!steps.empty() && !steps.back().pack) {
+    // before is what the last step makes. The two become one when every
+    // value passes through at most one change of form, and at most one of
+    // them numbers new auto-increment fields (each step counts on its own).
+    RebuildStep& last = steps.back();
+    bool merges = true, first_numbers = false, second_numbers = false;
+    for (size_t k = 0; k < last.source.size(); ++k) {
+      if (last.source[k] < 0 && last.layout.fields[k].type == DBE_FT_AUTOINC) first_numbers = true;
     }
-    out.AppendRow(rec.data(), new_layout.record_length);
+    std::vector<int> merged(source.size(), -1);
+    for (size_t j = 0; j < source.size() && merges; ++j) {
+      const Field& to = after.fields[j];
+      if (source[j] < 0) {
+        if (to.type == DBE_FT_AUTOINC) second_numbers = true;
+        continue;
+      }
+      const Field& mid = before.fields[static_cast<size_t>(source[j])];
+      const int s = last.source[static_cast<size_t>(source[j])];
+      if (s < 0) {
+        // New in the first step: numbered, or empty in every row. An empty
+        // large value is written as text into a field of another form.
+        if ((mid.type == DBE_FT_AUTOINC || IsBlobType(mid.type)) && !SameForm(mid, to)) merges = false;
+        continue;
+      }
+      if (!SameForm(last.input.fields[static_cast<size_t>(s)], mid) && !SameForm(mid, to)) merges = false;
+      merged[j] = s;
+    }
+    if (merges && !(first_numbers && second_numbers)) {
+      last.layout = std::move(after);
+      last.source = std::move(merged);
+      return;
+    }
   }
-  out.Finish({old_counts.counter + 1, n, deleted, fills_autoinc ? std::max(next_auto, auto_counter + 1) : next_auto,
-              old_counts.row_version});
+  RebuildStep step;
+  step.input = before;
+  step.layout = std::move(after);
+  step.source = std::move(source);
+  steps.push_back(std::move(step));
+}
+
+void TableFile::Rebuild(const RebuildPlan& plan) {
+  RewriteTimer timer(plan.keep_backup);
+  const Layout& final_layout = plan.layout;
+  const bool enc = plan.encrypted;
+  const bool has_memo = final_layout.HasBlobs();
+  const uint32_t flags = (has_memo ? format::kFlagMemoFile : 0) | (plan.tags.empty() ? 0 : format::kFlagIndexFile) |
+                         (enc ? format::kFlagEncrypted : 0) |
+                         (enc && plan.dictionary_keyed ? format::kFlagDictionaryKey : 0);
+  std::string header = BuildHeader(final_layout, flags, enc ? &plan.kdf : nullptr, enc ? plan.check.data() : nullptr,
+                                   enc ? &plan.key_owner : nullptr);
+  RebuildWriter out(paths_.kdt + ".new", paths_.kdm + ".new", has_memo, header, enc ? plan.write_key : nullptr,
+                    table_id_);
+
+  std::vector<StepState> state(plan.steps.size());
+  for (size_t k = 0; k < plan.steps.size(); ++k) {
+    const RebuildStep& step = plan.steps[k];
+    if (step.pack) continue;
+    state[k].blank.assign(step.layout.record_length, 0);
+    for (uint32_t i = 0; i < step.layout.fields.size(); ++i) {
+      WriteFieldEmpty(step.layout.fields[i], i, state[k].blank.data());
+      if (step.source[i] < 0 && step.layout.fields[i].type == DBE_FT_AUTOINC) state[k].fills_autoinc = true;
+    }
+  }
+  const uint32_t n = record_count();
+  const HeaderCounts old_counts = Counts();
+  const uint32_t length = layout_.record_length;
+  const uint32_t batch = std::max<uint32_t>(1, (2u << 20) / std::max<uint32_t>(slot_size_, 1));
+  std::vector<uint8_t> disk_rows;
+  StagedRow a, b;
+  std::vector<uint8_t> final_row;
+  uint32_t written = 0, deleted = 0;
+  for (uint32_t first = 1; first <= n; first += batch) {
+    const uint32_t count = std::min(batch, n - first + 1);
+    disk_rows.resize(size_t(count) * length);
+    ReadRecords(first, count, plan.read_key, disk_rows.data());
+    for (uint32_t i = 0; i < count; ++i) {
+      const uint8_t* disk_rec = disk_rows.data() + size_t(i) * length;
+      const bool is_deleted = disk_rec[0] == kRowDeleted;
+      // The row as it stands before each step: first on disk, then staged.
+      const Layout* from_layout = &layout_;
+      const uint8_t* from = disk_rec;
+      const StagedRow* from_staged = nullptr;
+      auto blob_of = [&](uint32_t f) -> std::string {
+        if (IsNullBit(from, f)) return {};
+        return from_staged == nullptr ? ReadBlob(from, f, plan.read_key) : from_staged->blobs[f];
+      };
+      bool dropped = false;
+      for (size_t k = 0; k < plan.steps.size() && !dropped; ++k) {
+        const RebuildStep& step = plan.steps[k];
+        if (step.pack) {
+          dropped = is_deleted;
+          continue;
+        }
+        StagedRow& to_row = from_staged == &a ? b : a;
+        to_row.rec = state[k].blank;
+        to_row.rec[0] = from[0];
+        to_row.blobs.assign(step.layout.HasBlobs() ? step.layout.fields.size() : 0, std::string());
+        uint8_t* rec = to_row.rec.data();
+        for (uint32_t j = 0; j < step.layout.fields.size(); ++j) {
+          const Field& to = step.layout.fields[j];
+          const int s = step.source[j];
+          if (s < 0) {
+            if (to.type == DBE_FT_AUTOINC) {
+              PutU32(rec + to.offset, ++state[k].auto_counter);
+              SetNullBit(rec, j, false);
+            }
+            continue;
+          }
+          const uint32_t su = static_cast<uint32_t>(s);
+          const Field& f = from_layout->fields[su];
+          const bool from_blob = IsBlobType(f.type), to_blob = IsBlobType(to.type);
+          if (!from_blob && SameForm(f, to)) {
+            // Unchanged: the stored bytes carry over as they are.
+            std::memcpy(rec + to.offset, from + f.offset, to.width);
+            SetNullBit(rec, j, IsNullBit(from, su));
+            continue;
+          }
+          if (!from_blob && !to_blob) {
+            CarryValue(f, su, from, to, j, rec, paths_.kdt);
+            continue;
+          }
+          std::string value = from_blob ? blob_of(su) : IsNullBit(from, su) ? std::string()
+                                                                              : ReadFieldText(f, su, from);
+          if (!to_blob) {
+            try {
+              WriteFieldText(to, j, rec, value, paths_.kdt);
+            } catch (const Error&) {
+              WriteFieldEmpty(to, j, rec);
+            }
+            continue;
+          }
+          if (value.empty()) continue;
+          to_row.blobs[j] = std::move(value);
+          SetNullBit(rec, j, false);
+        }
+        from_layout = &step.layout;
+        from = to_row.rec.data();
+        from_staged = &to_row;
+      }
+      if (dropped) continue;
+      ++written;
+      if (is_deleted) ++deleted;
+      // The row's large values go to the new memo file.
+      const uint8_t* final_rec = from;
+      if (has_memo) {
+        final_row.assign(final_rec, final_rec + final_layout.record_length);
+        for (uint32_t j = 0; j < final_layout.fields.size() && has_memo; ++j) {
+          const Field& f = final_layout.fields[j];
+          if (!IsBlobType(f.type) || IsNullBit(final_rec, j)) continue;
+          const std::string value = blob_of(j);
+          PutU64(final_row.data() + f.offset, out.AppendValue(value));
+          PutU32(final_row.data() + f.offset + 8, static_cast<uint32_t>(value.size()));
+        }
+        final_rec = final_row.data();
+      }
+      out.AppendRow(final_rec, final_layout.record_length);
+    }
+  }
+  uint32_t next_auto = old_counts.next_autoinc;
+  for (size_t k = 0; k < plan.steps.size(); ++k) {
+    if (plan.steps[k].pack) continue;
+    next_auto = std::max<uint32_t>(next_auto, 1);
+    if (state[k].fills_autoinc) next_auto = std::max(next_auto, state[k].auto_counter + 1);
+  }
+  out.Finish({old_counts.counter + 1, written, deleted, next_auto, old_counts.row_version});
   auto old_tags = tags_;
-  tags_ = new_tags;
+  tags_ = plan.tags;
   try {
-    CommitRebuild(out.TakeData(), has_memo, true);
+    CommitRebuild(out.TakeData(), has_memo, plan.keep_backup);
   } catch (...) {
     // Before the commit marker the table is still the old one; after it the
     // table is failed and answers nothing until it is opened again.

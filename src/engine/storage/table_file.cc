@@ -7,6 +7,7 @@
 #include "core/date.h"
 #include "core/error.h"
 #include "core/text.h"
+#include "storage/rebuild.h"
 #include "storage/rebuild_writer.h"
 #include "storage/rewrite_totals.h"
 #include "dbe/dbe.h"
@@ -96,6 +97,7 @@ TablePaths TablePaths::For(const std::string& kdt_path) {
 class TableFile::WriteGuard {
  public:
   explicit WriteGuard(TableFile* t) : t_(t) {
+    t_->ApplyDeferredChange();  // before the lock: the rewrite replaces the data file
     t_->RequireWritable();
     if (!t_->exclusive_) t_->data_.LockWait(kLockHeader, true, "The table");
     if (t_->indexes_built_ && t_->index_counter_ != t_->change_counter()) t_->indexes_built_ = false;
@@ -133,6 +135,13 @@ std::shared_ptr<TableFile> TableFile::Acquire(const std::string& kdt_path, bool 
                                    std::string(exclusive ? "exclusively" : "while it is open exclusively") +
                                    ". File: " + kdt_path);
       }
+      // A table whose rewrite is deferred stays open without handles.
+      if (tf->handles_ == 0 && exclusive) {
+        if (!tf->data_.TryLock(kLockOpen, true)) {
+          Fail(DBE_TABLE_IN_USE, "Error 5042: The table is in use by another program. File: " + kdt_path);
+        }
+        tf->exclusive_ = true;
+      }
       ++tf->handles_;
       return tf;
     }
@@ -162,6 +171,13 @@ void TableFile::Release(bool exclusive) {
   (void)exclusive;
   std::lock_guard<std::mutex> lock(g_registry_mu);
   if (--handles_ > 0) return;
+  if (pending_) {
+    // Kept open for the deferred rewrite; others may open it as when it is
+    // open shared (ApplyDeferredRewrites closes it).
+    if (exclusive_) data_.TryLock(kLockOpen, false);
+    exclusive_ = false;
+    return;
+  }
   // A failed table's files are no longer its own: nothing is written.
   if (!failed_) try {
     if (index_dirty_ && indexes_built_ && (!encrypted() || index_key_.has_value()) && data_.writable() &&
@@ -184,6 +200,17 @@ void TableFile::Release(bool exclusive) {
   auto& reg = Registry();
   auto it = reg.find({dev_, ino_});
   if (it != reg.end() && it->second.expired()) reg.erase(it);
+  exclusive_ = false;
+}
+
+void TableFile::CloseFiles() {
+  std::lock_guard<std::mutex> lock(g_registry_mu);
+  map_.Unmap();
+  data_.Close();
+  memo_.Close();
+  auto& reg = Registry();
+  auto it = reg.find({dev_, ino_});
+  if (it != reg.end() && it->second.lock().get() == this) reg.erase(it);
   exclusive_ = false;
 }
 
@@ -308,6 +335,7 @@ void TableFile::OpenMemo(bool create) {
 }
 
 void TableFile::EnsureIndexes(const crypto::Key* key) {
+  ApplyDeferredChange();
   if (tags_.empty()) return;
   uint64_t c = change_counter();
   if (indexes_built_ && index_counter_ == c) return;
@@ -357,6 +385,7 @@ std::shared_ptr<IndexTag> TableFile::FindTag(const std::string& name) const {
 
 std::shared_ptr<IndexTag> TableFile::CreateIndex(const std::string& name, const std::string& expr,
                                                  uint32_t options, const crypto::Key* key) {
+  ApplyDeferredChange();
   RequireWritable();
   if (Trim(name).empty()) {
     Fail(DBE_INVALID_ARGUMENT, "Error 5012: An index tag needs a name. File: " + paths_.kdi);
@@ -414,6 +443,7 @@ std::shared_ptr<IndexTag> TableFile::CreateIndex(const std::string& name, const 
 }
 
 void TableFile::DropIndex(const std::string& name) {
+  ApplyDeferredChange();
   RequireWritable();
   auto tag = FindTag(name);
   if (!tag) Fail(DBE_INDEX_NOT_FOUND, "Error 5060: The index tag " + name + " was not found. File: " + paths_.kdi);
@@ -428,12 +458,21 @@ void TableFile::DropIndex(const std::string& name) {
 
 // --- header and slots ---------------------------------------------------
 
-uint32_t TableFile::record_count() const { return CurrentRows(Header(), version_); }
+// Row counts and rows are those of the files: a deferred change is applied
+// before they are read.
+uint32_t TableFile::record_count() const {
+  if (pending_) const_cast<TableFile*>(this)->ApplyDeferredChange();
+  return CurrentRows(Header(), version_);
+}
 uint32_t TableFile::live_count() const {
+  if (pending_) const_cast<TableFile*>(this)->ApplyDeferredChange();
   const HeaderCounts c = Counts();
   return c.rows - c.deleted;
 }
-uint64_t TableFile::change_counter() const { return CurrentCounter(Header(), version_); }
+uint64_t TableFile::change_counter() const {
+  if (pending_) const_cast<TableFile*>(this)->ApplyDeferredChange();
+  return CurrentCounter(Header(), version_);
+}
 bool TableFile::encrypted() const { return flags_ & kFlagEncrypted; }
 
 void TableFile::EnsureMapped(uint64_t end) {
@@ -484,6 +523,7 @@ void TableFile::WriteStaticHeader() {
 }
 
 bool TableFile::IsDeleted(uint32_t recno) {
+  ApplyDeferredChange();
   const uint8_t* s = Slot(recno);
   if (s[0] != kRowDeleted) return false;
   // A live row is checked when it is read; one that says it is deleted is
@@ -517,6 +557,7 @@ void TableFile::RequireWritable() const {
 }
 
 void TableFile::ReadRecord(uint32_t recno, const crypto::Key* key, uint8_t* out) {
+  ApplyDeferredChange();
   if (recno == 0 || recno > record_count()) {
     Fail(DBE_NO_CURRENT_RECORD, "Error 5026: There is no row " + std::to_string(recno) + ". File: " + paths_.kdt);
   }
@@ -543,6 +584,7 @@ void TableFile::ReadRecord(uint32_t recno, const crypto::Key* key, uint8_t* out)
 }
 
 void TableFile::ReadRecords(uint32_t first, uint32_t count, const crypto::Key* key, uint8_t* out) {
+  ApplyDeferredChange();
   if (count == 0) return;
   if (first == 0 || first - 1 + uint64_t(count) > record_count()) {
     Fail(DBE_NO_CURRENT_RECORD, "Error 5026: There is no row " + std::to_string(first + count - 1) +
@@ -579,11 +621,13 @@ void TableFile::WriteSlot(uint32_t recno, const uint8_t* rec, const crypto::Key*
 // --- blobs --------------------------------------------------------------
 
 uint32_t TableFile::BlobLength(const uint8_t* rec, uint32_t field) {
+  ApplyDeferredChange();
   if (IsNullBit(rec, field)) return 0;
   return GetU32(rec + layout_.fields[field].offset + 8);
 }
 
 std::string TableFile::ReadBlob(const uint8_t* rec, uint32_t field, const crypto::Key* key) {
+  ApplyDeferredChange();
   if (IsNullBit(rec, field)) return {};
   const uint8_t* ref = rec + layout_.fields[field].offset;
   uint64_t off = GetU64(ref);
@@ -830,6 +874,7 @@ void TableFile::Recall(uint32_t recno, const crypto::Key* key) {
 // --- record locks ---------------------------------------------------------
 
 bool TableFile::LockRecord(uint32_t recno, uint64_t owner) {
+  ApplyDeferredChange();
   auto it = record_locks_.find(recno);
   if (it != record_locks_.end()) return it->second == owner;
   if (!exclusive_ && data_.writable() && !data_.TryLock(kLockRecordBase + recno, true)) return false;
@@ -966,6 +1011,7 @@ void TableFile::Create(const std::string& kdt_path, const Layout& layout) {
 }
 
 void TableFile::DeleteFiles() {
+  ApplyDeferredChange();
   if (handles_ > 1 || !SoleUser()) {
     Fail(DBE_NEEDS_EXCLUSIVE, "Error 5062: The table can only be deleted while nobody else uses it. File: " + paths_.kdt);
   }
@@ -981,7 +1027,6 @@ void TableFile::DeleteFiles() {
 
 void TableFile::RewriteTable(Rewrite kind, const crypto::Key* key, const std::string& password,
                              const DictionaryKey* dictionary_key) {
-  RewriteTimer timer(false);
   RequireWritable();
   const char* what = kind == Rewrite::Pack ? "packed" : kind == Rewrite::Zap ? "emptied"
                      : kind == Rewrite::Encrypt ? "encrypted" : "decrypted";
@@ -991,7 +1036,7 @@ void TableFile::RewriteTable(Rewrite kind, const crypto::Key* key, const std::st
   if (kind == Rewrite::Decrypt && !encrypted()) {
     Fail(DBE_NOTHING_TO_DO, "Error 5068: The table is not encrypted. File: " + paths_.kdt);
   }
-  if (kind == Rewrite::Pack && Counts().deleted == 0 && !(flags_ & kFlagMemoFile)) {
+  if (kind == Rewrite::Pack && shown_deleted() == 0 && !(flags_ & kFlagMemoFile)) {
     Fail(DBE_NOTHING_TO_DO, "Error 5068: The table has no deleted rows to remove. File: " + paths_.kdt);
   }
   SoleUse sole = ClaimSoleUse(std::string("Error 5062: The table can only be ") + what +
@@ -1019,6 +1064,9 @@ void TableFile::RewriteTable(Rewrite kind, const crypto::Key* key, const std::st
     new_key = crypto::DeriveKey(password, kdf);
     crypto::MakeCheck(*new_key, table_id_.data(), 16, check.data());
   }
+  if (DeferRewrite(kind, key, new_key, kdf, check, key_owner, dict_keyed)) return;
+  ApplyDeferredChange();
+  RewriteTimer timer(false);
   bool reencode = kind == Rewrite::Encrypt || kind == Rewrite::Decrypt;
   const crypto::Key* write_key = kind == Rewrite::Encrypt ? new_key.get() : key;
   uint32_t flags = (flags_ & (kFlagMemoFile | kFlagIndexFile)) | (new_encrypted ? kFlagEncrypted : 0) |

@@ -129,6 +129,22 @@ class TableFile : public std::enable_shared_from_this<TableFile> {
   // values the new field i takes over, or -1 for a new field. The previous
   // files stay as the .BAK set.
   void Restructure(const Layout& new_layout, const std::vector<int>& source, const crypto::Key* key);
+
+  // --- deferred rewrites (deferred_rewrite.cc) -------------------------------
+  // While deferral is on (process-wide), restructures, packs, encryptions
+  // and decryptions of a table are checked as they are asked for but kept
+  // in memory: the table shows its new fields, tags and encryption at once,
+  // and its files are rewritten once, for all of them together, when its
+  // rows are next read or written, when deferral ends, or at
+  // ApplyDeferredRewrites(), whichever comes first.
+  static void SetRewritesDeferred(bool deferred);
+  static bool RewritesDeferred();
+  // Rewrites every table with changes waiting. All are tried; the first
+  // failure is raised (a table whose rewrite failed is failed, see failed()).
+  static void ApplyDeferredRewrites();
+  bool has_deferred_change() const { return pending_ != nullptr; }
+  // Rewrites this table now when changes are waiting for it.
+  void ApplyDeferredChange();
   // True when no other process has the table open (the caller's handles
   // being the only ones here is checked by the caller).
   bool SoleUser();
@@ -205,6 +221,26 @@ class TableFile : public std::enable_shared_from_this<TableFile> {
 
   class WriteGuard;
   friend class WriteGuard;
+
+  // Deferred rewrites (deferred_rewrite.cc).
+  struct Pending;
+  struct RebuildPlan;
+  // The change as asked for; false when the change cannot wait (then it is
+  // made at once, after any change already waiting).
+  bool DeferRestructure(const Layout& new_layout, const std::vector<int>& source,
+                        std::vector<std::shared_ptr<IndexTag>> new_tags, const crypto::Key* key);
+  bool DeferRewrite(Rewrite kind, const crypto::Key* key, const std::shared_ptr<const crypto::Key>& new_key,
+                    const crypto::KdfParams& kdf, const std::array<uint8_t, crypto::kCheckSealedSize>& check,
+                    const std::array<uint8_t, 16>& key_owner, bool dict_keyed);
+  void BeginPending(const crypto::Key* disk_key);
+  // Deleted rows as the table shows them (none once a pack is waiting).
+  uint32_t shown_deleted() const;
+  // Builds the new files from the rows on disk through the plan's steps and
+  // switches to them.
+  void Rebuild(const RebuildPlan& plan);
+  // Closes the files of a table no handle holds.
+  void CloseFiles();
+  std::unique_ptr<Pending> pending_;
 
   TablePaths paths_;
   os::File data_;

@@ -197,6 +197,19 @@ DBRESULT DbSetLockWait(uint32_t milliseconds);
 // folders not flushed stay owed to the next barrier, and the error names one.
 DBRESULT DbSetSyncGrouping(uint16_t grouped);
 DBRESULT DbSyncBarrier(void);
+// Deferred rewrites (process-wide, off by default). While on, a table's
+// restructures (ALTER TABLE), packs, encryptions and decryptions are checked
+// and answered as usual, and every handle sees the table as changed, but its
+// files are rewritten once for all of them: when its rows are next read or
+// written, or at DbApplyDeferredRewrites(), DbSyncBarrier() or the end of
+// deferral, whichever comes first. The new files are sealed with the key the
+// table ends with; the .BAK set of a restructured table is the table as it
+// was before the first change. A rewrite that fails then is reported by the
+// call that caused it, and its table answers 5076 until it is opened again.
+// Turning deferral off applies what is waiting (raising the first failure;
+// deferral is off anyway).
+DBRESULT DbSetRewriteDeferral(uint16_t deferred);
+DBRESULT DbApplyDeferredRewrites(void);
 
 // ---------------------------------------------------------------------------
 // Tables.
