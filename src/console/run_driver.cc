@@ -70,6 +70,29 @@ class RunError : public std::runtime_error {
 
 RunOutcome TMainForm::BitBtn1Click() { return RunDriver(*this).Process(); }
 
+namespace {
+bool g_column_runs_defer_rewrites = true;
+}  // namespace
+
+void SetColumnRunsDeferRewrites(bool deferred) { g_column_runs_defer_rewrites = deferred; }
+
+void RunDriver::WithDeferredRewrites(const std::function<void()>& body) {
+  if (!g_column_runs_defer_rewrites || rewrite_deferral_) {
+    body();
+    return;
+  }
+  // A catalogue entry changes one column: a table that several entries
+  // change (and a free table decrypted and encrypted around each of them)
+  // is written once, when its rows are next used or at the end of the run.
+  struct Scope {
+    std::optional<dbaccess::TDbRewriteDeferral>& d;
+    ~Scope() { d.reset(); }  // on the way out of an error; End() has run otherwise
+  } scope{rewrite_deferral_};
+  rewrite_deferral_.emplace();
+  body();
+  rewrite_deferral_->End();
+}
+
 void RunDriver::Step(const char* name, const std::function<void()>& body) {
   trace_.push_back(current_code_.empty() ? std::string(name) : current_code_ + ":" + name);
   if (record_ == nullptr) {
@@ -542,7 +565,7 @@ bool RunDriver::ColumnRun(int run) {
   bool pass_goes_on = true;
   Step(name.c_str(), [&] {
     schema::UpgradeContext ctx = f_.Context();
-    pass_goes_on = schema::RunColumnRun(run, ctx, CompanyCatalogueActions(ctx));
+    WithDeferredRewrites([&] { pass_goes_on = schema::RunColumnRun(run, ctx, CompanyCatalogueActions(ctx)); });
   });
   return pass_goes_on;
 }
@@ -577,7 +600,11 @@ void RunDriver::CatalogueStep(schema::UpgradeContext& ctx, const schema::HookCal
       Step("ConvertCostCentreCodes", [&ctx] { conversions::ConvertCostCentreCodes(ctx); });
       break;
     case CatalogueHook::BackfillCareerHistory: conversions::BackfillCareerHistory(ctx); break;
-    case CatalogueHook::RemoveEmpservBackup: conversions::RemoveEmpservBackup(ctx); break;
+    case CatalogueHook::RemoveEmpservBackup:
+      // It removes a .BAK set: the one the rewrites made so far would leave.
+      if (rewrite_deferral_) rewrite_deferral_->Apply();
+      conversions::RemoveEmpservBackup(ctx);
+      break;
     case CatalogueHook::DefaultPaypara2Type: conversions::DefaultPaypara2Type(ctx); break;
     case CatalogueHook::TakeEmpProsSalaryTotal:
       emp_pros_salary_total_ = conversions::TakeEmpProsSalaryTotal(ctx, f_.DbQuery3);
@@ -586,6 +613,7 @@ void RunDriver::CatalogueStep(schema::UpgradeContext& ctx, const schema::HookCal
       if (!emp_pros_salary_total_) throw std::logic_error("EMP_PROS salary total checked before it was taken");
       const conversions::SalaryTotal held = *emp_pros_salary_total_;
       emp_pros_salary_total_.reset();
+      if (rewrite_deferral_) rewrite_deferral_->Apply();  // it removes EMP_PROS's .BAK set
       conversions::CheckEmpProsSalaryTotal(ctx, f_.DbQuery3, held);
       break;
     }
@@ -707,7 +735,9 @@ void RunDriver::ReminderSettingsAndLaterRuns() {
   conversions::SeedReminderSettings(ctx);
   CatalogueCorrections();
   schema::CatalogueActions catalogue = CompanyCatalogueActions(ctx);
-  for (int run : {12, 13, 14}) schema::RunColumnRun(run, ctx, catalogue);
+  WithDeferredRewrites([&] {
+    for (int run : {12, 13, 14}) schema::RunColumnRun(run, ctx, catalogue);
+  });
   // The levy roll-forward closes the catalogue for every company; a
   // database below 8.60 gets it once more, which changes nothing further.
   RollForwardLevy2007To2008();

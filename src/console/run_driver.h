@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "console/main_form.h"
+#include "dbaccess/db_rewrite_deferral.h"
 #include "dbaccess/db_sync_group.h"
 #include "conversions/pre860_steps.h"
 #include "schema/catalogue.h"
@@ -26,6 +27,11 @@ namespace kx8::console {
 // "." or "..", no separator, drive colon or control character. Any other
 // code would make the run change files outside the company folders.
 bool CodeNamesACompanyFolder(const std::string& code);
+
+// Whether the column runs write each table once for all of its changes
+// (the default) or at every change, as the engine does outside them. For
+// tests that compare the two; process-wide.
+void SetColumnRunsDeferRewrites(bool deferred);
 
 class RunDriver {
  public:
@@ -139,6 +145,10 @@ class RunDriver {
   // The stored release version is 8.90 or lower.
   bool VersionAtMost890();
 
+  // Runs body with the tables' rewrites deferred (db_rewrite_deferral.h)
+  // and applied at its end.
+  void WithDeferredRewrites(const std::function<void()>& body);
+
   bool Checked(const char* option) const { return f_.options.Checked(option); }
   bool DictionaryConnection() const { return f_.DbConnection1.IsDictionaryConnection(); }
   bool FreeTableCompany() const { return !DictionaryConnection(); }
@@ -151,6 +161,8 @@ class RunDriver {
   std::string pass_marker_folder_;
   // The current pass's grouped flushing, with the backup option only.
   std::optional<dbaccess::TDbSyncGroup> sync_group_;
+  // Deferred rewrites, while a column run goes.
+  std::optional<dbaccess::TDbRewriteDeferral> rewrite_deferral_;
   // The salary total of EMP_PROS, held from before its column changes to
   // the check after them (one company at a time).
   std::optional<conversions::SalaryTotal> emp_pros_salary_total_;

@@ -1,0 +1,25 @@
+#include "dbaccess/db_rewrite_deferral.h"
+
+#include "dbaccess/engine_call.h"
+#include "dbe/dbe.h"
+
+namespace kx8::dbaccess {
+
+TDbRewriteDeferral::TDbRewriteDeferral() { internal::Check(DbSetRewriteDeferral(1)); }
+
+TDbRewriteDeferral::~TDbRewriteDeferral() {
+  if (ended_) return;
+  // Only on the way out of an error: that error is the one reported. A
+  // table whose rewrite fails here is left as it was on disk (or complete
+  // in its new form) and says so when it is next used.
+  (void)DbSetRewriteDeferral(0);
+}
+
+void TDbRewriteDeferral::Apply() { internal::Check(DbApplyDeferredRewrites()); }
+
+void TDbRewriteDeferral::End() {
+  ended_ = true;
+  internal::Check(DbSetRewriteDeferral(0));
+}
+
+}  // namespace kx8::dbaccess

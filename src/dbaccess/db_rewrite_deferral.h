@@ -1,0 +1,37 @@
+// Deferred table rewrites for a stretch of work that changes tables many
+// times over (the column runs of an upgrade pass): every restructure, pack,
+// encryption and decryption is checked and answered at once and every
+// dataset sees the table as changed, while the table's files are rewritten
+// once, for all of its changes, when its rows are next read or written, at
+// Apply(), or at the end.
+#ifndef KX8_DBACCESS_DB_REWRITE_DEFERRAL_H_
+#define KX8_DBACCESS_DB_REWRITE_DEFERRAL_H_
+
+namespace kx8::dbaccess {
+
+class TDbRewriteDeferral {
+ public:
+  // Starts deferring (process-wide: one deferral at a time).
+  TDbRewriteDeferral();
+  // Without End(), as when an error is on its way out: deferral stops and
+  // what waits is rewritten as well as it can be.
+  ~TDbRewriteDeferral();
+  TDbRewriteDeferral(const TDbRewriteDeferral&) = delete;
+  TDbRewriteDeferral& operator=(const TDbRewriteDeferral&) = delete;
+
+  // Rewrites every table with changes waiting, before work that reaches
+  // table files other than through the engine. Raises EDbEngineError for
+  // the first table whose rewrite failed (its files are as they were, or
+  // complete in their new form).
+  void Apply();
+  // Applies what waits and stops deferring. Raises as Apply() does;
+  // deferral has stopped all the same.
+  void End();
+
+ private:
+  bool ended_ = false;
+};
+
+}  // namespace kx8::dbaccess
+
+#endif  // KX8_DBACCESS_DB_REWRITE_DEFERRAL_H_
