@@ -47,7 +47,9 @@
 //   peak_rss_MB     peak resident memory of the first pass
 //
 // Settings: --employees=N or KX8_BENCH_EMPLOYEES sets the default size
-// (employees per company, default the demo builder's). Every other argument
+// (employees per company, default the demo builder's); --rewrite-each-change
+// has the column runs rewrite a table at every change instead of once for
+// all of them, to compare the two. Every other argument
 // goes to the benchmark library. The demo roots live in a temporary folder
 // under /tmp that is removed at exit.
 
@@ -72,6 +74,7 @@
 
 #include "bench_support.h"
 #include "console/housekeeping.h"
+#include "console/run_driver.h"
 #include "platform/zip_archive.h"
 #include "syscall_counts.h"
 #include "cli/batch_run.h"
@@ -437,6 +440,10 @@ BENCHMARK(BM_EmployeePass)->Arg(10)->Arg(100)->UseManualTime()->Iterations(1)->U
 int main(int argc, char** argv) {
   kx8::bench::CountFromEnv("KX8_BENCH_EMPLOYEES", &base_employees);
   kx8::bench::TakeOwnArguments(&argc, argv, [](std::string_view a) {
+    if (a == "--rewrite-each-change") {
+      kx8::console::SetColumnRunsDeferRewrites(false);
+      return true;
+    }
     return kx8::bench::CountFlag(a, "--employees=", &base_employees);
   });
   benchmark::Initialize(&argc, argv);

@@ -33,13 +33,8 @@ struct CompanyState {
   std::vector<std::string> files;
   std::map<std::string, std::string> tables;  // table -> schema lines, encryption, rows
 
-  bool operator==(const CompanyState&) const = default;
 };
 
-void PrintTo(const CompanyState& s, std::ostream* os) {
-  for (const std::string& f : s.files) *os << f << "\n";
-  for (const auto& [t, text] : s.tables) *os << "== " << t << "\n" << text;
-}
 
 // A change made to a company before the upgrade, through a statement on
 // the company (its dictionary when it has one).
