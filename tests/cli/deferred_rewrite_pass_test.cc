@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <set>
 #include <sstream>
@@ -200,21 +201,28 @@ const Damage kDamages[] = {
      }},
 };
 
-TEST_F(DeferredRewritePassTest, UpgradesTheSameWayAsARewriteAtEveryChange) {
-  for (const Damage& damage : kDamages) {
-    SCOPED_TRACE(damage.name);
-    const Damage* applied = damage.statements ? &damage : nullptr;
-    auto [shown_each, each] = Upgrade(dir_.File("each-" + std::to_string(&damage - kDamages)) + "/", applied, false);
-    auto [shown_once, once] = Upgrade(dir_.File("once-" + std::to_string(&damage - kDamages)) + "/", applied, true);
-    EXPECT_EQ(shown_once, shown_each);
-    ASSERT_EQ(once.size(), each.size());
-    for (size_t i = 0; i < once.size(); ++i) {
-      SCOPED_TRACE(tools::DemoCompanies()[i].code);
-      EXPECT_EQ(once[i].files, each[i].files);
-      for (const auto& [table, text] : each[i].tables) EXPECT_EQ(once[i].tables[table], text) << table;
-    }
+class EachDamage : public DeferredRewritePassTest, public ::testing::WithParamInterface<size_t> {};
+
+TEST_P(EachDamage, UpgradesTheSameWayAsARewriteAtEveryChange) {
+  const Damage& damage = kDamages[GetParam()];
+  const Damage* applied = damage.statements ? &damage : nullptr;
+  auto [shown_each, each] = Upgrade(dir_.File("each") + "/", applied, false);
+  auto [shown_once, once] = Upgrade(dir_.File("once") + "/", applied, true);
+  EXPECT_EQ(shown_once, shown_each);
+  ASSERT_EQ(once.size(), each.size());
+  for (size_t i = 0; i < once.size(); ++i) {
+    SCOPED_TRACE(tools::DemoCompanies()[i].code);
+    EXPECT_EQ(once[i].files, each[i].files);
+    for (const auto& [table, text] : each[i].tables) EXPECT_EQ(once[i].tables[table], text) << table;
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(Companies, EachDamage, ::testing::Range<size_t>(0, std::size(kDamages)),
+                         [](const ::testing::TestParamInfo<size_t>& param_info) {
+                           std::string name = kDamages[param_info.param].name;
+                           std::replace(name.begin(), name.end(), ' ', '_');
+                           return name;
+                         });
 
 }  // namespace
 }  // namespace kx8::cli
