@@ -116,6 +116,19 @@ void RepairEntry(schema::UpgradeContext& ctx, TDbQuery& q, const IndexEntry& e, 
   });
 }
 
+// A password given to the query's statement stays with the statement until
+// it is released, which a statement that runs does and one that fails or is
+// never needed does not. Each entry therefore starts on a statement of its
+// own, except the later entries of the group, which share the password
+// supplied for the group: otherwise whether an encrypted table of an entry
+// without a password gets its index would depend on which earlier indexes
+// were missing, and a repeated pass could make an index the first did not.
+void StartEntryStatement(TDbQuery& q, const IndexEntry& e) {
+  if (e.number > kGroupFirst && e.number <= kGroupLast) return;
+  q.Close();
+  q.CloseStatement();
+}
+
 // Takes the entries [first, last] in order; an entry that fails is passed
 // over with its remaining rows.
 void RepairEntries(schema::UpgradeContext& ctx, TDbQuery& q, int first, int last) {
@@ -123,6 +136,7 @@ void RepairEntries(schema::UpgradeContext& ctx, TDbQuery& q, int first, int last
   int passed_over = 0;  // the entry whose remaining rows are passed over
   for (const IndexEntry& e : kIndexEntries) {
     if (e.number < first || e.number > last || e.number == passed_over) continue;
+    StartEntryStatement(q, e);
     if (free_tables && e.number == kGroupFirst) {
       try {
         SupplyStatementPassword(q, kGroupPasswordTable);
