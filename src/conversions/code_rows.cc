@@ -4,6 +4,7 @@ namespace kx8::conversions {
 namespace {
 
 constexpr char kCodeOrder[] = "CATEGORY;CODE";
+constexpr char kLongDescription[] = "LONG_DESC";
 
 bool FindCode(dbaccess::TDbTable& t, const std::string& category, const std::string& code) {
   if (t.IndexFieldNames() != kCodeOrder) t.SetIndexFieldNames(kCodeOrder);
@@ -25,6 +26,10 @@ bool AddCodeRow(dbaccess::TDbTable& code_table, const std::string& category, con
     code_table.FieldByName("CATEGORY").SetAsString(category);
     code_table.FieldByName("CODE").SetAsString(code);
     code_table.FieldByName("DESC").SetAsString(description);
+    // Where the table has the long description, the release fills it from
+    // DESC in every row there is; a row added later gets it at once, so
+    // that no row depends on whether that fill runs again after it.
+    if (dbaccess::TField* long_desc = code_table.FindField(kLongDescription)) long_desc->SetAsString(description);
     code_table.Post();
   } catch (...) {
     // A row left in the insert state would be saved again by the next move

@@ -19,8 +19,9 @@ namespace kx8::conversions {
 std::string CodeDescription(dbaccess::TDbTable& code_table, const std::string& category, const std::string& code);
 
 // Adds the row (category, code, description) and saves it, only when no row
-// with that category and code exists. True when a row was added. A failed
-// save leaves no pending row behind.
+// with that category and code exists; where the table has LONG_DESC the row
+// gets the description there too. True when a row was added. A failed save
+// leaves no pending row behind.
 bool AddCodeRow(dbaccess::TDbTable& code_table, const std::string& category, const std::string& code,
                 const std::string& description);
 

@@ -25,6 +25,43 @@ TEST_F(CodeRowsTest, ARowIsAddedOnlyWhenItsCategoryAndCodeAreMissing) {
             (std::vector<std::string>{"OCU|ENG|ENGINEER", "SEX|ENG|", "UNT|ENG|ENGINEER"}));
 }
 
+// The release fills LONG_DESC from DESC in the rows it finds, and a pass
+// run again after an interruption fills the rows added since: a row added
+// where the table has LONG_DESC carries it at once, so both passes end
+// alike. A table without the column gets its row all the same.
+TEST_F(CodeRowsTest, AnAddedRowCarriesItsLongDescriptionWhereTheTableHasOne) {
+  struct Case {
+    const char* what;
+    bool long_desc;
+    std::vector<std::string> fields;
+    std::vector<std::string> want;
+  };
+  const Case cases[] = {
+      {"release table", true, {"CATEGORY", "CODE", "DESC", "LONG_DESC"}, {"SEX|MR|MR|MR", "UNT|ENG|ENGINEER|ENGINEER"}},
+      {"older table", false, {"CATEGORY", "CODE", "DESC"}, {"SEX|MR|MR", "UNT|ENG|ENGINEER"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TearDown();
+    SetUp();
+    if (c.long_desc) {
+      MakeReleaseTable("CODE");
+    } else {
+      MakeTable("CODE", {{"CATEGORY", dbaccess::ftString, 3, 0}, {"CODE", dbaccess::ftString, 8, 0},
+                         {"DESC", dbaccess::ftString, 30, 0}});
+      dbaccess::TDbScopedTable t;
+      t.Connection().SetConnectPath(folder_);
+      t.Table().SetTableName("CODE");
+      t.Table().AddIndex("PRIMARY", "CATEGORY;CODE", {});
+    }
+    WithTable("CODE", [](dbaccess::TDbTable& t) {
+      EXPECT_TRUE(AddCodeRow(t, "SEX", "MR", "MR"));
+      EXPECT_TRUE(AddCodeRow(t, "UNT", "ENG", "ENGINEER"));
+    });
+    EXPECT_EQ(Rows("CODE", c.fields, "CATEGORY;CODE"), c.want);
+  }
+}
+
 TEST_F(CodeRowsTest, AFailedSaveLeavesNoPendingRow) {
   MakeReleaseTable("CODE");
   WithTable("CODE", [](dbaccess::TDbTable& t) {
