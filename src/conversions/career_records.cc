@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "conversions/company_table.h"
+#include "conversions/release_version.h"
 #include "dbaccess/db_query.h"
 #include "support/credentials.h"
 #include "support/helpers.h"
@@ -15,18 +16,20 @@ namespace {
 
 using dbaccess::TDbTable;
 
-// The fields of a career row whose previous values the row keeps.
+// The fields of a career row whose previous values the row keeps. A late
+// field comes to a company below 8.60 only in a later run of the same pass.
 struct TrackedField {
   const char* field;
   const char* previous;
+  bool late = false;
 };
 constexpr TrackedField kTracked[] = {
-    {"DIVISION", "OLD_DIVISION"},     {"CATEGORY", "OLD_CATEGORY"},
-    {"DEPARTMENT", "OLD_DEPARTMENT"}, {"COMPANY", "OLD_COMPANY"},
-    {"SECTION", "OLD_SECTION"},       {"COST_CENTRE", "OLD_COST_CENTRE"},
-    {"CODE", "OLD_PROGRESSION"},      {"SALARY_SCALE", "OLD_SCALE"},
-    {"OCCUPATION", "OLD_OCCUPATION"}, {"GRADE", "OLD_GRADE"},
-    {"JOBGRADE", "OLD_JOBGRADE"},
+    {"DIVISION", "OLD_DIVISION"},           {"CATEGORY", "OLD_CATEGORY"},
+    {"DEPARTMENT", "OLD_DEPARTMENT"},       {"COMPANY", "OLD_COMPANY", true},
+    {"SECTION", "OLD_SECTION"},             {"COST_CENTRE", "OLD_COST_CENTRE"},
+    {"CODE", "OLD_PROGRESSION"},            {"SALARY_SCALE", "OLD_SCALE", true},
+    {"OCCUPATION", "OLD_OCCUPATION"},       {"GRADE", "OLD_GRADE", true},
+    {"JOBGRADE", "OLD_JOBGRADE", true},
 };
 constexpr std::size_t kTrackedCount = std::size(kTracked);
 constexpr std::size_t kDivision = 0;
@@ -45,10 +48,18 @@ constexpr CopiedField kCopied[] = {
 
 using TrackedValues = std::array<std::string, kTrackedCount>;
 
-// Tracked fields the career table has; the others are read as empty.
-std::array<bool, kTrackedCount> PresentFields(TDbTable& t) {
+// Tracked fields the walk takes; the others are read as empty and their
+// previous values left alone. Below 8.60 the late fields are left out even
+// when the table has them: the pass adds them (and fills GRADE) after the
+// walk, so a pass run again after an interruption finds them with the values
+// the first one gave them, and taking them then would end otherwise than an
+// uninterrupted pass. The stored version is the guard because such a pass
+// leaves it as it was.
+std::array<bool, kTrackedCount> PresentFields(TDbTable& t, bool below_860) {
   std::array<bool, kTrackedCount> present{};
-  for (std::size_t i = 0; i < kTrackedCount; ++i) present[i] = t.FindField(kTracked[i].field) != nullptr;
+  for (std::size_t i = 0; i < kTrackedCount; ++i) {
+    present[i] = !(below_860 && kTracked[i].late) && t.FindField(kTracked[i].field) != nullptr;
+  }
   return present;
 }
 
@@ -118,19 +129,26 @@ void CopyOrganisation(TDbTable& pros, TDbTable& history) {
 }  // namespace
 
 void BackfillCareerHistory(schema::UpgradeContext& ctx) {
+  const bool below_860 = ReadReleaseVersion(ctx) < kVersion860;
   CompanyTable employees(ctx, "EMPLOYEE", "EMP_NO");
   CompanyTable pros(ctx, "EMP_PROS", "EMP_CODE;PROGRESSION_DATE");
   TDbTable& p = *pros;
   p.First();
   if (p.Eof()) return;
-  const std::array<bool, kTrackedCount> present = PresentFields(p);
+  const std::array<bool, kTrackedCount> present = PresentFields(p, below_860);
+  // An employee's first row takes its own values as its previous ones, with
+  // the division it is about to be given: a second walk, which finds that
+  // division in place, then gives the row the same previous values, as it
+  // does every other row.
+  auto first_row_values = [&](const std::string& code) {
+    TrackedValues values = ReadTracked(p, present);
+    if (present[kDivision] && values[kDivision].empty()) {
+      if (auto division = DivisionOf(*employees, code)) values[kDivision] = *division;
+    }
+    return values;
+  };
   std::string code = pros.Text("EMP_CODE");
-  TrackedValues previous = ReadTracked(p, present);
-  // The very first row of the table takes its filled division as its own
-  // previous division.
-  if (present[kDivision] && previous[kDivision].empty()) {
-    if (auto division = DivisionOf(*employees, code)) previous[kDivision] = *division;
-  }
+  TrackedValues previous = first_row_values(code);
   while (!p.Eof()) {
     TrackedValues own = ReadTracked(p, present);
     std::optional<std::string> division;
@@ -151,10 +169,8 @@ void BackfillCareerHistory(schema::UpgradeContext& ctx) {
     previous = own;
     p.Next();
     if (!p.Eof() && pros.Text("EMP_CODE") != code) {
-      // An employee's first row: its previous values are its own, as they
-      // stand before the row is changed.
       code = pros.Text("EMP_CODE");
-      previous = ReadTracked(p, present);
+      previous = first_row_values(code);
     }
   }
 }

@@ -28,12 +28,12 @@ inline constexpr char kCostCentreSqlLine2[] = "WHERE EMPLOYEE.EMP_NO=EMP_PROS.EM
 // Walks EMP_PROS by employee and progression date. The first career row of
 // each employee gets its own values as previous values, every later row the
 // values of the row before it. An empty DIVISION is filled from the
-// employee's DIVISION_CODE; the very first row of the table also takes that
-// division as its previous division, the first rows of later employees keep
-// the division they had before the walk. A tracked field that the table
-// does not have yet (a company below 8.60 gets COMPANY, SALARY_SCALE,
-// JOBGRADE and GRADE only later in the pass) leaves its previous-value
-// field alone.
+// employee's DIVISION_CODE, and a first row takes that division as its
+// previous division too. A tracked field that the table does not have
+// leaves its previous-value field alone, and so do COMPANY, SALARY_SCALE,
+// JOBGRADE and GRADE whenever the stored version is below 8.60 (such a
+// company gets them only later in the pass). A second walk, also one in a
+// pass run again after an interruption, changes nothing.
 void BackfillCareerHistory(schema::UpgradeContext& ctx);
 
 // The first and last day of a pay period, as day numbers.

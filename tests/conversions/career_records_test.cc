@@ -9,6 +9,7 @@
 namespace kx8::conversions {
 namespace {
 
+using dbaccess::ftBCD;
 using dbaccess::ftDate;
 using dbaccess::ftInteger;
 using dbaccess::TFieldDef;
@@ -49,24 +50,30 @@ std::vector<std::string> CareerRow(const std::string& label, const std::string& 
 }
 
 TEST_F(CareerRecordsTest, BackfillGivesEachRowTheValuesOfTheRowBeforeIt) {
+  const std::vector<std::string> early = {"DIVISION", "CATEGORY", "DEPARTMENT", "SECTION",
+                                          "COST_CENTRE", "CODE", "OCCUPATION"};
   struct Case {
     const char* what;
     std::vector<std::string> tracked;  // the career table's tracked fields
     bool dictionary;
+    const char* version;               // the stored release version
+    bool late_taken;                   // COMPANY (and the other late fields) walked
   };
   const Case cases[] = {
-      {"free tables", kTracked, false},
-      {"dictionary-bound", kTracked, true},
+      {"free tables", kTracked, false, "8.9", true},
+      {"dictionary-bound", kTracked, true, "8.9", true},
       // Below 8.60 the career table gets these four only later in the pass.
-      {"without COMPANY, SALARY_SCALE, GRADE, JOBGRADE",
-       {"DIVISION", "CATEGORY", "DEPARTMENT", "SECTION", "COST_CENTRE", "CODE", "OCCUPATION"},
-       false},
+      {"without COMPANY, SALARY_SCALE, GRADE, JOBGRADE", early, false, "8.5", false},
+      // As a pass run again after an interruption finds them: still left
+      // alone, as the interrupted pass left them.
+      {"below 8.60 with the four already there", kTracked, false, "8.5", false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     Fresh();
     const std::size_t n = c.tracked.size();
     MakeCompany({Employees({{"E1", "NORTH"}, {"E2", "SOUTH"}, {"E3", "EAST"}}),
+                 {"PAYPARA", {{"VERSION", ftBCD, 0, 0}}, {}, {{c.version}}, false},
                  // Written out of date order: the walk follows the progression dates.
                  Career(c.tracked, {CareerRow("a2", "E1", "2005-01-01", "", "A2", "D2", n),
                                     CareerRow("a1", "E1", "2001-01-01", "", "A1", "D1", n),
@@ -75,32 +82,38 @@ TEST_F(CareerRecordsTest, BackfillGivesEachRowTheValuesOfTheRowBeforeIt) {
                                     CareerRow("c1", "E3", "2004-01-01", "CENTRAL", "C1", "D1", n),
                                     CareerRow("x1", "E9", "2004-01-01", "", "X1", "D1", n)})},
                 c.dictionary);
-    BackfillCareerHistory(Context());
-    const bool full = n == kTracked.size();
     // Label, DIVISION, OLD_DIVISION, OLD_CATEGORY, OLD_DEPARTMENT, OLD_SECTION, OLD_COMPANY.
     auto want = [&](const char* label, const char* division, const char* old_division, const char* old_category,
                     const char* old_department, const char* old_label) {
       return std::string(label) + "|" + division + "|" + old_division + "|" + old_category + "|" + old_department +
-             "|" + old_label + "|" + (full ? old_label : "");
+             "|" + old_label + "|" + (c.late_taken ? old_label : "");
     };
-    EXPECT_EQ(SortedRows("EMP_PROS", {"LABEL", "DIVISION", "OLD_DIVISION", "OLD_CATEGORY", "OLD_DEPARTMENT", "OLD_SECTION",
-                                "OLD_COMPANY"}),
-              (std::vector<std::string>{
-                  // The very first row of the table: its filled division is its previous one too.
-                  want("a1", "NORTH", "NORTH", "A1", "D1", "a1"),
-                  want("a2", "NORTH", "NORTH", "A1", "D1", "a1"),
-                  // A later employee's first row: its own values as they were.
-                  want("b1", "SOUTH", "", "B1", "D1", "b1"),
-                  want("b2", "WEST", "SOUTH", "B1", "D1", "b1"),
-                  want("c1", "CENTRAL", "CENTRAL", "C1", "D1", "c1"),
-                  // No such employee: the division stays empty.
-                  want("x1", "", "", "X1", "D1", "x1"),
-              }));
+    const std::vector<std::string> want_rows = {
+        // An employee's first row: its own values, with the division it is given.
+        want("a1", "NORTH", "NORTH", "A1", "D1", "a1"),
+        want("a2", "NORTH", "NORTH", "A1", "D1", "a1"),
+        want("b1", "SOUTH", "SOUTH", "B1", "D1", "b1"),
+        want("b2", "WEST", "SOUTH", "B1", "D1", "b1"),
+        want("c1", "CENTRAL", "CENTRAL", "C1", "D1", "c1"),
+        // No such employee: the division stays empty.
+        want("x1", "", "", "X1", "D1", "x1"),
+    };
+    // The second walk is that of a pass run again before the version was
+    // stamped: it finds the divisions in place and changes nothing.
+    for (int walk = 1; walk <= 2; ++walk) {
+      SCOPED_TRACE(walk);
+      BackfillCareerHistory(Context());
+      EXPECT_EQ(SortedRows("EMP_PROS", {"LABEL", "DIVISION", "OLD_DIVISION", "OLD_CATEGORY", "OLD_DEPARTMENT",
+                                        "OLD_SECTION", "OLD_COMPANY"}),
+                want_rows);
+    }
   }
 }
 
 TEST_F(CareerRecordsTest, BackfillOfAnEmptyCareerTableChangesNothing) {
-  MakeCompany({Employees({{"E1", "NORTH"}}), Career(kTracked, {})}, false);
+  MakeCompany({Employees({{"E1", "NORTH"}}), {"PAYPARA", {{"VERSION", ftBCD, 0, 0}}, {}, {{"8.9"}}, false},
+               Career(kTracked, {})},
+              false);
   BackfillCareerHistory(Context());
   EXPECT_TRUE(SortedRows("EMP_PROS", {"LABEL"}).empty());
 }
