@@ -177,13 +177,15 @@ void ParallelPasses::Print(Pass& pass) {
   if (OnPassPrinted) OnPassPrinted();
 }
 
-void ParallelPasses::ShowRunning(const std::vector<Pass>& passes, std::size_t printed) {
+// "[d/n] running  CODE CODE  m:ss": d of the n companies finished (their
+// output may wait for an earlier company's), and the passes running.
+void ParallelPasses::ShowRunning(const std::vector<Pass>& passes) {
   console::RunProgress place;
   place.what = console::RunProgress::What::Step;
-  place.company = printed;
   place.companies = passes.size();
   place.code = "running";
   for (const Pass& pass : passes) {
+    if (pass.ended) ++place.company;
     if (pass.running) place.detail += (place.detail.empty() ? "" : " ") + pass.code;
   }
   progress_.Update(place);
@@ -247,7 +249,7 @@ std::vector<console::CompanyResult> ParallelPasses::RunPasses(const std::vector<
     }
     while (printed < started && passes[printed].ended) Print(passes[printed++]);
     if (running == 0 && (stopped || started == passes.size())) break;
-    ShowRunning(passes, printed);
+    ShowRunning(passes);
     if (!changed) std::this_thread::sleep_for(kPollInterval);
   }
   progress_.Clear();

@@ -53,7 +53,7 @@ class ParallelPasses : public console::CompanyPassRunner {
   void Start(Pass& pass, const std::string& folder, int root_lock_fd);
   void Collect(Pass& pass);
   void Print(Pass& pass);
-  void ShowRunning(const std::vector<Pass>& passes, std::size_t printed);
+  void ShowRunning(const std::vector<Pass>& passes);
 
   std::string program_;
   std::vector<std::string> arguments_;

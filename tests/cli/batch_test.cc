@@ -17,6 +17,7 @@
 #include "cli/batch_run.h"
 #include "dbaccess/db_scoped_table.h"
 #include "platform/durable_file.h"
+#include "run_program.h"
 #include "test_root.h"
 
 namespace kx8::cli {
@@ -67,27 +68,10 @@ class BatchTest : public ::testing::Test {
   // Runs the program with standard input from stdin_path.
   Result RunProgram(const std::vector<std::string>& args, const std::string& stdin_path = "/dev/null") {
     fs::path out_file = base_ / "stdout.txt", err_file = base_ / "stderr.txt";
-    std::vector<std::string> argv_text = {KX8_UPGRADE_PROGRAM};
-    argv_text.insert(argv_text.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& a : argv_text) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid = ::fork();
-    if (pid == 0) {
-      int in = ::open(stdin_path.c_str(), O_RDONLY);
-      int out = ::open(out_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      int err = ::open(err_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      if (in < 0 || out < 0 || err < 0) ::_exit(127);
-      ::dup2(in, 0);
-      ::dup2(out, 1);
-      ::dup2(err, 2);
-      ::execv(argv[0], argv.data());
-      ::_exit(127);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
+    std::vector<std::string> argv = {KX8_UPGRADE_PROGRAM};
+    argv.insert(argv.end(), args.begin(), args.end());
     Result r;
-    r.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    r.exit_code = RunProgramInto(argv, stdin_path, out_file.string(), err_file.string());
     r.out = Lines(ReadFile(out_file));
     r.err = Lines(ReadFile(err_file));
     return r;

@@ -4,10 +4,6 @@
 // records and the output in company order); a company that fails stops no
 // other under --keep-going, and without it lets no further company start;
 // the number of jobs is checked.
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -18,6 +14,7 @@
 #include <sstream>
 
 #include "cli/run_report.h"
+#include "run_program.h"
 #include "support/credentials.h"
 #include "testing/temp_dir.h"
 #include "tools/demo_builder.h"
@@ -58,28 +55,10 @@ class JobsTest : public ::testing::Test {
     const fs::path out_file = dir_.File("stdout.txt"), err_file = dir_.File("stderr.txt");
     const fs::path report = dir_.File("report.json");
     fs::remove(report);
-    std::vector<std::string> argv_text = {KX8_UPGRADE_PROGRAM, "--batch", "--root", root, "--yes",
-                                          "--report", report.string()};
-    argv_text.insert(argv_text.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& a : argv_text) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid = ::fork();
-    if (pid == 0) {
-      int in = ::open("/dev/null", O_RDONLY);
-      int out = ::open(out_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      int err = ::open(err_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      if (in < 0 || out < 0 || err < 0) ::_exit(127);
-      ::dup2(in, 0);
-      ::dup2(out, 1);
-      ::dup2(err, 2);
-      ::execv(argv[0], argv.data());
-      ::_exit(127);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
+    std::vector<std::string> argv = {KX8_UPGRADE_PROGRAM, "--batch", "--root", root, "--yes", "--report", report.string()};
+    argv.insert(argv.end(), args.begin(), args.end());
     Upgraded r;
-    r.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    r.exit_code = RunProgramInto(argv, "/dev/null", out_file.string(), err_file.string());
     r.out = ReadFile(out_file);
     r.err = ReadFile(err_file);
     // A command line refused at once leaves no report.
