@@ -3,7 +3,8 @@
 // table's structure and rows, the dictionaries, the register, the report's
 // records and the output in company order); a company that fails stops no
 // other under --keep-going, and without it lets no further company start;
-// the number of jobs is checked.
+// passes that write the table all companies share take turns; the number
+// of jobs is checked.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -206,6 +207,22 @@ TEST_F(JobsTest, WithoutKeepGoingAFailureLetsNoFurtherCompanyStart) {
   EXPECT_EQ(r.report["run"], "failed");
   EXPECT_THAT(r.out, HasSubstr("  ACME: stopped by the error that ended the run, 1 message"));
   EXPECT_THAT(Selection(root), ElementsAre("ACME,1", "MERLION,1", "ORCHID,1"));
+}
+
+// The supervisor option's pass writes the one table of the shared folder
+// for every company: under --jobs those passes take turns.
+TEST_F(JobsTest, PassesWritingTheSharedSupervisorTableTakeTurns) {
+  const std::string root = DemoRoot("root");
+  Upgraded r = Upgrade(root, {"--select-all", "--set", "CheckBoxSupvr1=1", "--jobs", "3"});
+  EXPECT_NE(r.exit_code, 2) << r.err;
+  EXPECT_THAT(r.err, HasSubstr("the companies are upgraded one at a time"));
+  EXPECT_THAT(Outcomes(r.report),
+              ElementsAre("ACME exclusive-option", "MERLION exclusive-option", "ORCHID exclusive-option"));
+  const Json& companies = r.report["companies"];
+  for (std::size_t i = 1; i < companies.size(); ++i) {
+    // Times of one form compare as text.
+    EXPECT_GE(companies[i]["started"].get<std::string>(), companies[i - 1]["ended"].get<std::string>()) << i;
+  }
 }
 
 TEST_F(JobsTest, TheNumberOfJobsIsFromOneToSixtyFour) {
