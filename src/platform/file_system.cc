@@ -180,8 +180,9 @@ bool DeleteFile(std::string_view path) {
   const std::string native = ResolvePath(path);
   struct stat info {};
   if (::lstat(native.c_str(), &info) != 0 || S_ISDIR(info.st_mode)) return false;
+  const bool deleted = ::unlink(native.c_str()) == 0;
   FolderChanged(native);
-  return ::unlink(native.c_str()) == 0;
+  return deleted;
 }
 
 std::optional<double> FileModifiedDate(std::string_view path) {

@@ -70,7 +70,9 @@ File File::Create(const std::string& path) {
   File f;
   f.path_ = path;
   f.fd_ = Calls().open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  const int e = errno;
   kx8::platform::FolderChanged(path);
+  errno = e;
   if (f.fd_ < 0) {
     if (errno == ENOENT || errno == ENOTDIR) {
       Fail(DBE_FILE_NOT_FOUND, "Error 5041: The folder of the file was not found. File: " + path);
@@ -211,19 +213,26 @@ bool PathExists(const std::string& path) {
 }
 
 void RemoveFile(const std::string& path) {
+  const int rc = Calls().unlink(path.c_str());
+  const int e = errno;
   kx8::platform::FolderChanged(path);
-  if (Calls().unlink(path.c_str()) != 0 && errno != ENOENT) IoFail("Deleting", path);
+  errno = e;
+  if (rc != 0 && errno != ENOENT) IoFail("Deleting", path);
 }
 
 void RenameFile(const std::string& from, const std::string& to) {
+  const int rc = Calls().rename(from.c_str(), to.c_str());
+  const int e = errno;
   kx8::platform::FolderChanged(from);
   kx8::platform::FolderChanged(to);
-  if (Calls().rename(from.c_str(), to.c_str()) != 0) IoFail("Renaming to " + to, from);
+  errno = e;
+  if (rc != 0) IoFail("Renaming to " + to, from);
 }
 
 void LinkOrCopy(const std::string& from, const std::string& to) {
+  const int rc = Calls().link(from.c_str(), to.c_str());
   kx8::platform::FolderChanged(to);
-  if (Calls().link(from.c_str(), to.c_str()) == 0) return;
+  if (rc == 0) return;
   std::string bytes = ReadWholeFile(from);
   File f = File::Create(to);
   f.WriteAt(0, bytes.data(), bytes.size());
@@ -258,8 +267,8 @@ void WriteFileAtomically(const std::string& path, const std::string& bytes) {
     // The file keeps its old contents; the half-written temporary goes.
     // Should even that fail, the next write truncates it: the failure that
     // matters is the one raised.
-    kx8::platform::FolderChanged(tmp);
     Calls().unlink(tmp.c_str());
+    kx8::platform::FolderChanged(tmp);
     throw;
   }
   SyncParentDir(path);
