@@ -147,15 +147,8 @@ void TableFile::ApplyDeferredChange() {
       break;
     }
   }
-  RebuildPlan plan;
+  RebuildPlan plan = PlanAsItStands();
   plan.steps = std::move(p->steps);
-  plan.layout = layout_;
-  plan.tags = tags_;
-  plan.encrypted = encrypted();
-  plan.dictionary_keyed = dictionary_keyed();
-  plan.kdf = kdf_;
-  plan.check = check_;
-  plan.key_owner = key_owner_;
   plan.read_key = p->disk_key ? &*p->disk_key : nullptr;
   plan.write_key = p->shown_key ? &*p->shown_key : nullptr;
   plan.keep_backup = p->restructured;

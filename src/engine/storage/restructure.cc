@@ -85,15 +85,10 @@ void TableFile::Restructure(const Layout& new_layout, const std::vector<int>& so
 
   if (DeferRestructure(new_layout, source, new_tags, key)) return;
   ApplyDeferredChange();
-  RebuildPlan plan;
+  RebuildPlan plan = PlanAsItStands();
   AddRestructureStep(plan.steps, layout_, new_layout, source);
   plan.layout = new_layout;
   plan.tags = new_tags;
-  plan.encrypted = encrypted();
-  plan.dictionary_keyed = dictionary_keyed();
-  plan.kdf = kdf_;
-  plan.check = check_;
-  plan.key_owner = key_owner_;
   plan.read_key = key;
   plan.write_key = key;
   plan.keep_backup = true;
@@ -160,6 +155,18 @@ void AddRestructureStep(std::vector<RebuildStep>& steps, const Layout& before, L
   step.layout = std::move(after);
   step.source = std::move(source);
   steps.push_back(std::move(step));
+}
+
+TableFile::RebuildPlan TableFile::PlanAsItStands() const {
+  RebuildPlan plan;
+  plan.layout = layout_;
+  plan.tags = tags_;
+  plan.encrypted = encrypted();
+  plan.dictionary_keyed = dictionary_keyed();
+  plan.kdf = kdf_;
+  plan.check = check_;
+  plan.key_owner = key_owner_;
+  return plan;
 }
 
 void TableFile::Rebuild(const RebuildPlan& plan) {

@@ -235,6 +235,9 @@ class TableFile : public std::enable_shared_from_this<TableFile> {
   void BeginPending(const crypto::Key* disk_key);
   // Deleted rows as the table shows them (none once a pack is waiting).
   uint32_t shown_deleted() const;
+  // A plan without steps whose new files describe the table as it stands
+  // (as shown, when changes wait): its fields, tags and encryption.
+  RebuildPlan PlanAsItStands() const;
   // Builds the new files from the rows on disk through the plan's steps and
   // switches to them.
   void Rebuild(const RebuildPlan& plan);
