@@ -278,5 +278,59 @@ TEST_F(DeferredRewriteTest, HandlesOpenWhileAChangeWaitsReadTheNewTable) {
   DBE_OK(DbCloseTable(second));
 }
 
+
+TEST_F(DeferredRewriteTest, OneTableIsRewrittenAloneWhenAsked) {
+  MakeTable(false);
+  Create("OTHER", "ID,Char,4");
+  DBHANDLE o = Open("OTHER", DBE_OPEN_EXCLUSIVE);
+  AppendRow(o, {{"ID", "o1"}});
+  DBE_OK(DbCloseTable(o));
+  const uint64_t before = Rewrites();
+  Deferral deferral(true);
+  DBE_OK(Exec("ALTER TABLE \"EMP.KDT\" add column A char(4)"));
+  DBE_OK(Exec("ALTER TABLE \"OTHER.KDT\" add column B char(4)"));
+  // Names with nothing waiting, or no table at all, are no error.
+  DBE_OK(DbApplyDeferredRewrite(conn_, "NOSUCH"));
+  EXPECT_EQ(Rewrites(), before);
+  DBE_OK(DbApplyDeferredRewrite(conn_, "emp"));
+  EXPECT_EQ(Rewrites(), before + 1);
+  EXPECT_TRUE(fs::exists(dir_.File("EMP.KDT.BAK")));
+  EXPECT_FALSE(fs::exists(dir_.File("OTHER.KDT.BAK")));
+  DBE_OK(DbApplyDeferredRewrite(conn_, "EMP"));
+  EXPECT_EQ(Rewrites(), before + 1);
+  DBE_OK(DbApplyDeferredRewrites());
+  EXPECT_EQ(Rewrites(), before + 2);
+  EXPECT_TRUE(fs::exists(dir_.File("OTHER.KDT.BAK")));
+}
+
+// A file put in a waiting table's place (as an archive's extraction puts
+// one: written beside it and renamed over it) is not what the changes were
+// asked for. Rebuilding from the files held would write the old rows over
+// it; the rewrite refuses instead and leaves the new file as it came.
+TEST_F(DeferredRewriteTest, AChangeDoesNotOverwriteFilesThatReplacedTheTableMeanwhile) {
+  MakeTable(false);
+  Create("FRESH", "CODE,Char,6;NAME,Char,20;PAY,Double;NOTE,Memo;NUM,Numeric,6,2");
+  DBHANDLE f = Open("FRESH", DBE_OPEN_EXCLUSIVE);
+  AppendRow(f, {{"CODE", "NEW1"}, {"NAME", "from the archive"}});
+  DBE_OK(DbCloseTable(f));
+  Deferral deferral(true);
+  DBE_OK(Exec("ALTER TABLE \"EMP.KDT\" add column A char(4)"));
+  for (const char* ext : {".KDT", ".KDM"}) {
+    fs::copy_file(dir_.File(std::string("FRESH") + ext), dir_.File(std::string("EMP.tmp") + ext));
+    fs::rename(dir_.File(std::string("EMP.tmp") + ext), dir_.File(std::string("EMP") + ext));
+  }
+  fs::remove(dir_.File("EMP.KDI"));
+  DBE_FAILS_WITH(DBE_TABLE_FAILED, DbApplyDeferredRewrites());
+  EXPECT_NE(LastErrorText().find("replaced while changes to it waited"), std::string::npos) << LastErrorText();
+  EXPECT_FALSE(fs::exists(dir_.File("EMP.KDT.BAK")));
+  // The table is the replacing one, unchanged.
+  DBHANDLE t = Open("EMP");
+  uint16_t n = 0;
+  DBE_OK(DbGetNumFields(t, &n));
+  EXPECT_EQ(n, 5);
+  EXPECT_EQ(Column(t, t, "CODE"), (std::vector<std::string>{"NEW1"}));
+  DBE_OK(DbCloseTable(t));
+}
+
 }  // namespace
 }  // namespace kx8test

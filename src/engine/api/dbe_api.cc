@@ -248,6 +248,15 @@ DBRESULT DbApplyDeferredRewrites(void) {
   return Run([] { TableFile::ApplyDeferredRewrites(); });
 }
 
+DBRESULT DbApplyDeferredRewrite(DBHANDLE connection, const char* name) {
+  return Run([&] {
+    Connection* c = Conn(connection);
+    std::optional<DictTable> entry;
+    if (c->is_dictionary()) entry = dict::FindTable(c, Str(name));
+    TableFile::ApplyDeferredRewriteOf(entry ? dict::EntryPath(c, *entry) : TablePath(c, Str(name)));
+  });
+}
+
 DBRESULT DbGetDeleted(uint16_t* shown) {
   return Run([&] {
     Require(shown, "result pointer");

@@ -212,6 +212,17 @@ bool PathExists(const std::string& path) {
   IoFail("Looking for the file", path);
 }
 
+bool PathIdentity(const std::string& path, uint64_t* dev, uint64_t* ino) {
+  struct stat st;
+  if (Calls().stat(path.c_str(), &st) != 0) {
+    if (errno == ENOENT || errno == ENOTDIR) return false;
+    IoFail("Looking for the file", path);
+  }
+  *dev = static_cast<uint64_t>(st.st_dev);
+  *ino = static_cast<uint64_t>(st.st_ino);
+  return true;
+}
+
 void RemoveFile(const std::string& path) {
   const int rc = Calls().unlink(path.c_str());
   const int e = errno;

@@ -83,6 +83,8 @@ std::chrono::milliseconds LockWaitLimit();
 
 // False only when the path does not exist; any other failure raises.
 bool PathExists(const std::string& path);
+// The device and inode the path names now; false when it names nothing.
+bool PathIdentity(const std::string& path, uint64_t* dev, uint64_t* ino);
 void RemoveFile(const std::string& path);           // missing file is not an error
 void RenameFile(const std::string& from, const std::string& to);
 // Makes `to` a second name of `from` (a copy where links are not possible).

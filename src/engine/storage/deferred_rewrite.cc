@@ -23,6 +23,7 @@
 
 #include "core/error.h"
 #include "dbe/dbe.h"
+#include "os/file.h"
 #include "storage/rebuild.h"
 #include "storage/table_file.h"
 
@@ -47,19 +48,35 @@ void TableFile::SetRewritesDeferred(bool deferred) { g_deferred = deferred; }
 bool TableFile::RewritesDeferred() { return g_deferred; }
 
 void TableFile::ApplyDeferredRewrites() {
-  std::vector<std::shared_ptr<TableFile>> waiting;
-  waiting.swap(Waiting());
+  // One table at a time off the list, so that the list always holds the
+  // tables still to be rewritten.
   std::exception_ptr first;
-  for (const std::shared_ptr<TableFile>& tf : waiting) {
+  while (!Waiting().empty()) {
+    const std::shared_ptr<TableFile> tf = Waiting().front();
     try {
-      tf->ApplyDeferredChange();
+      tf->ApplyDeferredChange();  // takes it off the list
     } catch (...) {
       if (!first) first = std::current_exception();
     }
+    if (!Waiting().empty() && Waiting().front() == tf) Waiting().erase(Waiting().begin());
     if (tf->handles_ == 0) tf->CloseFiles();
   }
   if (first) std::rethrow_exception(first);
 }
+
+void TableFile::ApplyDeferredRewriteOf(const std::string& kdt_path) {
+  uint64_t dev = 0, ino = 0;
+  if (!os::PathIdentity(kdt_path, &dev, &ino)) return;
+  for (const std::shared_ptr<TableFile>& tf : Waiting()) {
+    if (tf->dev_ != dev || tf->ino_ != ino) continue;
+    const std::shared_ptr<TableFile> held = tf;  // the list lets go of it
+    held->ApplyDeferredChange();
+    if (held->handles_ == 0) held->CloseFiles();
+    return;
+  }
+}
+
+std::size_t TableFile::DeferredRewritesWaiting() { return Waiting().size(); }
 
 void TableFile::BeginPending(const crypto::Key* disk_key) {
   pending_ = std::make_unique<Pending>();
@@ -163,6 +180,14 @@ void TableFile::ApplyDeferredChange() {
   key_owner_ = p->key_owner;
   if (plan.steps.empty() && same_sealing) return;  // decrypted and encrypted again with the same key
   try {
+    // Files put in the table's place by other means (copied or extracted
+    // over it) are not the rows the changes were asked for: rebuilding from
+    // the files held would overwrite them with the old rows.
+    uint64_t dev = 0, ino = 0;
+    if (!os::PathIdentity(paths_.kdt, &dev, &ino) || dev != dev_ || ino != ino_) {
+      Fail(DBE_TABLE_FAILED, "Error 5076: The table's files were replaced while changes to it waited; the "
+                             "changes were not made. File: " + paths_.kdt);
+    }
     if (!(exclusive_ || data_.TryLock(kLockOpen, true))) {
       Fail(DBE_NEEDS_EXCLUSIVE, "Error 5062: The table can only be rewritten while nobody else uses it. File: " +
                                     paths_.kdt);

@@ -142,6 +142,12 @@ class TableFile : public std::enable_shared_from_this<TableFile> {
   // Rewrites every table with changes waiting. All are tried; the first
   // failure is raised (a table whose rewrite failed is failed, see failed()).
   static void ApplyDeferredRewrites();
+  // Rewrites the table whose data file the path names when changes wait
+  // for it; nothing otherwise.
+  static void ApplyDeferredRewriteOf(const std::string& kdt_path);
+  // Tables whose changes wait (during ApplyDeferredRewrites(), those not
+  // rewritten yet).
+  static std::size_t DeferredRewritesWaiting();
   bool has_deferred_change() const { return pending_ != nullptr; }
   // Rewrites this table now when changes are waiting for it.
   void ApplyDeferredChange();

@@ -210,6 +210,11 @@ DBRESULT DbSyncBarrier(void);
 // deferral is off anyway).
 DBRESULT DbSetRewriteDeferral(uint16_t deferred);
 DBRESULT DbApplyDeferredRewrites(void);
+// Rewrites now the one table that name stands for on the connection (as
+// DbOpenTable finds it), when changes wait for it; nothing otherwise. For
+// work on that table's files other than through the engine, such as its
+// .BAK set.
+DBRESULT DbApplyDeferredRewrite(DBHANDLE connection, const char* name);
 
 // ---------------------------------------------------------------------------
 // Tables.
