@@ -48,8 +48,8 @@
 //
 // Settings: --employees=N or KX8_BENCH_EMPLOYEES sets the default size
 // (employees per company, default the demo builder's); --rewrite-each-change
-// has the column runs rewrite a table at every change instead of once for
-// all of them, to compare the two. Every other argument
+// has the pass rewrite a table at every change instead of once for all of
+// them, to compare the two. Every other argument
 // goes to the benchmark library. The demo roots live in a temporary folder
 // under /tmp that is removed at exit.
 

@@ -76,14 +76,35 @@ bool g_column_runs_defer_rewrites = true;
 
 void SetColumnRunsDeferRewrites(bool deferred) { g_column_runs_defer_rewrites = deferred; }
 
+void RunDriver::ApplyDeferredRewrites() {
+  if (rewrite_deferral_) rewrite_deferral_->Apply();
+}
+
+void RunDriver::WithoutDeferredRewrites(const std::function<void()>& body) {
+  if (!rewrite_deferral_) {
+    body();
+    return;
+  }
+  rewrite_deferral_->End();
+  rewrite_deferral_.reset();
+  try {
+    body();
+  } catch (...) {
+    rewrite_deferral_.emplace();  // the enclosing stretch ends it, or goes on deferring
+    throw;
+  }
+  rewrite_deferral_.emplace();
+}
+
 void RunDriver::WithDeferredRewrites(const std::function<void()>& body) {
   if (!g_column_runs_defer_rewrites || rewrite_deferral_) {
     body();
     return;
   }
   // A catalogue entry changes one column: a table that several entries
-  // change (and a free table decrypted and encrypted around each of them)
-  // is written once, when its rows are next used or at the end of the run.
+  // and steps change (and a free table decrypted and encrypted around each
+  // of them) is written once, when its rows are next used, before a step
+  // that works on table files other than through the engine, or at the end.
   struct Scope {
     std::optional<dbaccess::TDbRewriteDeferral>& d;
     ~Scope() { d.reset(); }  // on the way out of an error; End() has run otherwise
@@ -403,6 +424,21 @@ CompanyOutcome RunDriver::CompanyPass() {
   }
   StartPassMarker();
   if (FirstExclusiveGroup()) return CompanyOutcome::ExclusiveOption;
+  // The steps that change tables write each of them once: the changes wait
+  // up to here (or to a step that needs them on disk), before the backup
+  // copies go and the stamp's flush.
+  std::optional<CompanyOutcome> ended;
+  WithDeferredRewrites([&] { ended = ChangingSteps(); });
+  if (ended) return *ended;
+  Step("RemoveBackupFiles", [&] { RemoveBackupFiles(); });
+  bool stamped = false;
+  Step("StampReleaseVersion", [&] { stamped = StampReleaseVersion(); });
+  return stamped ? CompanyOutcome::Done : CompanyOutcome::NotStamped;
+}
+
+// The pass from the first column run to the last change; an outcome when an
+// exclusive option ended the pass.
+std::optional<CompanyOutcome> RunDriver::ChangingSteps() {
   if (!ColumnRun(1)) return CompanyOutcome::ExclusiveOption;
   if (Checked("chkCPFFWL")) Step("UpdateLevyTable", [&] { UpdateLevyTable(); });
   for (int run : {2, 3, 4}) {
@@ -447,8 +483,16 @@ CompanyOutcome RunDriver::CompanyPass() {
   Step("NormaliseTableNames", [&] { NormaliseTableNames(); });
   GuardedStep("RecordNumberBackfill", [&] { RecordNumberBackfill(); });
   GuardedStep("EmployeeRecordPass", [&] { EmployeeRecordPass(); });
-  GuardedStep("ReleaseTemplateRefresh", [&] { ReleaseTemplateRefresh(); });
-  if (Checked("CheckBoxAdv")) GuardedStep("ReportWriterRefresh", [&] { ReportWriterRefresh(); });
+  // The refreshes put table files in place from archives, and take tables
+  // out of the dictionary and back around that: the changes waiting are
+  // written first, and those the refreshes make as they go, so that no
+  // change waits for files an archive replaces. A rewrite that fails here
+  // ends the pass, as it would have when the change was asked for; the
+  // guards are for the refreshes.
+  WithoutDeferredRewrites([&] {
+    GuardedStep("ReleaseTemplateRefresh", [&] { ReleaseTemplateRefresh(); });
+    if (Checked("CheckBoxAdv")) GuardedStep("ReportWriterRefresh", [&] { ReportWriterRefresh(); });
+  });
   Step("ReportCatalogueUpdates", [&] { ReportCatalogueUpdates(); });
   Step("TrainingAndMedschFillIns", [&] { TrainingAndMedschFillIns(); });
   Step("IndexRepair", [&] { IndexRepair(); });
@@ -460,10 +504,7 @@ CompanyOutcome RunDriver::CompanyPass() {
   Step("DailyLevyRates2012", [&] { DailyLevyRates2012(); });
   if (DictionaryConnection()) Step("RebuildRightsAndAutoCreate", [&] { RebuildRightsAndAutoCreate(); });
   if (Checked("CheckBoxHTRX")) Step("PeriodOrganisationUpdate", [&] { PeriodOrganisationUpdate(); });
-  Step("RemoveBackupFiles", [&] { RemoveBackupFiles(); });
-  bool stamped = false;
-  Step("StampReleaseVersion", [&] { stamped = StampReleaseVersion(); });
-  return stamped ? CompanyOutcome::Done : CompanyOutcome::NotStamped;
+  return std::nullopt;
 }
 
 // The marker names the archive that holds the company as it was before the
@@ -601,8 +642,6 @@ void RunDriver::CatalogueStep(schema::UpgradeContext& ctx, const schema::HookCal
       break;
     case CatalogueHook::BackfillCareerHistory: conversions::BackfillCareerHistory(ctx); break;
     case CatalogueHook::RemoveEmpservBackup:
-      // It removes a .BAK set: the one the rewrites made so far would leave.
-      if (rewrite_deferral_) rewrite_deferral_->Apply();
       conversions::RemoveEmpservBackup(ctx);
       break;
     case CatalogueHook::DefaultPaypara2Type: conversions::DefaultPaypara2Type(ctx); break;
@@ -613,7 +652,6 @@ void RunDriver::CatalogueStep(schema::UpgradeContext& ctx, const schema::HookCal
       if (!emp_pros_salary_total_) throw std::logic_error("EMP_PROS salary total checked before it was taken");
       const conversions::SalaryTotal held = *emp_pros_salary_total_;
       emp_pros_salary_total_.reset();
-      if (rewrite_deferral_) rewrite_deferral_->Apply();  // it removes EMP_PROS's .BAK set
       conversions::CheckEmpProsSalaryTotal(ctx, f_.DbQuery3, held);
       break;
     }
@@ -876,7 +914,11 @@ bool RunDriver::BackupCompany() {
   if (!size_error) record_->backup_bytes = bytes;
   return true;
 }
-void RunDriver::CleanCompanyFolder() { console::CleanCompanyFolder(f_, current_code_); }
+// It deletes the .BAK sets, also those that changes still waiting will make.
+void RunDriver::CleanCompanyFolder() {
+  ApplyDeferredRewrites();
+  console::CleanCompanyFolder(f_, current_code_);
+}
 void RunDriver::RemoveBackupFiles() { console::RemoveBackupFiles(f_); }
 void RunDriver::EmptyTemporaryFolder() { console::EmptyTemporaryFolder(f_); }
 

@@ -28,9 +28,9 @@ namespace kx8::console {
 // code would make the run change files outside the company folders.
 bool CodeNamesACompanyFolder(const std::string& code);
 
-// Whether the column runs write each table once for all of its changes
-// (the default) or at every change, as the engine does outside them. For
-// tests that compare the two; process-wide.
+// Whether a company pass writes each table once for all of its changes
+// (the default) or at every change. For tests and benchmarks that compare
+// the two; process-wide.
 void SetColumnRunsDeferRewrites(bool deferred);
 
 class RunDriver {
@@ -71,6 +71,9 @@ class RunDriver {
   void ReportInterruptedPasses();
   // One company pass; the register row is the company's.
   CompanyOutcome CompanyPass();
+  // The pass's steps that change tables, with their rewrites deferred;
+  // an outcome when an exclusive option ended the pass there.
+  std::optional<CompanyOutcome> ChangingSteps();
   void FinishRun();
   // The interrupted-pass marker of the current company (pass_marker.h).
   void StartPassMarker();
@@ -148,6 +151,12 @@ class RunDriver {
   // Runs body with the tables' rewrites deferred (db_rewrite_deferral.h)
   // and applied at its end.
   void WithDeferredRewrites(const std::function<void()>& body);
+  // Rewrites the tables whose changes wait, before a step that works on
+  // table files other than through the engine.
+  void ApplyDeferredRewrites();
+  // Runs body with the changes waiting written first and its own changes
+  // written as they are made, inside a stretch of deferred rewrites.
+  void WithoutDeferredRewrites(const std::function<void()>& body);
 
   bool Checked(const char* option) const { return f_.options.Checked(option); }
   bool DictionaryConnection() const { return f_.DbConnection1.IsDictionaryConnection(); }
@@ -161,7 +170,7 @@ class RunDriver {
   std::string pass_marker_folder_;
   // The current pass's grouped flushing, with the backup option only.
   std::optional<dbaccess::TDbSyncGroup> sync_group_;
-  // Deferred rewrites, while a column run goes.
+  // Deferred rewrites, from the first column run to the last change.
   std::optional<dbaccess::TDbRewriteDeferral> rewrite_deferral_;
   // The salary total of EMP_PROS, held from before its column changes to
   // the check after them (one company at a time).

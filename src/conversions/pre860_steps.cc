@@ -3,8 +3,10 @@
 #include <cmath>
 #include <exception>
 #include <string>
+#include <string_view>
 
 #include "conversions/statements.h"
+#include "dbaccess/db_rewrite_deferral.h"
 #include "dbaccess/db_table.h"
 #include "schema/table_encryption.h"
 #include "support/credentials.h"
@@ -28,10 +30,14 @@ void OnWorkTable(dbaccess::TDbTable& t, Body body) {
 }
 
 // Deletes a backup table file (with its index and memo companions) from the
-// company's data folder. The connection is let go first so that no handle
-// of this program holds the file; it is connected again at the end, also
-// when there was nothing to delete, as every step leaves it.
+// company's data folder. Changes still waiting for the table it backs up
+// are written first: their rewrite makes the backup set that goes here.
+// The connection is let go then so that no handle of this program holds
+// the file; it is connected again at the end, also when there was nothing
+// to delete, as every step leaves it.
 void RemoveBackupTable(schema::UpgradeContext& ctx, const char* backup) {
+  const std::string_view name(backup);
+  dbaccess::TDbRewriteDeferral::ApplyTo(ctx.company, std::string(name.substr(0, name.find('.'))));
   dbaccess::TDbTable& t = ctx.work_table;
   ctx.company.SetIsConnected(false);
   t.Close();

@@ -1,5 +1,6 @@
 #include "dbaccess/db_rewrite_deferral.h"
 
+#include "dbaccess/db_connection.h"
 #include "dbaccess/engine_call.h"
 #include "dbe/dbe.h"
 
@@ -16,6 +17,10 @@ TDbRewriteDeferral::~TDbRewriteDeferral() {
 }
 
 void TDbRewriteDeferral::Apply() { internal::Check(DbApplyDeferredRewrites()); }
+
+void TDbRewriteDeferral::ApplyTo(const TDbConnection& connection, const std::string& table) {
+  internal::Check(DbApplyDeferredRewrite(connection.ConnectionHandle(), table.c_str()));
+}
 
 void TDbRewriteDeferral::End() {
   ended_ = true;

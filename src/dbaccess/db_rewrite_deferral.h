@@ -7,7 +7,11 @@
 #ifndef KX8_DBACCESS_DB_REWRITE_DEFERRAL_H_
 #define KX8_DBACCESS_DB_REWRITE_DEFERRAL_H_
 
+#include <string>
+
 namespace kx8::dbaccess {
+
+class TDbConnection;
 
 class TDbRewriteDeferral {
  public:
@@ -24,6 +28,11 @@ class TDbRewriteDeferral {
   // the first table whose rewrite failed (its files are as they were, or
   // complete in their new form).
   void Apply();
+  // Rewrites only the table named on the connected connection (as a
+  // dataset of it opens the name) when changes wait for it, deferral on or
+  // not: before work on that table's files, such as its .BAK set. Raises as
+  // Apply() does.
+  static void ApplyTo(const TDbConnection& connection, const std::string& table);
   // Applies what waits and stops deferring. Raises as Apply() does;
   // deferral has stopped all the same.
   void End();

@@ -6,6 +6,7 @@
 #include "conversions/pre860_steps.h"
 
 #include "conversion_fixture.h"
+#include "dbaccess/db_rewrite_deferral.h"
 #include "schema/column_upgrade.h"
 
 namespace kx8::conversions {
@@ -206,6 +207,22 @@ TEST_F(Pre860StepsTest, TheEmpservBackupIsRemovedWhenThereIsOne) {
   RemoveEmpservBackup(ctx);
   EXPECT_TRUE(BackupFiles().empty());
   EXPECT_TRUE(ctx.company.IsConnected());
+  EXPECT_TRUE(ui_.Messages().empty());
+  EXPECT_EQ(Rows("EMPSERV", {"EMP_CODE", "GRADE"}), (std::vector<std::string>{"E1|", "E2|"}));
+}
+
+// With rewrites deferred the changes have not made the backup yet when the
+// step runs: it is made first and removed, not left for the end of the pass.
+TEST_F(Pre860StepsTest, TheEmpservBackupOfChangesStillWaitingIsRemovedToo) {
+  MakeIndexedTable("EMPSERV", {{"EMP_CODE", ftString, 12, 0}}, {{"E1"}, {"E2"}}, true);
+  schema::UpgradeContext& ctx = Context();
+  TDbRewriteDeferral deferral;
+  schema::UpgradeColumn(ctx, "EMPSERV", "COMPANY", "C", "8", true);
+  schema::UpgradeColumn(ctx, "EMPSERV", "GRADE", "C", "8", true);
+  ASSERT_TRUE(BackupFiles().empty());
+  RemoveEmpservBackup(ctx);
+  deferral.End();
+  EXPECT_TRUE(BackupFiles().empty());
   EXPECT_TRUE(ui_.Messages().empty());
   EXPECT_EQ(Rows("EMPSERV", {"EMP_CODE", "GRADE"}), (std::vector<std::string>{"E1|", "E2|"}));
 }
