@@ -177,13 +177,27 @@ TEST_F(PassCrashTest, AKilledRunLeavesTablesWholeAndASecondRunEndsAsAnUninterrup
   // nothing to flush before its stamp.
   ASSERT_GE(whole.syncfs_seen, 3);
 
+  // ACME's changes wait for their rewrites from its first column run until
+  // just before its first grouped flush, where the tables still waiting are
+  // rewritten one after another.
+  ASSERT_GT(whole.first_waiting_at, 0);
+  ASSERT_LT(whole.first_waiting_at, whole.syncfs_at[0]);
+  ASSERT_GE(whole.switches_seen, 3);
+  const int last_switch = std::min(whole.switches_seen, kx8test::CountingCalls::kSwitchesKept) - 1;
+
   // Spread over the run (while tables have changes not yet flushed), just
+  // after the first change began to wait, in the rewrites of the tables
+  // still waiting at the end of ACME's changes (as a table's new data file
+  // is put in place, and once one is while others still wait), just
   // before ACME's first grouped flush (its pass done but not flushed or
   // stamped), at each grouped flush, and at the call after ACME's last one:
   // between the two companies.
   std::vector<long> points;
   const long spread = LongSweep() ? 60 : 3;
   for (long i = 1; i <= spread; ++i) points.push_back(whole.calls * i / (spread + 1));
+  points.push_back(whole.first_waiting_at + 1);
+  points.push_back(whole.switch_at[last_switch]);
+  points.push_back(whole.switch_at[last_switch / 2] + 1);
   points.push_back(whole.syncfs_at[0] - 500);
   for (int i = 0; i < whole.syncfs_seen && i < kx8test::CountingCalls::kSyncfsKept; ++i) {
     points.push_back(whole.syncfs_at[i]);

@@ -8,10 +8,14 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 #include "os/system_calls.h"
+#include "storage/table_file.h"
 
 namespace kx8test {
 
@@ -80,15 +84,24 @@ class FailNthCall {
 
 // Counts the engine's system calls and its flushes by kind; with a stop
 // set, the process ends at that call as a kill would end it (everything
-// written stays in the operating system's cache).
+// written stays in the operating system's cache). It also notes where
+// table changes waited for their deferred rewrite: the first call made
+// while one waited, and the calls that switched a table to its rewritten
+// data file while others still waited, up to the first syncfs.
 class CountingCalls {
  public:
   static constexpr int kSyncfsKept = 8;
+  static constexpr int kSwitchesKept = 8;
   struct Counts {
     long calls = 0, fdatasync = 0, fsync = 0, syncfs = 0;
     long stop_at = 0;
     long syncfs_at[kSyncfsKept] = {};  // the call numbers of the first syncfs calls
     int syncfs_seen = 0;
+    long first_waiting_at = 0;  // 0: no change ever waited
+    // The last kSwitchesKept such switches before the first syncfs, oldest
+    // first (switches_seen of them in all).
+    long switch_at[kSwitchesKept] = {};
+    int switches_seen = 0;
   };
   explicit CountingCalls(long stop_at = 0) {
     Get() = {};
@@ -106,7 +119,27 @@ class CountingCalls {
     return counts;
   }
   static void Tick() {
-    if (++Get().calls == Get().stop_at) _exit(0);
+    Counts& n = Get();
+    if (n.first_waiting_at == 0 && dbe::TableFile::DeferredRewritesWaiting() > 0) n.first_waiting_at = n.calls + 1;
+    if (++n.calls == n.stop_at) _exit(0);
+  }
+  // A rename of X.KDT.new over X.KDT while other tables wait.
+  static void NoteSwitch(const char* from, const char* to) {
+    auto ends = [](std::string_view s, std::string_view end) {
+      if (s.size() < end.size()) return false;
+      for (size_t i = 0; i < end.size(); ++i) {
+        if (std::toupper(static_cast<unsigned char>(s[s.size() - end.size() + i])) != end[i]) return false;
+      }
+      return true;
+    };
+    Counts& n = Get();
+    if (n.syncfs_seen > 0 || !ends(to, ".KDT") || !ends(from, ".NEW")) return;
+    if (dbe::TableFile::DeferredRewritesWaiting() == 0) return;
+    if (n.switches_seen >= kSwitchesKept) {
+      std::copy(n.switch_at + 1, n.switch_at + kSwitchesKept, n.switch_at);
+    }
+    n.switch_at[std::min(n.switches_seen, kSwitchesKept - 1)] = n.calls;
+    ++n.switches_seen;
   }
   static const dbe::os::SystemCalls& Real() { return dbe::os::RealCalls(); }
   static dbe::os::SystemCalls Counting() {
@@ -125,7 +158,11 @@ class CountingCalls {
       return Real().syncfs(fd);
     };
     c.ftruncate = [](int fd, off_t n) { Tick(); return Real().ftruncate(fd, n); };
-    c.rename = [](const char* a, const char* b) { Tick(); return Real().rename(a, b); };
+    c.rename = [](const char* a, const char* b) {
+      Tick();
+      NoteSwitch(a, b);
+      return Real().rename(a, b);
+    };
     c.unlink = [](const char* p) { Tick(); return Real().unlink(p); };
     c.link = [](const char* a, const char* b) { Tick(); return Real().link(a, b); };
     c.fstat = [](int fd, struct stat* st) { Tick(); return Real().fstat(fd, st); };
