@@ -169,6 +169,19 @@ bool TDbTable::TableExists() const {
   return kx8::platform::FileExists(RequireConnection().DataFolder() + "\\" + name);
 }
 
+std::uint64_t TDbTable::FilesStamp() const {
+  std::uint64_t stamp = 0;
+  if (Active()) {
+    Check(DbGetTableStamp(Handle(), nullptr, &stamp), this);
+    return stamp;
+  }
+  if (table_name_.empty() || DbConnection() == nullptr || !IsKdt(table_type_)) return 0;
+  const TDbConnection& c = *DbConnection();
+  if (!c.IsConnected() || c.IsDictionaryConnection()) return 0;
+  Check(DbGetTableStamp(c.ConnectionHandle(), FreeTablePath().c_str(), &stamp), this);
+  return stamp;
+}
+
 namespace {
 
 // Options 1 unique, 8 descending, plus 2 (a tag of the table's own index

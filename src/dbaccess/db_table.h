@@ -30,6 +30,12 @@ class TDbTable : public TDbDataSet {
   // connection's data folder (".kdt" added to a name without extension).
   // Asks the file system, also for dictionary connections.
   bool TableExists() const;
+  // A stamp of the table's data file (DbGetTableStamp): while it stays the
+  // same, the fields read under it still hold. Asked of the open table, or
+  // of the named table of a connected free-table connection; 0 when no
+  // stamp stands for the table (missing, a change of it waiting, held
+  // exclusively, a dictionary connection or none connected).
+  std::uint64_t FilesStamp() const;
 
   // Creates the table (closed) from FieldDefs and IndexDefs and leaves it
   // closed.

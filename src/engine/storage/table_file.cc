@@ -167,6 +167,15 @@ std::shared_ptr<TableFile> TableFile::Acquire(const std::string& kdt_path, bool 
   return tf;
 }
 
+bool TableFile::FilesShowTable(uint64_t dev, uint64_t ino, const TableFile* held) {
+  std::lock_guard<std::mutex> lock(g_registry_mu);
+  auto& reg = Registry();
+  auto it = reg.find({dev, ino});
+  std::shared_ptr<TableFile> tf = it == reg.end() ? nullptr : it->second.lock();
+  if (held != nullptr && tf.get() != held) return false;
+  return tf == nullptr || (tf->pending_ == nullptr && !tf->failed_ && !tf->exclusive_);
+}
+
 void TableFile::Release(bool exclusive) {
   (void)exclusive;
   std::lock_guard<std::mutex> lock(g_registry_mu);

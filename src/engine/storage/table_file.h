@@ -60,6 +60,11 @@ class TableFile : public std::enable_shared_from_this<TableFile> {
                                             bool index_file_optional = false);
   // Called by each handle when it closes.
   void Release(bool exclusive);
+  // Whether the files with this identity show the table as this process
+  // holds it: false while a change of it waits (deferred), after its rewrite
+  // failed, or while it is open exclusively here. With `held`, also false
+  // unless the files are the ones `held` has open.
+  static bool FilesShowTable(uint64_t dev, uint64_t ino, const TableFile* held = nullptr);
   // Creates a new empty table; fails when the data file exists.
   static void Create(const std::string& kdt_path, const Layout& layout);
   // Removes the table's files; the caller must be the table's only user.

@@ -249,6 +249,19 @@ DBRESULT DbZapTable(DBHANDLE table);
 DBRESULT DbPackTable(DBHANDLE table);
 DBRESULT DbGetTableType(DBHANDLE table, uint16_t* type);
 DBRESULT DbGetTableFilename(DBHANDLE table, char* buf, uint16_t* len);
+// A stamp of a table's data file, for a caller that keeps what it read of
+// the table's structure (its fields) and wants to know, without opening the
+// table, whether that still holds: the value stays while the file does, and
+// changes once the file is rewritten (ALTER TABLE, pack, zap, encryption),
+// replaced or grown, by this process or another program. handle: an open
+// table (name unused), or a free-table connection with the table's name as
+// DbOpenTable takes it. *stamp is 0 when no stamp stands for the table: its
+// data file is missing, a change of it waits in this process (deferred
+// rewrites), a rewrite of it failed or was cut short, this process holds it
+// exclusively, or the connection is a dictionary's. Only the file is looked
+// at: a lock, a damaged file or a wrong password shows when the table is
+// opened.
+DBRESULT DbGetTableStamp(DBHANDLE handle, const char* name, uint64_t* stamp);
 // indexes: capacity in *count on entry, number returned on exit.
 DBRESULT DbGetAllIndexes(DBHANDLE table, DBHANDLE* indexes, uint16_t* count);
 DBRESULT DbGetNumIndexes(DBHANDLE table, uint16_t* count);
