@@ -242,7 +242,8 @@ schema::UpgradeContext TMainForm::Context() {
                                 },
                                 [this](const std::string& table, std::int64_t rows) {
                                   if (rows_changed_) rows_changed_(table, rows);
-                                }};
+                                },
+                                &table_shapes_};
 }
 
 void TMainForm::SetStatus(StatusLine line, const std::string& text) {

@@ -237,6 +237,9 @@ class TMainForm : public dbaccess::TComponent {
   std::vector<schema::ColumnChange>* column_changes_ = nullptr;
   // Where the row counts of the current company's steps go (empty: nowhere).
   std::function<void(const std::string& table, std::int64_t rows)> rows_changed_;
+  // What the column upgrade primitive learnt of the tables' fields, for the
+  // entries that follow (schema/table_shapes.h).
+  schema::TableShapes table_shapes_;
   std::string root_folder_;
   std::string program_folder_;
   std::string dictionary_setting_;

@@ -751,7 +751,8 @@ bool RunDriver::StampReleaseVersion() {
   schema::UpgradeContext ctx = f_.Context();
   f_.DbTable1.Close();
   not_stamped_because_.clear();
-  std::vector<std::string> differences = schema::CheckReleaseColumns(ctx.CompanyFolder(current_code_));
+  std::vector<std::string> differences =
+      schema::CheckReleaseColumns(ctx.CompanyFolder(current_code_), schema::ReleaseColumns(), ctx.table_shapes);
   if (!differences.empty()) {
     const std::int64_t version = conversions::ReadReleaseVersion(ctx);
     std::string text = "Company " + current_code_ + " was not fully upgraded; its version stays " +

@@ -49,13 +49,13 @@ std::string DictionaryError(const char* prefix, const std::string& table, const 
 
 // What the statement for code will do to the column (null: missing).
 ColumnChange DescribeChange(const std::string& table, const std::string& column, const std::string& code,
-                            const std::string& size, const dbaccess::TField* field) {
+                            const std::string& size, const FieldShape* field) {
   const ColumnKind kind = KindOfCode(code);
   const int width = kind == ColumnKind::Character ? std::stoi(size) : 0;
   ColumnChange c{table, column, "added", "", FormName(kind, width)};
   if (field == nullptr) return c;
-  const ColumnKind old_kind = KindOfField(field->DataType());
-  const int old_width = old_kind == ColumnKind::Character ? field->DataSize() - 1 : 0;
+  const ColumnKind old_kind = KindOfField(field->type);
+  const int old_width = old_kind == ColumnKind::Character ? field->data_size - 1 : 0;
   c.before = FormName(old_kind, old_width);
   if (old_kind != kind) {
     c.change = "retyped";
@@ -65,6 +65,41 @@ ColumnChange DescribeChange(const std::string& table, const std::string& column,
     c.change = "replaced";  // an auto-increment NO or ID added again
   }
   return c;
+}
+
+struct Decision {
+  bool change = false;
+  std::optional<std::string> clause;  // none: the statement goes without one
+};
+
+// What the entry does to a table whose field is `field` (null: missing).
+Decision Decide(const std::string& column, const std::string& code, const std::string& size,
+                const FieldShape* field) {
+  Decision d;
+  if ((code == "AS" || code == "IC") && field != nullptr) {
+    const bool right_form = field->type == dbaccess::ftString && field->data_size == std::stoi(size) + 1;
+    if (!right_form) {
+      d.clause = ChangeClause(code, column, size);
+      d.change = true;
+    }
+  } else if (field == nullptr || ((column == "NO" || column == "ID") && field->type == dbaccess::ftAutoInc)) {
+    d.clause = AddClause(code, column, size);
+    d.change = true;
+  }
+  return d;
+}
+
+// True when the table's fields, known from an earlier entry and unchanged
+// since by the engine's stamp of its data file, show that the entry has
+// nothing to do; the table is then not opened at all. On a free-table
+// company an encrypted entry also needs the administrator password to have
+// opened the table under that stamp, as the open it saves would check it.
+bool KnownToNeedNothing(UpgradeContext& ctx, const std::string& table, const std::string& column,
+                        const std::string& code, const std::string& size, bool encrypted) {
+  if (ctx.table_shapes == nullptr || ctx.company.IsDictionaryConnection()) return false;
+  const TableShapes::Shape* known = ctx.table_shapes->Find(table, ctx.work_table.FilesStamp());
+  if (known == nullptr || (encrypted && !known->password_accepted)) return false;
+  return !Decide(column, code, size, known->Find(column)).change;
 }
 
 }  // namespace
@@ -108,6 +143,10 @@ void UpgradeColumn(UpgradeContext& ctx, const std::string& table, const std::str
   ctx.ui.ProcessMessages();
   wt.SetIndexFieldNames("");
   wt.SetTableName(table);
+  if (KnownToNeedNothing(ctx, table, column, code, size, e)) {
+    wt.SetExclusive(true);
+    return;
+  }
   // 3. A table the company does not have is skipped quietly.
   if (!wt.TableExists() &&
       !platform::FileExists(ctx.CompanyFolder(ctx.CompanyCode()) + "\\" + table + ".KDT")) {
@@ -129,21 +168,19 @@ void UpgradeColumn(UpgradeContext& ctx, const std::string& table, const std::str
   try {
     if (e && free_table) wt.EnableEncryption(support::AdministratorPassword());
     // 7. Decide.
-    std::optional<std::string> clause;
-    bool change = false;
-    TField* field = wt.FindField(column);
-    const ColumnChange made = DescribeChange(table, column, code, size, field);
-    if ((code == "AS" || code == "IC") && field != nullptr) {
-      bool right_form = field->DataType() == ftString && field->DataSize() == std::stoi(size) + 1;
-      if (!right_form) {
-        clause = ChangeClause(code, column, size);
-        change = true;
+    std::optional<FieldShape> field;
+    if (TField* f = wt.FindField(column)) field = FieldShape{f->DataType(), f->DataSize()};
+    const ColumnChange made = DescribeChange(table, column, code, size, field ? &*field : nullptr);
+    const Decision decision = Decide(column, code, size, field ? &*field : nullptr);
+    const std::optional<std::string>& clause = decision.clause;
+    if (ctx.table_shapes != nullptr) {
+      if (decision.change) {
+        ctx.table_shapes->Forget(table);
+      } else {
+        ctx.table_shapes->Keep(table, wt, e && free_table);
       }
-    } else if (field == nullptr || ((column == "NO" || column == "ID") && field->DataType() == ftAutoInc)) {
-      clause = AddClause(code, column, size);
-      change = true;
     }
-    if (change) {
+    if (decision.change) {
       // 8. Prepare: the table exclusively, decrypted on a free-table company.
       wt.Close();
       wt.SetExclusive(true);

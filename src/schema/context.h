@@ -14,6 +14,7 @@
 #include "dbaccess/db_query.h"
 #include "dbaccess/db_table.h"
 #include "platform/ui_services.h"
+#include "schema/table_shapes.h"
 
 namespace kx8::schema {
 
@@ -45,6 +46,9 @@ struct UpgradeContext {
   // Told how many rows of a table a step changed, by the steps that count
   // them (may be empty).
   std::function<void(const std::string& table, std::int64_t rows)> rows_changed = {};
+  // The fields of tables as the column upgrade primitive found them, kept
+  // from one entry to the next (may be null: every entry opens its table).
+  TableShapes* table_shapes = nullptr;
 
   // Tag 99: the company was connected through its dictionary file.
   bool DictionaryBound() const { return company.Tag() == 99; }

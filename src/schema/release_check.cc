@@ -326,7 +326,21 @@ std::string ConnectToCompany(dbaccess::TDbConnection& c, const std::string& fold
   return folder;
 }
 
-std::vector<std::string> CheckReleaseColumns(const std::string& folder_arg, const std::vector<ReleaseColumn>& columns) {
+namespace {
+
+// The fields as the check reads them (names, types, character widths).
+TFieldDefs FieldDefsOf(const TableShapes::Shape& shape) {
+  TFieldDefs defs;
+  for (const auto& [name, field] : shape.fields) {
+    defs.Add(name, field.type, field.type == ftString ? field.data_size - 1 : field.data_size);
+  }
+  return defs;
+}
+
+}  // namespace
+
+std::vector<std::string> CheckReleaseColumns(const std::string& folder_arg, const std::vector<ReleaseColumn>& columns,
+                                             const TableShapes* known) {
   TDbConnection c;
   const std::string folder = ConnectToCompany(c, folder_arg);
   std::vector<std::string> differences;
@@ -347,9 +361,13 @@ std::vector<std::string> CheckReleaseColumns(const std::string& folder_arg, cons
       t.SetDbConnection(&c);
       t.SetTableName(x.table);
       t.SetReadOnly(true);
-      t.Open();
-      it->second = t.FieldDefs();
-      t.Close();
+      if (const TableShapes::Shape* shape = known == nullptr ? nullptr : known->Find(x.table, t.FilesStamp())) {
+        it->second = FieldDefsOf(*shape);
+      } else {
+        t.Open();
+        it->second = t.FieldDefs();
+        t.Close();
+      }
     }
     if (!it->second) continue;
     const TFieldDef* def = it->second->Find(x.column);

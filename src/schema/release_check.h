@@ -32,6 +32,7 @@
 
 #include "dbaccess/db_connection.h"
 #include "dbaccess/db_dictionary.h"
+#include "schema/table_shapes.h"
 
 namespace kx8::schema {
 
@@ -90,8 +91,12 @@ std::string ConnectToCompany(dbaccess::TDbConnection& c, const std::string& fold
 // a server. Raises the engine's error when the dictionary refuses.
 void LogOnToDictionary(dbaccess::TDbDictionary& d, const std::string& kdd);
 
+// With `known`, a table whose fields the column upgrade primitive kept
+// under the stamp its data file still has is checked from those fields
+// without being opened (the run's check after its column runs).
 std::vector<std::string> CheckReleaseColumns(const std::string& folder,
-                                             const std::vector<ReleaseColumn>& columns = ReleaseColumns());
+                                             const std::vector<ReleaseColumn>& columns = ReleaseColumns(),
+                                             const TableShapes* known = nullptr);
 
 }  // namespace kx8::schema
 

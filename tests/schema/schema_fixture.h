@@ -136,6 +136,8 @@ class SchemaTest : public ::testing::Test {
         },
         [this] { return edit1_; },
         {}});
+    // As in the run, entries keep what they learn of the tables' fields.
+    ctx_->table_shapes = &table_shapes_;
     return *ctx_;
   }
 
@@ -211,6 +213,7 @@ class SchemaTest : public ::testing::Test {
   platform::ScriptedUi ui_;
   std::string edit1_;
   std::vector<std::string> edit1_history_;
+  TableShapes table_shapes_;
   std::unique_ptr<dbaccess::TDbConnection> register_connection_, company_;
   std::unique_ptr<dbaccess::TDbTable> register_, work_;
   std::unique_ptr<dbaccess::TDbDictionary> dictionary_;
