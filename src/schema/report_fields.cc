@@ -33,6 +33,15 @@ class ReportRows {
   virtual void Delete() = 0;
 };
 
+// Whether the current row holds every value the line gives (unknown cells
+// of the model never do).
+bool Holds(ReportRows& rows, const char* const* values) {
+  for (int i = 1; i < kReportColumnCount; ++i) {
+    if (values[i] != kKeep && rows.Get(i) != std::optional<std::string>(values[i])) return false;
+  }
+  return true;
+}
+
 // The one routine every line goes through. An upsert of the pass or of the
 // routine's list writes all nine values; the other lines only theirs.
 void ApplyLine(ReportRule rule, const char* const* values, ReportRows& rows) {
@@ -40,6 +49,7 @@ void ApplyLine(ReportRule rule, const char* const* values, ReportRows& rows) {
   switch (rule) {
     case ReportRule::Upsert:
       if (found) {
+        if (Holds(rows, values)) return;  // saving the same values again would change nothing
         rows.Edit();
       } else {
         rows.Append(values[0]);
@@ -146,14 +156,12 @@ bool PassSection(ReportSection s) {
          s == ReportSection::Run7 || s == ReportSection::Run9;
 }
 
-// The upsert of one line (all of its nine values).
-void Upsert(dbaccess::TDbTable& rtable, const ReportFieldLine& line) {
-  std::array<std::string, kReportColumnCount> values;
-  for (int i = 0; i < kReportColumnCount; ++i) {
-    if (line.values[i] == kKeep) throw std::logic_error(std::string("report field upsert without all values: ") + line.No());
-    values[i] = line.values[i];
+std::vector<const ReportFieldLine*> Lines(ReportSection section) {
+  std::vector<const ReportFieldLine*> lines;
+  for (const ReportFieldLine& line : ReportFieldCatalogue()) {
+    if (line.section == section) lines.push_back(&line);
   }
-  ReportFieldUpsert(rtable, values);
+  return lines;
 }
 
 void CloseQuietly(dbaccess::TDbTable& t) {
@@ -162,6 +170,35 @@ void CloseQuietly(dbaccess::TDbTable& t) {
   } catch (const std::exception&) {
     // Closing after a failure; the failure is what counts.
   }
+}
+
+// The upserts of lines (all nine values of each), one after another as
+// ReportFieldUpsert makes them, on one open of the table: a line that fails
+// closes it (quietly, as the upsert gives up), and the next opens it again.
+void Upsert(dbaccess::TDbTable& rtable, const std::vector<const ReportFieldLine*>& lines) {
+  bool open = false;
+  for (const ReportFieldLine* line : lines) {
+    for (const char* v : line->values) {
+      if (v == kKeep) throw std::logic_error(std::string("report field upsert without all values: ") + line->No());
+    }
+    try {
+      if (!open) {
+        rtable.Close();
+        rtable.SetIndexFieldNames("NO");
+        rtable.SetFiltered(false);
+        rtable.Open();
+        open = true;
+      }
+      TableRows rows(rtable);
+      ApplyLine(ReportRule::Upsert, line->values, rows);
+    } catch (const std::exception&) {
+      // As ReportFieldUpsert: a failed save has shown its message already,
+      // and a company without RTABLE has no report fields to write.
+      CloseQuietly(rtable);
+      open = false;
+    }
+  }
+  CloseQuietly(rtable);
 }
 
 }  // namespace
@@ -236,6 +273,7 @@ void ReportFieldUpsert(dbaccess::TDbTable& rtable, const std::array<std::string,
 }
 
 void WriteReportFields(dbaccess::TDbTable& rtable, const std::string& numbers) {
+  std::vector<const ReportFieldLine*> lines;
   std::size_t pos = 0;
   while (pos < numbers.size()) {
     std::size_t end = numbers.find(',', pos);
@@ -252,14 +290,13 @@ void WriteReportFields(dbaccess::TDbTable& rtable, const std::string& numbers) {
       }
     }
     if (found == nullptr) throw std::logic_error("no report field row " + no + " in the column runs");
-    Upsert(rtable, *found);
+    lines.push_back(found);
   }
+  Upsert(rtable, lines);
 }
 
 void WriteReportFieldsAfterRun10(dbaccess::TDbTable& rtable) {
-  for (const ReportFieldLine& line : ReportFieldCatalogue()) {
-    if (line.section == ReportSection::AfterRun10) Upsert(rtable, line);
-  }
+  Upsert(rtable, Lines(ReportSection::AfterRun10));
 }
 
 void RunReportFieldRoutine(UpgradeContext& ctx, dbaccess::TDbTable& rtable) {
@@ -275,9 +312,7 @@ void RunReportFieldRoutine(UpgradeContext& ctx, dbaccess::TDbTable& rtable) {
       if (line.section == ReportSection::GroupA) ApplyLine(line, rows);
     }
     UpgradeColumn(ctx, "FAMILY", "IC_PASSPORT_NUM", "AS", "16", false);
-    for (const ReportFieldLine& line : ReportFieldCatalogue()) {
-      if (line.section == ReportSection::List) Upsert(rtable, line);
-    }
+    Upsert(rtable, Lines(ReportSection::List));
     open_unfiltered();
     for (const ReportFieldLine& line : ReportFieldCatalogue()) {
       if (line.section == ReportSection::GroupB) ApplyLine(line, rows);
