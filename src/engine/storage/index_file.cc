@@ -17,6 +17,7 @@ using namespace format;
 void TableFile::LoadIndexDefs() {
   tags_.clear();
   snapshot_valid_ = false;
+  index_file_bytes_.clear();
   if (!os::PathExists(paths_.kdi)) {
     if ((flags_ & kFlagIndexFile) && !index_file_optional_) {
       Fail(DBE_INDEX_FILE_MISSING, "Error 5055: The index file of the table is missing. File: " + paths_.kdi);
@@ -56,11 +57,17 @@ void TableFile::LoadIndexDefs() {
     snapshot_offset_ = at;
     snapshot_valid_ = snapshot_stamp_ != ~0ull;
   }
+  // Kept for the snapshot's load, so that the file is read once per open.
+  if (snapshot_valid_) index_file_bytes_ = std::move(bytes);
 }
 
 void TableFile::LoadSnapshot(const crypto::Key* key) {
   if (encrypted() && key == nullptr) return;
-  std::string bytes = os::ReadWholeFile(paths_.kdi);
+  // The file as the open read it. Read again, a file another program has
+  // rewritten since would carry another stamp and be refused below; the
+  // one read then holds the entries for the change counter in force.
+  std::string bytes = index_file_bytes_.empty() ? os::ReadWholeFile(paths_.kdi) : std::move(index_file_bytes_);
+  index_file_bytes_ = std::string();
   if (snapshot_offset_ + 24 > bytes.size()) {
     snapshot_valid_ = false;
     return;
@@ -140,6 +147,7 @@ void TableFile::SaveIndexFile(bool with_entries) {
   out.U64(body.bytes().size());
   out.U64(crypto::Digest64(reinterpret_cast<const uint8_t*>(body.bytes().data()), body.bytes().size()));
   out.Raw(body.bytes().data(), body.bytes().size());
+  index_file_bytes_ = std::string();
   os::WriteFileAtomically(paths_.kdi, out.bytes());
   snapshot_offset_ = 8 + 4 + 4 + 16 + 8 + 8 + defs.bytes().size();
   snapshot_stamp_ = entries ? index_counter_ : ~0ull;

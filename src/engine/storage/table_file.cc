@@ -206,6 +206,7 @@ void TableFile::Release(bool exclusive) {
   map_.Unmap();
   data_.Close();
   memo_.Close();
+  index_file_bytes_ = std::string();
   auto& reg = Registry();
   auto it = reg.find({dev_, ino_});
   if (it != reg.end() && it->second.expired()) reg.erase(it);

@@ -282,6 +282,7 @@ class TableFile : public std::enable_shared_from_this<TableFile> {
   bool snapshot_valid_ = false;  // the index file holds entries for index_counter_
   uint64_t snapshot_stamp_ = 0;
   uint64_t snapshot_offset_ = 0;
+  std::string index_file_bytes_;  // the index file read by the open, until its snapshot is loaded
   std::optional<crypto::Key> index_key_;  // an encrypted table's key, to seal its saved entries
 
   std::map<uint32_t, uint64_t> record_locks_;  // recno -> owner
