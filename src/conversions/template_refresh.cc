@@ -134,7 +134,9 @@ class DictionaryTakeOut {
     // and grants them their rights.
     Attempt([&] {
       for (const std::string& name : granted_) {
-        if (was_encrypted_.contains(name)) schema::ForgetDetachedTable(folder_, name);
+        if (!was_encrypted_.contains(name)) continue;
+        ctx_.dictionary.SaveTableListing(name);  // the record goes once the dictionary's file lists it
+        schema::ForgetDetachedTable(folder_, name);
       }
     });
     ctx_.dictionary.SetIsConnected(false);

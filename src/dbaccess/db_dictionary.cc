@@ -153,6 +153,10 @@ void TDbDictionary::RemoveTable(const std::string& name, bool delete_files) {
   Check(DbDDRemoveTable(handle_, name.c_str(), delete_files ? 1 : 0));
 }
 
+void TDbDictionary::SaveTableListing(const std::string& name) {
+  Check(DbDDSaveTableListing(handle_, name.c_str()));
+}
+
 std::string TDbDictionary::GetTableFileName(const std::string& name) {
   return ReadText([&](char* buf, std::uint16_t* len) { return DbDDGetTableFilename(handle_, name.c_str(), buf, len); });
 }

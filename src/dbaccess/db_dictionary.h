@@ -47,6 +47,12 @@ class TDbDictionary : public TComponent {
   void AddTable(const std::string& name, const std::string& path, const std::string& index_files,
                 const std::string& comments, TDbTableTypes table_type, TDbCharTypes char_type);
   void RemoveTable(const std::string& name, bool delete_files);
+  // Makes sure the dictionary's file lists the table: while rewrites are
+  // deferred (db_rewrite_deferral.h) the dictionary's changes wait in
+  // memory, and they are written now unless the file lists it already. For
+  // a record outside the dictionary that may forget a table only once the
+  // dictionary on disk holds it.
+  void SaveTableListing(const std::string& name);
   // The table's data file as it was added ("PAYPARA.KDT", or the path given
   // to AddTable), the table named by its dictionary name or its file.
   std::string GetTableFileName(const std::string& name);

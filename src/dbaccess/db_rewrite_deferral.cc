@@ -12,7 +12,8 @@ TDbRewriteDeferral::~TDbRewriteDeferral() {
   if (ended_) return;
   // Only on the way out of an error: that error is the one reported. A
   // table whose rewrite fails here is left as it was on disk (or complete
-  // in its new form) and says so when it is next used.
+  // in its new form) and says so when it is next used; a dictionary whose
+  // write fails is left as it was on disk, as a killed process leaves it.
   (void)DbSetRewriteDeferral(0);
 }
 

@@ -3,7 +3,11 @@
 // encryption and decryption is checked and answered at once and every
 // dataset sees the table as changed, while the table's files are rewritten
 // once, for all of its changes, when its rows are next read or written, at
-// Apply(), or at the end.
+// Apply(), or at the end. Data dictionary changes meanwhile are seen at
+// once through every component of the process and written once for many:
+// before a table's files are rewritten or deleted, at Apply(), or at the
+// end; a dictionary with changes waiting stays locked against other
+// programs.
 #ifndef KX8_DBACCESS_DB_REWRITE_DEFERRAL_H_
 #define KX8_DBACCESS_DB_REWRITE_DEFERRAL_H_
 
@@ -23,9 +27,11 @@ class TDbRewriteDeferral {
   TDbRewriteDeferral(const TDbRewriteDeferral&) = delete;
   TDbRewriteDeferral& operator=(const TDbRewriteDeferral&) = delete;
 
-  // Rewrites every table with changes waiting, before work that reaches
-  // table files other than through the engine. Raises EDbEngineError for
-  // the first table whose rewrite failed (its files are as they were, or
+  // Writes the dictionaries' waiting changes, then rewrites every table
+  // with changes waiting, before work that reaches table or dictionary
+  // files other than through the engine. Raises EDbEngineError for the
+  // first failure (a dictionary whose write failed is as its file held it,
+  // its waiting changes dropped; a table's files are as they were, or
   // complete in their new form).
   void Apply();
   // Rewrites only the table named on the connected connection (as a

@@ -1,5 +1,7 @@
 #include "dbaccess/db_sync_group.h"
 
+#include <cstdint>
+
 #include "dbaccess/engine_call.h"
 #include "dbe/dbe.h"
 
@@ -13,6 +15,12 @@ TDbSyncGroup::~TDbSyncGroup() {
   // the work this group covered has its own way back (see the header). A
   // failed flush here stays owed to the engine's next barrier.
   (void)DbSetSyncGrouping(0);
+}
+
+bool TDbSyncGroup::Active() {
+  std::uint16_t grouped = 0;
+  internal::Check(DbGetSyncGrouping(&grouped));
+  return grouped != 0;
 }
 
 void TDbSyncGroup::Barrier() { internal::Check(DbSyncBarrier()); }

@@ -18,6 +18,10 @@ class TDbSyncGroup {
   TDbSyncGroup(const TDbSyncGroup&) = delete;
   TDbSyncGroup& operator=(const TDbSyncGroup&) = delete;
 
+  // Whether a group is on (process-wide): writes of the caller's own that
+  // the group's way back covers may then leave their flushing to the
+  // group's barrier.
+  static bool Active();
   // Makes everything written so far durable. Raises EDbEngineError naming
   // a folder whose flush failed.
   void Barrier();

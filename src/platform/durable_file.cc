@@ -27,9 +27,7 @@ void SyncFolder(const std::string& native_folder) {
   if (rc != 0) Fail("flush the folder", native_folder, error);
 }
 
-}  // namespace
-
-void WriteFileDurably(std::string_view path, const std::string& content) {
+void Replace(std::string_view path, const std::string& content, bool flush) {
   const std::string target = ResolvePath(path);
   const std::string temporary = target + ".new";
   int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
@@ -46,7 +44,7 @@ void WriteFileDurably(std::string_view path, const std::string& content) {
     }
     done += static_cast<std::size_t>(n);
   }
-  if (::fsync(fd) != 0) {
+  if (flush && ::fsync(fd) != 0) {
     const int error = errno;
     ::close(fd);
     ::unlink(temporary.c_str());
@@ -58,8 +56,27 @@ void WriteFileDurably(std::string_view path, const std::string& content) {
     ::unlink(temporary.c_str());
     Fail("replace", target, error);
   }
-  SyncFolder(ParentFolder(target));
+  if (flush) SyncFolder(ParentFolder(target));
 }
+
+void Delete(std::string_view path, bool flush) {
+  const std::string native = ResolvePath(path);
+  if (::unlink(native.c_str()) != 0) {
+    if (errno == ENOENT) return;
+    Fail("delete", native, errno);
+  }
+  if (flush) SyncFolder(ParentFolder(native));
+}
+
+}  // namespace
+
+void WriteFileDurably(std::string_view path, const std::string& content) { Replace(path, content, true); }
+
+void WriteFileAtomically(std::string_view path, const std::string& content) { Replace(path, content, false); }
+
+void DeleteFileDurably(std::string_view path) { Delete(path, true); }
+
+void DeleteFileUnflushed(std::string_view path) { Delete(path, false); }
 
 std::optional<std::string> ReadWholeFile(std::string_view path) {
   const std::string native = ResolvePath(path);
@@ -85,14 +102,6 @@ std::optional<std::string> ReadWholeFile(std::string_view path) {
   return content;
 }
 
-void DeleteFileDurably(std::string_view path) {
-  const std::string native = ResolvePath(path);
-  if (::unlink(native.c_str()) != 0) {
-    if (errno == ENOENT) return;
-    Fail("delete", native, errno);
-  }
-  SyncFolder(ParentFolder(native));
-}
 
 bool FolderLock::TryAcquire(std::string_view lock_file) {
   Release();

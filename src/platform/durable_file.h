@@ -26,6 +26,15 @@ std::optional<std::string> ReadWholeFile(std::string_view path);
 // crash. No error when there is no such file; raises when it cannot go.
 void DeleteFileDurably(std::string_view path);
 
+// As WriteFileDurably and DeleteFileDurably without their flushes, for a
+// caller whose cover against a power cut lies elsewhere (an upgrade pass
+// with a checked archive and a marker, whose grouped flush comes later):
+// still atomic against a killed process, and ordered with the writes that
+// follow (the page cache keeps every write), but a power cut before the
+// caller's flush may lose them.
+void WriteFileAtomically(std::string_view path, const std::string& content);
+void DeleteFileUnflushed(std::string_view path);
+
 // An exclusive lock held through an open lock file (the operating system's
 // file lock: it ends with the process, also when the process is killed, so
 // a stale lock never blocks a later run).

@@ -315,11 +315,15 @@ void AttachTable(UpgradeContext& ctx, const std::string& table, bool encrypted) 
       ctx.dictionary.SetIsConnected(true);
       if (encrypted && GetFlag(ctx.dictionary, table, kEncryption) == 0) SetFlag(ctx.dictionary, table, kEncryption, 1);
       SetFlag(ctx.dictionary, table, kAutoCreate, 1);
-      GrantTableRights(ctx, table, true);
+      // On the dictionary connected here: the connections are set right
+      // below, once, whatever happened.
+      GrantTableRights(ctx, table, false);
     }
-    // Back in the dictionary: the record of it is done with. (Should putting
-    // it back have failed, the record stays and the next connect of the
-    // company puts it back.)
+    // Back in the dictionary: the record of it is done with once the
+    // dictionary's file lists it (its changes may wait in memory). (Should
+    // putting it back have failed, the record stays and the next connect of
+    // the company puts it back.)
+    ctx.dictionary.SaveTableListing(table);
     ForgetDetachedTable(ctx.CompanyFolder(code), table);
   } catch (const std::exception& e) {
     ctx.ui.MessageBox(DictionaryError("<#100> Error in ", table, e), "");

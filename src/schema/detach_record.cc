@@ -3,6 +3,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "dbaccess/db_sync_group.h"
 #include "platform/durable_file.h"
 #include "platform/path.h"
 #include "support/credentials.h"
@@ -55,13 +56,24 @@ std::string Write(const std::vector<DetachedTable>& tables, const std::string& p
   return out.str();
 }
 
+// Durable on its own, except within a grouped flush (an upgrade pass with a
+// checked archive and its marker, which cover a power cut): there it is
+// flushed with the rest of the pass, and against a killed process the page
+// cache keeps it ahead of the dictionary changes that follow it.
 void Save(const std::string& company_folder, const std::vector<DetachedTable>& tables) {
   const std::string path = RecordPath(company_folder);
+  const bool grouped = dbaccess::TDbSyncGroup::Active();
   if (tables.empty()) {
-    platform::DeleteFileDurably(path);
-    return;
+    if (grouped) {
+      platform::DeleteFileUnflushed(path);
+    } else {
+      platform::DeleteFileDurably(path);
+    }
+  } else if (grouped) {
+    platform::WriteFileAtomically(path, Write(tables, path));
+  } else {
+    platform::WriteFileDurably(path, Write(tables, path));
   }
-  platform::WriteFileDurably(path, Write(tables, path));
 }
 
 std::uint16_t Flag(dbaccess::TDbDictionary& d, const std::string& table, std::uint16_t property) {
@@ -157,6 +169,7 @@ std::vector<std::string> RestoreDetachedTables(const std::string& dictionary_pat
     if (t.encryption != 0 && Flag(d, t.name, kEncryption) == 0) SetFlag(d, t.name, kEncryption, 1);
     SetFlag(d, t.name, kAutoCreate, t.auto_create);
     for (const auto& [user, letters] : t.rights) d.SetObjectAccessRights(t.name, user, letters);
+    d.SaveTableListing(t.name);  // forgotten only once the dictionary's file lists it
     ForgetDetachedTable(folder, t.name);
   }
   d.SetIsConnected(false);

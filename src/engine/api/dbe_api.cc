@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <exception>
 #include <mutex>
 #include <new>
 #include <string>
@@ -14,6 +15,7 @@
 #include "core/error.h"
 #include "core/text.h"
 #include "dbe/dbe.h"
+#include "dict/catalog.h"
 #include "dict/dictionary.h"
 #include "expr/convert.h"
 #include "os/file.h"
@@ -230,9 +232,40 @@ DBRESULT DbSetSyncGrouping(uint16_t grouped) {
   });
 }
 
+DBRESULT DbGetSyncGrouping(uint16_t* grouped) {
+  return Run([&] {
+    Require(grouped, "result pointer");
+    *grouped = os::SyncGrouped() ? 1 : 0;
+  });
+}
+
+namespace dbe {
+namespace {
+
+// Writes the dictionaries' waiting changes, then the tables' waiting
+// rewrites: a dictionary on disk is never behind the table files it
+// describes. Both are tried; the first failure is raised.
+void WriteWaitingChanges() {
+  std::exception_ptr first;
+  try {
+    WriteWaitingCatalogs();
+  } catch (...) {
+    first = std::current_exception();
+  }
+  try {
+    TableFile::ApplyDeferredRewrites();
+  } catch (...) {
+    if (!first) first = std::current_exception();
+  }
+  if (first) std::rethrow_exception(first);
+}
+
+}  // namespace
+}  // namespace dbe
+
 DBRESULT DbSyncBarrier(void) {
   return Run([] {
-    TableFile::ApplyDeferredRewrites();
+    WriteWaitingChanges();
     os::SyncBarrier();
   });
 }
@@ -240,12 +273,28 @@ DBRESULT DbSyncBarrier(void) {
 DBRESULT DbSetRewriteDeferral(uint16_t deferred) {
   return Run([&] {
     TableFile::SetRewritesDeferred(deferred != 0);
-    if (deferred == 0) TableFile::ApplyDeferredRewrites();
+    TableFile::SetBeforeFilesChange(&WriteWaitingCatalogs);
+    if (deferred != 0) {
+      SetCatalogWritesBatched(true);
+      return;
+    }
+    std::exception_ptr first;
+    try {
+      SetCatalogWritesBatched(false);
+    } catch (...) {
+      first = std::current_exception();
+    }
+    try {
+      TableFile::ApplyDeferredRewrites();
+    } catch (...) {
+      if (!first) first = std::current_exception();
+    }
+    if (first) std::rethrow_exception(first);
   });
 }
 
 DBRESULT DbApplyDeferredRewrites(void) {
-  return Run([] { TableFile::ApplyDeferredRewrites(); });
+  return Run([] { WriteWaitingChanges(); });
 }
 
 DBRESULT DbApplyDeferredRewrite(DBHANDLE connection, const char* name) {

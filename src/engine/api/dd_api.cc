@@ -103,6 +103,10 @@ DBRESULT DbDDRemoveTable(DBHANDLE dictionary, const char* name, uint16_t delete_
   return Run([&] { dict::RemoveTable(Dict(dictionary), Str(name), delete_files != 0); });
 }
 
+DBRESULT DbDDSaveTableListing(DBHANDLE dictionary, const char* name) {
+  return Run([&] { WriteCatalogUnlessListed(Dict(dictionary)->kdd, Str(name)); });
+}
+
 DBRESULT DbDDGetTableFilename(DBHANDLE dictionary, const char* name, char* buf, uint16_t* len) {
   return Run([&] {
     Connection* c = Dict(dictionary);

@@ -23,6 +23,7 @@ struct KdfParams {
   std::array<uint8_t, kSaltSize> salt{};
   uint64_t ops = 0;
   uint64_t mem = 0;
+  bool operator==(const KdfParams&) const = default;
 };
 
 using Key = std::array<uint8_t, kKeySize>;

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <cstring>
+#include <exception>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -158,16 +159,43 @@ Catalog Parse(const std::string& bytes, const std::string& file) {
   return c;
 }
 
-struct CacheEntry {
+// What tells one state of a file from another.
+struct FileId {
   int64_t mtime_ns = 0;
-  uint64_t size = 0, ino = 0;
+  uint64_t size = 0, ino = 0, dev = 0;
+  bool operator==(const FileId&) const = default;
+};
+
+struct CacheEntry {
+  FileId file;
   std::shared_ptr<const Catalog> catalog;
 };
 
+// A dictionary whose changes wait to be written (batched writes). Found by
+// its file's identity, so that every spelling of its path finds it.
+struct Waiting {
+  DictionaryPaths paths;
+  os::File lock;  // CODE.ki, held exclusively until the changes are written
+  FileId file;    // the file the changes apply to
+  std::shared_ptr<const Catalog> on_disk;  // as that file holds it
+  std::shared_ptr<const Catalog> catalog;  // as changed
+  bool changed = false;
+};
+using WaitingKey = std::pair<uint64_t, uint64_t>;  // device, inode
+
 std::mutex g_cache_mu;
+// The batching switch and the waiting dictionaries are used under the
+// engine's lock (every public call holds it).
+bool g_batched = false;
+
 std::map<std::string, CacheEntry>& Cache() {
   static auto* c = new std::map<std::string, CacheEntry>();
   return *c;
+}
+
+std::map<WaitingKey, Waiting>& WaitingCatalogs() {
+  static auto* w = new std::map<WaitingKey, Waiting>();
+  return *w;
 }
 
 }  // namespace
@@ -208,34 +236,30 @@ DictionaryPaths DictionaryPaths::For(const std::string& kdd_path) {
 
 namespace {
 
-CacheEntry EntryFor(const std::string& kdd_path) {
+FileId StatOf(const std::string& kdd_path) {
   struct stat st;
   if (::stat(kdd_path.c_str(), &st) != 0) {
     Fail(DBE_FILE_NOT_FOUND, "Error 5041: The data dictionary was not found. File: " + kdd_path);
   }
-  return CacheEntry{int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec, uint64_t(st.st_size),
-                    uint64_t(st.st_ino), nullptr};
+  return FileId{int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec, uint64_t(st.st_size),
+                uint64_t(st.st_ino), uint64_t(st.st_dev)};
 }
 
-}  // namespace
-
-std::shared_ptr<const Catalog> LoadCatalog(const std::string& kdd_path) {
-  CacheEntry now = EntryFor(kdd_path);
+// The catalogue as the file holds it, with the file's identity.
+CacheEntry LoadFromFile(const std::string& kdd_path) {
+  CacheEntry now{StatOf(kdd_path), nullptr};
   {
     std::lock_guard<std::mutex> lock(g_cache_mu);
     auto it = Cache().find(kdd_path);
-    if (it != Cache().end() && it->second.mtime_ns == now.mtime_ns && it->second.size == now.size &&
-        it->second.ino == now.ino) {
-      return it->second.catalog;
-    }
+    if (it != Cache().end() && it->second.file == now.file) return it->second;
   }
   now.catalog = std::make_shared<const Catalog>(Parse(os::ReadWholeFile(kdd_path), kdd_path));
   std::lock_guard<std::mutex> lock(g_cache_mu);
   Cache()[kdd_path] = now;
-  return now.catalog;
+  return now;
 }
 
-void UpdateCatalog(const DictionaryPaths& paths, const std::function<void(Catalog&)>& change) {
+os::File TakeLock(const DictionaryPaths& paths) {
   os::File lock_file = os::File::OpenExisting(paths.ki);
   try {
     lock_file.LockWait(0, true, "The data dictionary");
@@ -245,21 +269,122 @@ void UpdateCatalog(const DictionaryPaths& paths, const std::function<void(Catalo
     Fail(e.code(), "Error 5042: The data dictionary is locked by another program; waited " +
                        std::to_string(os::LockWaitLimit().count()) + " ms. File: " + paths.kdd);
   }
-  Catalog c = *LoadCatalog(paths.kdd);
-  const std::string before = Serialize(c);
+  return lock_file;
+}
+
+// Replaces the file with the catalogue, one generation on, and keeps it as
+// the cached one.
+void WriteCatalog(const std::string& kdd_path, Catalog c) {
+  ++c.generation;
+  os::WriteFileAtomically(kdd_path, Serialize(c));
+  CacheEntry written{StatOf(kdd_path), std::make_shared<const Catalog>(std::move(c))};
+  std::lock_guard<std::mutex> lock(g_cache_mu);
+  Cache()[kdd_path] = written;
+}
+
+// The waiting entry of the dictionary, made (its lock taken) when there is
+// none.
+Waiting& WaitingFor(const DictionaryPaths& paths) {
+  FileId id = StatOf(paths.kdd);
+  auto it = WaitingCatalogs().find({id.dev, id.ino});
+  if (it != WaitingCatalogs().end()) return it->second;
+  Waiting w;
+  w.paths = paths;
+  w.lock = TakeLock(paths);
+  // Read under the lock: another program may have replaced it meanwhile.
+  CacheEntry base = LoadFromFile(paths.kdd);
+  w.file = base.file;
+  w.on_disk = base.catalog;
+  w.catalog = base.catalog;
+  return WaitingCatalogs().emplace(WaitingKey{w.file.dev, w.file.ino}, std::move(w)).first->second;
+}
+
+// Writes one waiting dictionary (when it changed) and gives back its lock.
+void WriteWaiting(Waiting& w) {
+  if (w.changed) {
+    const std::string& kdd = w.paths.kdd;
+    FileId now = StatOf(kdd);
+    if (!(now == w.file)) {
+      // Its lock was held all along: only a program that ignores it (a
+      // copy or a restore of the folder) can have replaced the file.
+      Fail(DBE_IO_ERROR, "Error 5065: The data dictionary was replaced by another program while changes to it waited to "
+                         "be written; they are not written. File: " + kdd);
+    }
+    try {
+      WriteCatalog(kdd, *w.catalog);
+    } catch (const Error& e) {
+      Fail(e.code(), std::string(e.what()) + " The waiting changes of the data dictionary are not written. File: " + kdd);
+    }
+    w.changed = false;
+  }
+  w.lock.Unlock(0);
+}
+
+}  // namespace
+
+std::shared_ptr<const Catalog> LoadCatalog(const std::string& kdd_path) {
+  if (!WaitingCatalogs().empty()) {
+    FileId id = StatOf(kdd_path);
+    auto it = WaitingCatalogs().find({id.dev, id.ino});
+    if (it != WaitingCatalogs().end() && it->second.file == id) return it->second.catalog;
+  }
+  return LoadFromFile(kdd_path).catalog;
+}
+
+void UpdateCatalog(const DictionaryPaths& paths, const std::function<void(Catalog&)>& change) {
+  if (g_batched) {
+    Waiting& w = WaitingFor(paths);
+    Catalog c = *w.catalog;
+    change(c);
+    if (!(c == *w.catalog)) {
+      w.catalog = std::make_shared<const Catalog>(std::move(c));
+      w.changed = true;
+    }
+    return;
+  }
+  os::File lock_file = TakeLock(paths);
+  std::shared_ptr<const Catalog> base = LoadFromFile(paths.kdd).catalog;
+  Catalog c = *base;
   change(c);
   // A change that leaves the catalogue as it was (a right or a property set
   // to the value it has) writes nothing: every write is a synced replacement
   // of the whole file, and the upgrade repeats such settings often.
-  if (Serialize(c) != before) {
-    ++c.generation;
-    os::WriteFileAtomically(paths.kdd, Serialize(c));
-    CacheEntry written = EntryFor(paths.kdd);
-    written.catalog = std::make_shared<const Catalog>(std::move(c));
-    std::lock_guard<std::mutex> lock(g_cache_mu);
-    Cache()[paths.kdd] = written;
-  }
+  if (!(c == *base)) WriteCatalog(paths.kdd, std::move(c));
   lock_file.Unlock(0);
+}
+
+void SetCatalogWritesBatched(bool batched) {
+  g_batched = batched;  // off even when writing what waits fails
+  if (!batched) WriteWaitingCatalogs();
+}
+
+bool CatalogWritesBatched() { return g_batched; }
+
+void WriteWaitingCatalogs() {
+  std::map<WaitingKey, Waiting> waiting;
+  waiting.swap(WaitingCatalogs());
+  std::exception_ptr first;
+  for (auto& [key, w] : waiting) {
+    try {
+      WriteWaiting(w);
+    } catch (...) {
+      if (!first) first = std::current_exception();
+    }
+  }
+  if (first) std::rethrow_exception(first);
+}
+
+void WriteCatalogUnlessListed(const std::string& kdd_path, const std::string& table) {
+  if (WaitingCatalogs().empty()) return;
+  FileId id = StatOf(kdd_path);
+  auto it = WaitingCatalogs().find({id.dev, id.ino});
+  if (it == WaitingCatalogs().end()) return;
+  Waiting& w = it->second;
+  if (w.changed && const_cast<Catalog&>(*w.on_disk).FindTable(table) == nullptr) {
+    Waiting taken = std::move(w);
+    WaitingCatalogs().erase(it);
+    WriteWaiting(taken);
+  }
 }
 
 void WriteNewDictionary(const DictionaryPaths& paths, const Catalog& catalog, const crypto::Key& key) {

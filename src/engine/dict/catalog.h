@@ -1,8 +1,9 @@
 // The contents of a data dictionary: its tables with their properties and
 // stored structure, users with their wrapped keys, access rights and
-// procedures. Held in CODE.kdd, replaced whole and atomically on every
-// change, under the lock of CODE.ki; CODE.km holds the check of the
-// dictionary's key (docs/format.md).
+// procedures. Held in CODE.kdd, replaced whole and atomically under the lock
+// of CODE.ki, on every change or, while writes are batched, once for a batch
+// of changes; CODE.km holds the check of the dictionary's key
+// (docs/format.md).
 #ifndef KX8_ENGINE_DICT_CATALOG_H_
 #define KX8_ENGINE_DICT_CATALOG_H_
 
@@ -20,6 +21,7 @@ namespace dbe {
 struct DictTag {
   std::string name, expr;
   uint32_t options = 0;
+  bool operator==(const DictTag&) const = default;
 };
 
 struct DictTable {
@@ -33,20 +35,24 @@ struct DictTable {
   std::string default_index; // property 213
   std::string field_list;    // structure for automatic creation
   std::vector<DictTag> tags;
+  bool operator==(const DictTable&) const = default;
 };
 
 struct DictUser {
   std::string name, group, description;
   crypto::KdfParams kdf;
   std::string wrapped_key;  // the dictionary key sealed with the password's key
+  bool operator==(const DictUser&) const = default;
 };
 
 struct DictRight {
   std::string object, user, letters;
+  bool operator==(const DictRight&) const = default;
 };
 
 struct DictProcedure {
   std::string name, params, function, library;
+  bool operator==(const DictProcedure&) const = default;
 };
 
 struct Catalog {
@@ -57,6 +63,7 @@ struct Catalog {
   std::vector<DictUser> users;
   std::vector<DictRight> rights;
   std::vector<DictProcedure> procedures;
+  bool operator==(const Catalog&) const = default;
 
   DictTable* FindTable(const std::string& name);  // by name, any case, with or without ".KDT"
   DictUser* FindUser(const std::string& name);    // any case
@@ -68,12 +75,37 @@ struct DictionaryPaths {
   static DictionaryPaths For(const std::string& kdd_path);
 };
 
-// Reads the catalogue (cached while the file is unchanged). Damage gives
-// DBE_DAMAGED_FILE naming the file.
+// Reads the catalogue (cached while the file is unchanged; with changes
+// waiting, the catalogue as changed). Damage gives DBE_DAMAGED_FILE naming
+// the file.
 std::shared_ptr<const Catalog> LoadCatalog(const std::string& kdd_path);
 // Applies change to the current catalogue under the dictionary's lock and
-// writes the result atomically.
+// writes the result atomically; while writes are batched it is kept in
+// memory instead (see below). A change that leaves the catalogue as it was
+// writes nothing.
 void UpdateCatalog(const DictionaryPaths& paths, const std::function<void(Catalog&)>& change);
+
+// Batched writes (process-wide, off by default). While they are on, a
+// dictionary's changes are applied to its catalogue in memory, which every
+// reader in this process sees at once, and the dictionary keeps its lock
+// against other programs until the changes are written, whole and
+// atomically, by WriteWaitingCatalogs(). The engine calls that before it
+// switches or deletes table files (so that the dictionary on disk is never
+// behind the table files it describes) and when batching ends; its callers
+// call it before anything reads the dictionary's files other than through
+// the engine. A process killed with changes waiting leaves the dictionary
+// as it was last written. Turning batching off writes what waits.
+void SetCatalogWritesBatched(bool batched);
+bool CatalogWritesBatched();
+// Writes every dictionary with changes waiting and gives back its lock.
+// All are tried; the first failure is raised. A dictionary whose write
+// failed loses its waiting changes: its readers see the file again, as a
+// process killed at that point would have left it.
+void WriteWaitingCatalogs();
+// Writes the dictionary's waiting changes unless its file lists the table
+// already (for a record outside the engine that may forget the table only
+// once the dictionary on disk holds it).
+void WriteCatalogUnlessListed(const std::string& kdd_path, const std::string& table);
 void WriteNewDictionary(const DictionaryPaths& paths, const Catalog& catalog, const crypto::Key& key);
 // Checks the dictionary key against CODE.km.
 bool CheckDictionaryKey(const DictionaryPaths& paths, const std::array<uint8_t, 16>& id, const crypto::Key& key);

@@ -131,7 +131,18 @@ void TableFile::Recover() {
   }
 }
 
+namespace {
+void (*g_before_files_change)() = nullptr;
+}  // namespace
+
+void TableFile::SetBeforeFilesChange(void (*hook)()) { g_before_files_change = hook; }
+
+void TableFile::BeforeFilesChange() {
+  if (g_before_files_change != nullptr) g_before_files_change();
+}
+
 void TableFile::CommitRebuild(os::File out, bool has_memo, bool keep_backup) {
+  BeforeFilesChange();
   const std::string kdt_new = paths_.kdt + ".new", kdm_new = paths_.kdm + ".new", kdi_new = paths_.kdi + ".new";
   if (!out.TryLock(kLockOpen, true)) {
     Fail(DBE_TABLE_IN_USE, "Error 5042: The new table file is in use. File: " + kdt_new);

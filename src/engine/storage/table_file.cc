@@ -1025,6 +1025,7 @@ void TableFile::DeleteFiles() {
   if (handles_ > 1 || !SoleUser()) {
     Fail(DBE_NEEDS_EXCLUSIVE, "Error 5062: The table can only be deleted while nobody else uses it. File: " + paths_.kdt);
   }
+  BeforeFilesChange();
   for (const std::string& p : {paths_.kdt, paths_.kdi, paths_.kdm}) {
     os::RemoveFile(p);
     os::RemoveFile(p + ".new");

@@ -69,6 +69,12 @@ class TableFile : public std::enable_shared_from_this<TableFile> {
   static void Create(const std::string& kdt_path, const Layout& layout);
   // Removes the table's files; the caller must be the table's only user.
   void DeleteFiles();
+  // Runs before a table's files are switched to rebuilt ones or deleted, so
+  // that what must reach the disk before them does (a data dictionary's
+  // waiting changes: it must never be behind the files it describes). A
+  // failure of the hook stops the change. Process-wide; null for none.
+  static void SetBeforeFilesChange(void (*hook)());
+  static void BeforeFilesChange();
 
   const std::string& file_name() const { return paths_.kdt; }
   const TablePaths& paths() const { return paths_; }

@@ -196,6 +196,7 @@ DBRESULT DbSetLockWait(uint32_t milliseconds);
 // off makes a barrier first: on failure grouping is off anyway, the
 // folders not flushed stay owed to the next barrier, and the error names one.
 DBRESULT DbSetSyncGrouping(uint16_t grouped);
+DBRESULT DbGetSyncGrouping(uint16_t* grouped);
 DBRESULT DbSyncBarrier(void);
 // Deferred rewrites (process-wide, off by default). While on, a table's
 // restructures (ALTER TABLE), packs, encryptions and decryptions are checked
@@ -208,6 +209,13 @@ DBRESULT DbSyncBarrier(void);
 // call that caused it, and its table answers 5076 until it is opened again.
 // Turning deferral off applies what is waiting (raising the first failure;
 // deferral is off anyway).
+// Data dictionary changes made while deferral is on are seen at once by
+// every caller in this process but written once per batch: before a table's
+// files are rewritten or deleted, at DbApplyDeferredRewrites(),
+// DbSyncBarrier() or the end of deferral (dictionaries first, then tables).
+// Meanwhile a changed dictionary stays locked against other programs. A
+// failure to write a dictionary is raised by the call that wrote it, and
+// its waiting changes are dropped: it reads again as its file holds it.
 DBRESULT DbSetRewriteDeferral(uint16_t deferred);
 DBRESULT DbApplyDeferredRewrites(void);
 // Rewrites now the one table that name stands for on the connection (as
@@ -400,6 +408,10 @@ DBRESULT DbDDAddTable(DBHANDLE dictionary, const char* name, const char* path, u
 // while the table is held exclusively (5062 when anyone uses it, and then
 // nothing changes). DROP TABLE on a dictionary connection does the same.
 DBRESULT DbDDRemoveTable(DBHANDLE dictionary, const char* name, uint16_t delete_files);
+// Writes the dictionary's waiting changes (see DbSetRewriteDeferral) unless
+// its file lists the table already: for a record kept outside the engine
+// that may forget a table only once the dictionary on disk holds it.
+DBRESULT DbDDSaveTableListing(DBHANDLE dictionary, const char* name);
 // The data file of a table as it was added (the path given to DbDDAddTable,
 // or the name with ".KDT" when none was given). The table is named by its
 // dictionary name (any case, with or without ".KDT") or by its file; 5073
