@@ -153,9 +153,25 @@ std::string NativePath(std::string_view path) {
   return native;
 }
 
-std::string ResolvePath(std::string_view path) {
-  const std::string native = NativePath(path);
-  if (native.empty() || NameExists(native)) return native;
+namespace {
+
+// ResolvePath of a native path that does not exist as spelt.
+std::string ResolveMissing(const std::string& native) {
+  // Mostly only the last component is new or spelt in another case, and the
+  // folder holding it exists as spelt: its kept listing answers at once,
+  // without a look at every component on the way.
+  const ComponentRange last = LastComponent(native);
+  const std::string_view name = std::string_view(native).substr(last.begin, last.end - last.begin);
+  if (!name.empty() && name != "." && name != "..") {
+    const std::string folder = native.substr(0, last.begin);
+    if (const std::shared_ptr<const FolderNames> names = ListFolder(folder)) {
+      const std::string variant = names->Find(name);
+      std::string resolved = folder;
+      resolved += variant.empty() ? name : std::string_view(variant);
+      if (last.end < native.size()) resolved += '/';
+      return resolved;
+    }
+  }
 
   std::string resolved;
   std::size_t start = 0;
@@ -192,15 +208,29 @@ std::string ResolvePath(std::string_view path) {
   return resolved;
 }
 
-bool FileExists(std::string_view path) {
+// The kind of what the path names (symbolic links followed); 0 for none.
+// The spelling given is tried first: it is nearly always the one on disk.
+mode_t KindOf(std::string_view path) {
+  const std::string native = NativePath(path);
+  if (native.empty()) return 0;
   struct stat info {};
-  return ::stat(ResolvePath(path).c_str(), &info) == 0 && S_ISREG(info.st_mode);
+  if (::stat(native.c_str(), &info) == 0) return info.st_mode & S_IFMT;
+  const std::string resolved = ResolveMissing(native);
+  if (resolved == native || ::stat(resolved.c_str(), &info) != 0) return 0;
+  return info.st_mode & S_IFMT;
 }
 
-bool DirectoryExists(std::string_view path) {
-  struct stat info {};
-  return ::stat(ResolvePath(path).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}  // namespace
+
+std::string ResolvePath(std::string_view path) {
+  const std::string native = NativePath(path);
+  if (native.empty() || NameExists(native)) return native;
+  return ResolveMissing(native);
 }
+
+bool FileExists(std::string_view path) { return KindOf(path) == S_IFREG; }
+
+bool DirectoryExists(std::string_view path) { return KindOf(path) == S_IFDIR; }
 
 std::string ParentFolder(std::string_view native_path) {
   const ComponentRange last = LastComponent(native_path);

@@ -1,11 +1,13 @@
 // Table storage: creation from field lists, values of every type, empty
 // values, memo space, deleted rows, pack, zap and deletion of the files.
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <initializer_list>
 #include <string>
 
 #include "engine_fixture.h"
+#include "platform/folder_names.h"
 #include "storage/checksum.h"
 
 namespace kx8test {
@@ -287,6 +289,39 @@ TEST_F(StorageTest, DeleteTableRemovesItsCompanionFiles) {
   t = Open("empserv", DBE_OPEN_EXCLUSIVE);
   DBE_OK(DbDeleteTable(t));
   EXPECT_TRUE(fs::is_empty(dir_.path()));
+}
+
+// The engine's own rewrites, creations and deletions keep the folder's
+// listing current without reading the folder again; a leftover or a table
+// another program puts there is still seen at the next open.
+TEST_F(StorageTest, AFolderIsReadOnceWhileTheEngineChangesItYetOtherProgramsChangesAreSeen) {
+  Create("EMP", "N,Integer;M,Memo;");
+  Create("DEPT", "N,Integer;");
+  DBHANDLE t = Open("emp", DBE_OPEN_EXCLUSIVE);
+  const std::uint64_t readings = kx8::platform::FolderReadings();
+  for (int i = 1; i <= 3; ++i) AppendRow(t, {{"N", std::to_string(i)}, {"M", "memo"}});
+  DBE_OK(DbGotoRecord(t, 2));
+  DBE_OK(DbDeleteRecord(t));
+  DBE_OK(DbPackTable(t));
+  DBE_OK(DbCloseTable(t));
+  Create("NEWTAB", "N,Integer;");
+  t = Open("dept", DBE_OPEN_EXCLUSIVE);
+  DBE_OK(DbDeleteTable(t));
+  DBHANDLE gone = 0;
+  DBE_FAILS_WITH(DBE_FILE_NOT_FOUND, TryOpen("Dept", 0, &gone));
+  for (const char* name : {"newtab", "Emp"}) DBE_OK(DbCloseTable(Open(name)));
+  EXPECT_EQ(kx8::platform::FolderReadings(), readings);
+
+  // Another program: the leftover of a rewrite it was stopped in, and a
+  // table under a spelling of its own.
+  std::ofstream(dir_.File("EMP.KDT.new")) << "partial";
+  fs::copy_file(dir_.File("NEWTAB.KDT"), dir_.File("Other.kdt"));
+  t = Open("emp");
+  EXPECT_EQ(Count(t), 2u);
+  DBE_OK(DbCloseTable(t));
+  EXPECT_FALSE(fs::exists(dir_.File("EMP.KDT.new")));
+  DBE_OK(DbCloseTable(Open("OTHER")));
+  EXPECT_EQ(kx8::platform::FolderReadings(), readings);
 }
 
 TEST_F(StorageTest, TableNamesResolveWithoutRegardToCaseOrSeparator) {

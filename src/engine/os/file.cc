@@ -38,7 +38,11 @@ File& File::operator=(File&& other) noexcept {
     fd_ = other.fd_;
     writable_ = other.writable_;
     path_ = std::move(other.path_);
+    known_identity_ = other.known_identity_;
+    dev_ = other.dev_;
+    ino_ = other.ino_;
     other.fd_ = -1;
+    other.known_identity_ = false;
   }
   return *this;
 }
@@ -63,6 +67,9 @@ File File::OpenExisting(const std::string& path) {
   if (!S_ISREG(st.st_mode)) {
     Fail(DBE_FILE_NOT_FOUND, "Error 5041: The path is not a table file. File: " + path);
   }
+  f.known_identity_ = true;
+  f.dev_ = static_cast<uint64_t>(st.st_dev);
+  f.ino_ = static_cast<uint64_t>(st.st_ino);
   return f;
 }
 
@@ -134,9 +141,15 @@ void File::Close() {
   // A failed close loses nothing that a flush had not already reported.
   if (fd_ >= 0) Calls().close(fd_);
   fd_ = -1;
+  known_identity_ = false;
 }
 
 void File::Identity(uint64_t* dev, uint64_t* ino) const {
+  if (known_identity_) {
+    *dev = dev_;
+    *ino = ino_;
+    return;
+  }
   struct stat st;
   if (Calls().fstat(fd_, &st) != 0) IoFail("Reading the file identity", path_);
   *dev = static_cast<uint64_t>(st.st_dev);

@@ -56,6 +56,10 @@ class File {
   int fd_ = -1;
   bool writable_ = false;
   std::string path_;
+  // Device and inode as seen when the file was opened (an open file keeps
+  // them); known_identity_ is false for a file created here.
+  bool known_identity_ = false;
+  uint64_t dev_ = 0, ino_ = 0;
 };
 
 // A shared read-write (or read-only) mapping of a whole file.
