@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstring>
 #include <exception>
+#include <functional>
 #include <mutex>
 #include <new>
 #include <string>
@@ -242,23 +243,27 @@ DBRESULT DbGetSyncGrouping(uint16_t* grouped) {
 namespace dbe {
 namespace {
 
-// Writes the dictionaries' waiting changes, then the tables' waiting
-// rewrites: a dictionary on disk is never behind the table files it
-// describes. Both are tried; the first failure is raised.
-void WriteWaitingChanges() {
+// Runs first, then second even when first failed; the first failure is
+// raised after both.
+void BothThenFirstFailure(const std::function<void()>& first_step, const std::function<void()>& second_step) {
   std::exception_ptr first;
   try {
-    WriteWaitingCatalogs();
+    first_step();
   } catch (...) {
     first = std::current_exception();
   }
   try {
-    TableFile::ApplyDeferredRewrites();
+    second_step();
   } catch (...) {
     if (!first) first = std::current_exception();
   }
   if (first) std::rethrow_exception(first);
 }
+
+// Writes the dictionaries' waiting changes, then the tables' waiting
+// rewrites: a dictionary on disk is never behind the table files it
+// describes. Both are tried; the first failure is raised.
+void WriteWaitingChanges() { BothThenFirstFailure(WriteWaitingCatalogs, TableFile::ApplyDeferredRewrites); }
 
 }  // namespace
 }  // namespace dbe
@@ -278,18 +283,7 @@ DBRESULT DbSetRewriteDeferral(uint16_t deferred) {
       SetCatalogWritesBatched(true);
       return;
     }
-    std::exception_ptr first;
-    try {
-      SetCatalogWritesBatched(false);
-    } catch (...) {
-      first = std::current_exception();
-    }
-    try {
-      TableFile::ApplyDeferredRewrites();
-    } catch (...) {
-      if (!first) first = std::current_exception();
-    }
-    if (first) std::rethrow_exception(first);
+    BothThenFirstFailure([] { SetCatalogWritesBatched(false); }, TableFile::ApplyDeferredRewrites);
   });
 }
 
