@@ -72,7 +72,7 @@ void Delete(std::string_view path, bool flush) {
 
 void WriteFileDurably(std::string_view path, const std::string& content) { Replace(path, content, true); }
 
-void WriteFileAtomically(std::string_view path, const std::string& content) { Replace(path, content, false); }
+void WriteFileUnflushed(std::string_view path, const std::string& content) { Replace(path, content, false); }
 
 void DeleteFileDurably(std::string_view path) { Delete(path, true); }
 

@@ -32,7 +32,7 @@ void DeleteFileDurably(std::string_view path);
 // still atomic against a killed process, and ordered with the writes that
 // follow (the page cache keeps every write), but a power cut before the
 // caller's flush may lose them.
-void WriteFileAtomically(std::string_view path, const std::string& content);
+void WriteFileUnflushed(std::string_view path, const std::string& content);
 void DeleteFileUnflushed(std::string_view path);
 
 // An exclusive lock held through an open lock file (the operating system's

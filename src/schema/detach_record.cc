@@ -64,15 +64,9 @@ void Save(const std::string& company_folder, const std::vector<DetachedTable>& t
   const std::string path = RecordPath(company_folder);
   const bool grouped = dbaccess::TDbSyncGroup::Active();
   if (tables.empty()) {
-    if (grouped) {
-      platform::DeleteFileUnflushed(path);
-    } else {
-      platform::DeleteFileDurably(path);
-    }
-  } else if (grouped) {
-    platform::WriteFileAtomically(path, Write(tables, path));
+    (grouped ? platform::DeleteFileUnflushed : platform::DeleteFileDurably)(path);
   } else {
-    platform::WriteFileDurably(path, Write(tables, path));
+    (grouped ? platform::WriteFileUnflushed : platform::WriteFileDurably)(path, Write(tables, path));
   }
 }
 
