@@ -40,6 +40,16 @@ std::vector<std::shared_ptr<TableFile>>& Waiting() {
   return *tables;
 }
 
+// Tags of the same names, keys and options, in the same order.
+bool SameTagDefinitions(const std::vector<std::shared_ptr<IndexTag>>& a,
+                        const std::vector<std::shared_ptr<IndexTag>>& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (a[i]->name != b[i]->name || a[i]->expr != b[i]->expr || a[i]->options != b[i]->options) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 
@@ -193,7 +203,18 @@ void TableFile::ApplyDeferredChange() {
                                     paths_.kdt);
     }
     SoleUse sole(this);
-    Rebuild(plan);
+    if (same_sealing && version_ == kTableVersion && SameTagDefinitions(plan.tags, tags_) &&
+        RebuildKeepsEveryRow(plan)) {
+      // Changes that put the table back as its files hold it (a column
+      // widened and narrowed back to its width) leave nothing to rewrite.
+      // The .BAK set is still the table as it was before them.
+      if (plan.keep_backup) {
+        BeforeFilesChange();
+        MakeBackupSet();
+      }
+    } else {
+      Rebuild(plan);
+    }
   } catch (...) {
     // Handles of this process were shown the new table; whatever the files
     // now hold, they must not read them as the old one. Opening the table

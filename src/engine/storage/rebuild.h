@@ -28,6 +28,11 @@ struct RebuildStep {
 // Appends a restructure to steps, merged into the last step when the one
 // restructure gives every row exactly what the two in turn would.
 void AddRestructureStep(std::vector<RebuildStep>& steps, const Layout& before, Layout after, std::vector<int> source);
+// Whether the steps give every row back exactly as it is in a table of the
+// fields `disk`: restructures only, ending in these very fields, each value
+// carried through in its own form or, for character values, through widths
+// no smaller than its own (a column widened and then narrowed back).
+bool StepsGiveRowsBack(const std::vector<RebuildStep>& steps, const Layout& disk);
 
 struct TableFile::RebuildPlan {
   std::vector<RebuildStep> steps;

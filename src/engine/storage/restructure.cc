@@ -6,6 +6,7 @@
 // encryption, in one pass over the rows.
 #include <algorithm>
 #include <cstring>
+#include <functional>
 
 #include "core/error.h"
 #include "core/text.h"
@@ -97,22 +98,134 @@ void TableFile::Restructure(const Layout& new_layout, const std::vector<int>& so
 
 namespace {
 
-// A row between the steps of a rebuild: its record image and the values of
-// its large-value fields (the rows on disk keep theirs in the memo file).
-struct StagedRow {
-  std::vector<uint8_t> rec;
-  std::vector<std::string> blobs;  // by field
-};
-
-struct StepState {
-  std::vector<uint8_t> blank;  // a row of the step's fields, all empty
-  bool fills_autoinc = false;
-  uint32_t auto_counter = 0;
-};
-
 bool SameForm(const Field& a, const Field& b) {
   return a.type == b.type && a.length == b.length && a.decimals == b.decimals;
 }
+
+
+// Carries rows of a table through the steps of a rebuild, one row at a
+// time: the rows a rebuild writes, or the rows it would write.
+class RowSteps {
+ public:
+  // read_blob gives a large value of a row on disk.
+  RowSteps(const std::vector<RebuildStep>& steps, const Layout& disk, const std::string& file,
+           std::function<std::string(const uint8_t* rec, uint32_t field)> read_blob)
+      : steps_(steps), disk_(disk), file_(file), read_blob_(std::move(read_blob)), state_(steps.size()) {
+    for (size_t k = 0; k < steps_.size(); ++k) {
+      const RebuildStep& step = steps_[k];
+      if (step.pack) continue;
+      state_[k].blank.assign(step.layout.record_length, 0);
+      for (uint32_t i = 0; i < step.layout.fields.size(); ++i) {
+        WriteFieldEmpty(step.layout.fields[i], i, state_[k].blank.data());
+        if (step.source[i] < 0 && step.layout.fields[i].type == DBE_FT_AUTOINC) state_[k].fills_autoinc = true;
+      }
+    }
+  }
+
+  // The row after every step, or nullptr when a pack drops it; valid until
+  // the next call.
+  const uint8_t* Run(const uint8_t* disk_rec) {
+    const bool is_deleted = disk_rec[0] == kRowDeleted;
+    // The row as it stands before each step: first on disk, then staged.
+    from_layout_ = &disk_;
+    from_ = disk_rec;
+    from_staged_ = nullptr;
+    for (size_t k = 0; k < steps_.size(); ++k) {
+      const RebuildStep& step = steps_[k];
+      if (step.pack) {
+        if (is_deleted) return nullptr;
+        continue;
+      }
+      StagedRow& to_row = from_staged_ == &a_ ? b_ : a_;
+      to_row.rec = state_[k].blank;
+      to_row.rec[0] = from_[0];
+      to_row.blobs.assign(step.layout.HasBlobs() ? step.layout.fields.size() : 0, std::string());
+      uint8_t* rec = to_row.rec.data();
+      for (uint32_t j = 0; j < step.layout.fields.size(); ++j) {
+        const Field& to = step.layout.fields[j];
+        const int s = step.source[j];
+        if (s < 0) {
+          if (to.type == DBE_FT_AUTOINC) {
+            PutU32(rec + to.offset, ++state_[k].auto_counter);
+            SetNullBit(rec, j, false);
+          }
+          continue;
+        }
+        const uint32_t su = static_cast<uint32_t>(s);
+        const Field& f = from_layout_->fields[su];
+        const bool from_blob = IsBlobType(f.type), to_blob = IsBlobType(to.type);
+        if (!from_blob && SameForm(f, to)) {
+          // Unchanged: the stored bytes carry over as they are.
+          std::memcpy(rec + to.offset, from_ + f.offset, to.width);
+          SetNullBit(rec, j, IsNullBit(from_, su));
+          continue;
+        }
+        if (!from_blob && !to_blob) {
+          CarryValue(f, su, from_, to, j, rec, file_);
+          continue;
+        }
+        std::string value = from_blob ? Blob(su) : IsNullBit(from_, su) ? std::string()
+                                                                         : ReadFieldText(f, su, from_);
+        if (!to_blob) {
+          try {
+            WriteFieldText(to, j, rec, value, file_);
+          } catch (const Error&) {
+            WriteFieldEmpty(to, j, rec);
+          }
+          continue;
+        }
+        if (value.empty()) continue;
+        to_row.blobs[j] = std::move(value);
+        SetNullBit(rec, j, false);
+      }
+      from_layout_ = &step.layout;
+      from_ = to_row.rec.data();
+      from_staged_ = &to_row;
+    }
+    return from_;
+  }
+
+  // A large value of the row Run gave last.
+  std::string Blob(uint32_t field) const {
+    if (IsNullBit(from_, field)) return {};
+    return from_staged_ == nullptr ? read_blob_(from_, field) : from_staged_->blobs[field];
+  }
+
+  // The next auto-increment value of the rebuilt table, once every row has
+  // been run, from that of the table on disk.
+  uint32_t NextAutoInc(uint32_t on_disk) const {
+    uint32_t next = on_disk;
+    for (size_t k = 0; k < steps_.size(); ++k) {
+      if (steps_[k].pack) continue;
+      next = std::max<uint32_t>(next, 1);
+      if (state_[k].fills_autoinc) next = std::max(next, state_[k].auto_counter + 1);
+    }
+    return next;
+  }
+
+ private:
+  // A row between the steps: its record image and the values of its
+  // large-value fields (the rows on disk keep theirs in the memo file).
+  struct StagedRow {
+    std::vector<uint8_t> rec;
+    std::vector<std::string> blobs;  // by field
+  };
+  struct StepState {
+    std::vector<uint8_t> blank;  // a row of the step's fields, all empty
+    bool fills_autoinc = false;
+    uint32_t auto_counter = 0;
+  };
+
+  const std::vector<RebuildStep>& steps_;
+  const Layout& disk_;
+  const std::string& file_;
+  std::function<std::string(const uint8_t*, uint32_t)> read_blob_;
+  std::vector<StepState> state_;
+  StagedRow a_, b_;
+  const Layout* from_layout_ = nullptr;
+  const uint8_t* from_ = nullptr;
+  const StagedRow* from_staged_ = nullptr;
+};
 
 }  // namespace
 
@@ -169,6 +282,37 @@ TableFile::RebuildPlan TableFile::PlanAsItStands() const {
   return plan;
 }
 
+bool StepsGiveRowsBack(const std::vector<RebuildStep>& steps, const Layout& disk) {
+  // Per field of the stage reached, the field of `disk` whose values it
+  // holds unchanged, or -1.
+  std::vector<int> origin(disk.fields.size());
+  for (size_t i = 0; i < origin.size(); ++i) origin[i] = static_cast<int>(i);
+  const Layout* stage = &disk;
+  for (const RebuildStep& step : steps) {
+    if (step.pack) return false;
+    std::vector<int> next(step.layout.fields.size(), -1);
+    for (size_t j = 0; j < next.size(); ++j) {
+      const int s = step.source[j];
+      if (s < 0 || origin[static_cast<size_t>(s)] < 0) continue;
+      const Field& own = disk.fields[static_cast<size_t>(origin[static_cast<size_t>(s)])];
+      const Field& to = step.layout.fields[j];
+      const bool kept = to.type == own.type && to.decimals == own.decimals &&
+                        (to.length == own.length || (IsCharType(own.type) && to.length > own.length));
+      if (kept) next[j] = origin[static_cast<size_t>(s)];
+    }
+    origin = std::move(next);
+    stage = &step.layout;
+  }
+  if (stage->fields.size() != disk.fields.size()) return false;
+  for (size_t j = 0; j < disk.fields.size(); ++j) {
+    if (origin[j] != static_cast<int>(j) || stage->fields[j].name != disk.fields[j].name ||
+        !SameForm(stage->fields[j], disk.fields[j])) {
+      return false;
+    }
+  }
+  return true;
+}
+
 void TableFile::Rebuild(const RebuildPlan& plan) {
   RewriteTimer timer(plan.keep_backup);
   const Layout& final_layout = plan.layout;
@@ -182,22 +326,13 @@ void TableFile::Rebuild(const RebuildPlan& plan) {
   RebuildWriter out(paths_.kdt + ".new", paths_.kdm + ".new", has_memo, header, enc ? plan.write_key : nullptr,
                     table_id_);
 
-  std::vector<StepState> state(plan.steps.size());
-  for (size_t k = 0; k < plan.steps.size(); ++k) {
-    const RebuildStep& step = plan.steps[k];
-    if (step.pack) continue;
-    state[k].blank.assign(step.layout.record_length, 0);
-    for (uint32_t i = 0; i < step.layout.fields.size(); ++i) {
-      WriteFieldEmpty(step.layout.fields[i], i, state[k].blank.data());
-      if (step.source[i] < 0 && step.layout.fields[i].type == DBE_FT_AUTOINC) state[k].fills_autoinc = true;
-    }
-  }
+  RowSteps rows(plan.steps, layout_, paths_.kdt,
+                [&](const uint8_t* rec, uint32_t field) { return ReadBlob(rec, field, plan.read_key); });
   const uint32_t n = record_count();
   const HeaderCounts old_counts = Counts();
   const uint32_t length = layout_.record_length;
   const uint32_t batch = std::max<uint32_t>(1, (2u << 20) / std::max<uint32_t>(slot_size_, 1));
   std::vector<uint8_t> disk_rows;
-  StagedRow a, b;
   std::vector<uint8_t> final_row;
   uint32_t written = 0, deleted = 0;
   for (uint32_t first = 1; first <= n; first += batch) {
@@ -206,79 +341,17 @@ void TableFile::Rebuild(const RebuildPlan& plan) {
     ReadRecords(first, count, plan.read_key, disk_rows.data());
     for (uint32_t i = 0; i < count; ++i) {
       const uint8_t* disk_rec = disk_rows.data() + size_t(i) * length;
-      const bool is_deleted = disk_rec[0] == kRowDeleted;
-      // The row as it stands before each step: first on disk, then staged.
-      const Layout* from_layout = &layout_;
-      const uint8_t* from = disk_rec;
-      const StagedRow* from_staged = nullptr;
-      auto blob_of = [&](uint32_t f) -> std::string {
-        if (IsNullBit(from, f)) return {};
-        return from_staged == nullptr ? ReadBlob(from, f, plan.read_key) : from_staged->blobs[f];
-      };
-      bool dropped = false;
-      for (size_t k = 0; k < plan.steps.size() && !dropped; ++k) {
-        const RebuildStep& step = plan.steps[k];
-        if (step.pack) {
-          dropped = is_deleted;
-          continue;
-        }
-        StagedRow& to_row = from_staged == &a ? b : a;
-        to_row.rec = state[k].blank;
-        to_row.rec[0] = from[0];
-        to_row.blobs.assign(step.layout.HasBlobs() ? step.layout.fields.size() : 0, std::string());
-        uint8_t* rec = to_row.rec.data();
-        for (uint32_t j = 0; j < step.layout.fields.size(); ++j) {
-          const Field& to = step.layout.fields[j];
-          const int s = step.source[j];
-          if (s < 0) {
-            if (to.type == DBE_FT_AUTOINC) {
-              PutU32(rec + to.offset, ++state[k].auto_counter);
-              SetNullBit(rec, j, false);
-            }
-            continue;
-          }
-          const uint32_t su = static_cast<uint32_t>(s);
-          const Field& f = from_layout->fields[su];
-          const bool from_blob = IsBlobType(f.type), to_blob = IsBlobType(to.type);
-          if (!from_blob && SameForm(f, to)) {
-            // Unchanged: the stored bytes carry over as they are.
-            std::memcpy(rec + to.offset, from + f.offset, to.width);
-            SetNullBit(rec, j, IsNullBit(from, su));
-            continue;
-          }
-          if (!from_blob && !to_blob) {
-            CarryValue(f, su, from, to, j, rec, paths_.kdt);
-            continue;
-          }
-          std::string value = from_blob ? blob_of(su) : IsNullBit(from, su) ? std::string()
-                                                                              : ReadFieldText(f, su, from);
-          if (!to_blob) {
-            try {
-              WriteFieldText(to, j, rec, value, paths_.kdt);
-            } catch (const Error&) {
-              WriteFieldEmpty(to, j, rec);
-            }
-            continue;
-          }
-          if (value.empty()) continue;
-          to_row.blobs[j] = std::move(value);
-          SetNullBit(rec, j, false);
-        }
-        from_layout = &step.layout;
-        from = to_row.rec.data();
-        from_staged = &to_row;
-      }
-      if (dropped) continue;
+      const uint8_t* final_rec = rows.Run(disk_rec);
+      if (final_rec == nullptr) continue;
       ++written;
-      if (is_deleted) ++deleted;
+      if (disk_rec[0] == kRowDeleted) ++deleted;
       // The row's large values go to the new memo file.
-      const uint8_t* final_rec = from;
       if (has_memo) {
         final_row.assign(final_rec, final_rec + final_layout.record_length);
-        for (uint32_t j = 0; j < final_layout.fields.size() && has_memo; ++j) {
+        for (uint32_t j = 0; j < final_layout.fields.size(); ++j) {
           const Field& f = final_layout.fields[j];
           if (!IsBlobType(f.type) || IsNullBit(final_rec, j)) continue;
-          const std::string value = blob_of(j);
+          const std::string value = rows.Blob(j);
           PutU64(final_row.data() + f.offset, out.AppendValue(value));
           PutU32(final_row.data() + f.offset + 8, static_cast<uint32_t>(value.size()));
         }
@@ -287,12 +360,7 @@ void TableFile::Rebuild(const RebuildPlan& plan) {
       out.AppendRow(final_rec, final_layout.record_length);
     }
   }
-  uint32_t next_auto = old_counts.next_autoinc;
-  for (size_t k = 0; k < plan.steps.size(); ++k) {
-    if (plan.steps[k].pack) continue;
-    next_auto = std::max<uint32_t>(next_auto, 1);
-    if (state[k].fills_autoinc) next_auto = std::max(next_auto, state[k].auto_counter + 1);
-  }
+  const uint32_t next_auto = rows.NextAutoInc(old_counts.next_autoinc);
   out.Finish({old_counts.counter + 1, written, deleted, next_auto, old_counts.row_version});
   auto old_tags = tags_;
   tags_ = plan.tags;
@@ -304,6 +372,42 @@ void TableFile::Rebuild(const RebuildPlan& plan) {
     tags_ = old_tags;
     throw;
   }
+}
+
+bool TableFile::RebuildKeepsEveryRow(const RebuildPlan& plan) {
+  if (!StepsGiveRowsBack(plan.steps, layout_) || plan.layout.record_length != layout_.record_length) return false;
+  // Values can still come out otherwise than stored (an all-blank value not
+  // marked empty comes back empty): every row is run through the steps and
+  // compared, but for where its large values are kept in the memo file.
+  std::vector<std::pair<uint32_t, uint32_t>> blob_ranges;
+  for (size_t j = 0; j < layout_.fields.size(); ++j) {
+    const Field& f = layout_.fields[j];
+    const Field& g = plan.layout.fields[j];
+    if (f.offset != g.offset || f.width != g.width) return false;
+    if (IsBlobType(f.type)) blob_ranges.emplace_back(f.offset, f.width);
+  }
+  RowSteps rows(plan.steps, layout_, paths_.kdt,
+                [&](const uint8_t* rec, uint32_t field) { return ReadBlob(rec, field, plan.read_key); });
+  const uint32_t n = record_count();
+  const uint32_t length = layout_.record_length;
+  const uint32_t batch = std::max<uint32_t>(1, (2u << 20) / std::max<uint32_t>(slot_size_, 1));
+  std::vector<uint8_t> disk_rows, row;
+  for (uint32_t first = 1; first <= n; first += batch) {
+    const uint32_t count = std::min(batch, n - first + 1);
+    disk_rows.resize(size_t(count) * length);
+    ReadRecords(first, count, plan.read_key, disk_rows.data());
+    for (uint32_t i = 0; i < count; ++i) {
+      const uint8_t* disk_rec = disk_rows.data() + size_t(i) * length;
+      const uint8_t* out = rows.Run(disk_rec);
+      if (out == nullptr) return false;
+      row.assign(out, out + length);
+      for (const auto& [offset, width] : blob_ranges) std::memcpy(row.data() + offset, disk_rec + offset, width);
+      if (std::memcmp(row.data(), disk_rec, length) != 0) return false;
+    }
+  }
+  // An auto-increment column added and dropped again may move the next value.
+  const uint32_t next = Counts().next_autoinc;
+  return rows.NextAutoInc(next) == std::max<uint32_t>(next, 1);
 }
 
 }  // namespace dbe

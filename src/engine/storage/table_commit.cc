@@ -141,6 +141,30 @@ void TableFile::BeforeFilesChange() {
   if (g_before_files_change != nullptr) g_before_files_change();
 }
 
+// The table's files as they are become its .BAK set (invariant 6).
+void TableFile::MakeBackupSet() {
+  try {
+    // The data file's copy goes first and comes last: a process killed
+    // between these steps leaves at most companions without a data file,
+    // never an X.KDT.BAK whose memo or index file is missing or older.
+    for (const std::string& p : {paths_.kdt, paths_.kdi, paths_.kdm}) os::RemoveFile(p + ".BAK");
+    for (const std::string& p : {paths_.kdm, paths_.kdi, paths_.kdt}) {
+      if (os::PathExists(p)) os::LinkOrCopy(p, p + ".BAK");
+    }
+    os::SyncParentDir(paths_.kdt);
+  } catch (const Error&) {
+    // Part of a backup set cannot be opened: no set is better than half.
+    for (const std::string& p : {paths_.kdt, paths_.kdi, paths_.kdm}) {
+      try {
+        os::RemoveFile(p + ".BAK");
+      } catch (const Error&) {
+        // The failure being raised is the one that matters.
+      }
+    }
+    throw;
+  }
+}
+
 void TableFile::CommitRebuild(os::File out, bool has_memo, bool keep_backup) {
   BeforeFilesChange();
   const std::string kdt_new = paths_.kdt + ".new", kdm_new = paths_.kdm + ".new", kdi_new = paths_.kdi + ".new";
@@ -163,28 +187,7 @@ void TableFile::CommitRebuild(os::File out, bool has_memo, bool keep_backup) {
     }
     paths_.kdi = saved_kdi;
   }
-  if (keep_backup) {  // invariant 6
-    try {
-      // The data file's copy goes first and comes last: a process killed
-      // between these steps leaves at most companions without a data file,
-      // never an X.KDT.BAK whose memo or index file is missing or older.
-      for (const std::string& p : {paths_.kdt, paths_.kdi, paths_.kdm}) os::RemoveFile(p + ".BAK");
-      for (const std::string& p : {paths_.kdm, paths_.kdi, paths_.kdt}) {
-        if (os::PathExists(p)) os::LinkOrCopy(p, p + ".BAK");
-      }
-      os::SyncParentDir(paths_.kdt);
-    } catch (const Error&) {
-      // Part of a backup set cannot be opened: no set is better than half.
-      for (const std::string& p : {paths_.kdt, paths_.kdi, paths_.kdm}) {
-        try {
-          os::RemoveFile(p + ".BAK");
-        } catch (const Error&) {
-          // The failure being raised is the one that matters.
-        }
-      }
-      throw;
-    }
-  }
+  if (keep_backup) MakeBackupSet();  // invariant 6
   FaultPoint("rewrite-written");
 
   // Companions first, the data file last (invariant 5).

@@ -210,6 +210,8 @@ class TableFile : public std::enable_shared_from_this<TableFile> {
   // that an earlier run left half done, and switches to rebuilt files.
   void Recover();
   void CommitRebuild(os::File out, bool has_memo, bool keep_backup);
+  // Links the table's files as they are as its .BAK set.
+  void MakeBackupSet();
   // Takes the committed data file in place of the old one, here and in the
   // registry of open tables.
   void AdoptRebuilt(os::File data);
@@ -258,6 +260,10 @@ class TableFile : public std::enable_shared_from_this<TableFile> {
   // Builds the new files from the rows on disk through the plan's steps and
   // switches to them.
   void Rebuild(const RebuildPlan& plan);
+  // Whether the rebuild would write back every row of the files exactly as
+  // they hold it (a column widened and narrowed back): then there is
+  // nothing to write. Reads the rows only when the steps can give them back.
+  bool RebuildKeepsEveryRow(const RebuildPlan& plan);
   // Closes the files of a table no handle holds.
   void CloseFiles();
   std::unique_ptr<Pending> pending_;
