@@ -129,6 +129,32 @@ TEST_F(DictionaryBatchTest, ChangesAreSeenAtOnceAndWrittenOnceWhenTheBatchEnds) 
   EXPECT_EQ(TablesOnDisk(), (std::vector<std::string>{"EMPLOYEE", "BANKLIST"}));
 }
 
+// A batch whose changes cancel out (automatic creation switched off and on
+// again, a table taken out and put back in its place) leaves the file as it
+// is; one change that stays among them has it written.
+TEST_F(DictionaryBatchTest, ChangesThatCancelOutLeaveTheFileAsItIs) {
+  uint16_t off = 0, on = 1;
+  DBE_OK(DbDDSetTableProperty(dict_, "EMPLOYEE", DBE_DD_PROP_AUTO_CREATE, &on, 2, 0, ""));
+  for (bool one_stays : {false, true}) {
+    SCOPED_TRACE(one_stays);
+    struct stat before {};
+    ASSERT_EQ(::stat(kdd_.c_str(), &before), 0);
+    const std::string bytes = FileBytes(kdd_);
+    DBE_OK(DbSetRewriteDeferral(1));
+    DBE_OK(DbDDSetTableProperty(dict_, "EMPLOYEE", DBE_DD_PROP_AUTO_CREATE, &off, 2, 0, ""));
+    DBE_OK(DbDDSetTableProperty(dict_, "EMPLOYEE", DBE_DD_PROP_AUTO_CREATE, &on, 2, 0, ""));
+    DBE_OK(DbDDRemoveTable(dict_, "PAYSLIP", 0));
+    DBE_OK(DbDDAddTable(dict_, "PAYSLIP", "PAYSLIP.KDT", DBE_TABLE_KDT, DBE_CHAR_ANSI, "", ""));
+    if (one_stays) DBE_OK(DbDDSetObjectAccessRights(dict_, "PAYSLIP", "CLERK", "RI"));
+    DBE_OK(DbSetRewriteDeferral(0));
+    struct stat after {};
+    ASSERT_EQ(::stat(kdd_.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino != before.st_ino, one_stays);
+    EXPECT_EQ(FileBytes(kdd_) != bytes, one_stays);
+  }
+  EXPECT_EQ(Rights("PAYSLIP", "CLERK"), "RI");
+}
+
 // Each of these writes what waits: the dictionary on disk is never behind
 // a table file that changes, nor behind what another program reads.
 TEST_F(DictionaryBatchTest, WaitingChangesAreWrittenBeforeTableFilesChangeAndAtBarriers) {

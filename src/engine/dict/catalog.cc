@@ -301,6 +301,9 @@ Waiting& WaitingFor(const DictionaryPaths& paths) {
 
 // Writes one waiting dictionary (when it changed) and gives back its lock.
 void WriteWaiting(Waiting& w) {
+  // Changes that cancel out (a property switched off and on again, a table
+  // taken out and put back in its place) leave the file as it is.
+  if (w.changed && *w.catalog == *w.on_disk) w.changed = false;
   if (w.changed) {
     const std::string& kdd = w.paths.kdd;
     FileId now = StatOf(kdd);
