@@ -1,5 +1,6 @@
 #include "conversions/template_refresh.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <exception>
 #include <map>
@@ -18,6 +19,8 @@ namespace {
 
 using schema::UpgradeContext;
 
+constexpr std::uint16_t kAutoCreate = 203;
+constexpr std::uint16_t kDefaultIndex = 213;
 constexpr std::uint16_t kEncryption = 214;
 
 // Taken out of the dictionary in this order; each found gets its mask.
@@ -168,6 +171,38 @@ class DictionaryTakeOut {
   std::exception_ptr first_failure_;
 };
 
+// True when the dictionary holds the table exactly as taking it out and
+// putting it back with the standard rights would leave it: registered under
+// its own name over "NAME.KDT", with automatic creation on, no default index
+// and only the standard rights, and in the clear unless `kept_encrypted` (a
+// table whose files the refresh keeps is encrypted again when it comes
+// back). Such a table whose files match the archive's already is left in the
+// dictionary: the refresh would change nothing in it, and a pass on an
+// up-to-date company takes nothing out.
+bool AsPutBack(UpgradeContext& ctx, const std::string& table, bool kept_encrypted = false) {
+  try {
+    std::vector<std::string> names;
+    ctx.dictionary.GetTableNames(names);
+    if (std::find(names.begin(), names.end(), table) == names.end()) return false;
+    if (ctx.dictionary.GetTableFileName(table) != table + ".KDT") return false;
+    std::uint16_t flag = 0, len = 2;
+    ctx.dictionary.GetTableProperty(table, kEncryption, &flag, &len);
+    if (flag != 0 && !kept_encrypted) return false;
+    len = 2;
+    ctx.dictionary.GetTableProperty(table, kAutoCreate, &flag, &len);
+    if (flag != 1) return false;
+    char index[256] = {};
+    len = sizeof index;
+    ctx.dictionary.GetTableProperty(table, kDefaultIndex, index, &len);
+    if (index[0] != '\0') return false;
+    return schema::HasOnlyStandardRights(ctx, table);
+  } catch (const std::exception&) {
+    // Whatever cannot be read is left to the refresh itself, which takes
+    // the table out and reports what fails.
+    return false;
+  }
+}
+
 // Takes the tables out in order; `take` does one. A failure puts every table
 // taken out so far back before it is shown with the table's name and goes on.
 template <typename Take>
@@ -203,10 +238,12 @@ void ReleaseTemplateRefresh(UpgradeContext& ctx, platform::TZipArchive& zip, con
   std::vector<std::string> masks = {kHolidayMask};
   TakeOutAll(ctx, out, kReleaseTables, [&](const std::string& table) {
     if (table == kBonus) {
+      if (AsPutBack(ctx, kBonus, true) && !schema::TableInDictionary(ctx, kBonusNames[0])) return;
       for (const char* name : kBonusNames) {
         if (schema::TableInDictionary(ctx, name)) out.TakeOut(name, kBonus);
       }
     } else if (schema::TableInDictionary(ctx, table)) {
+      if (AsPutBack(ctx, table) && ArchiveCopiesInFolder(zip, archive, folder, Mask(table))) return;
       out.TakeOut(table, table);
       masks.push_back(Mask(table));
     }

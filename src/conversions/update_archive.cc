@@ -3,6 +3,8 @@
 #include <filesystem>
 #include <stdexcept>
 
+#include "platform/file_bytes.h"
+#include "platform/file_system.h"
 #include "platform/path.h"
 #include "platform/staged_move.h"
 
@@ -26,12 +28,42 @@ class HourGlass {
   platform::UiServices& ui_;
 };
 
+// True when the native file `target` holds exactly the bytes of `staged`.
+bool SameBytes(const std::string& staged, const std::string& target) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  if (!fs::is_regular_file(target, ec)) return false;
+  const auto size = fs::file_size(target, ec);
+  if (ec || size != fs::file_size(staged, ec) || ec) return false;
+  return platform::ReadFileBytes(staged) == platform::ReadFileBytes(target);
+}
+
 }  // namespace
 
 std::string ArchiveFolder(const std::string& root) {
   std::size_t end = root.size();
   while (end > 0 && root[end - 1] != '\\' && root[end - 1] != '/') --end;
   return root.substr(0, end);
+}
+
+bool ArchiveCopiesInFolder(platform::TZipArchive& zip, const std::string& archive, const std::string& folder,
+                           const std::string& mask) {
+  zip.SetZipFilename(archive);
+  const std::vector<platform::TZipEntry> entries = zip.Entries();
+  if (entries.empty()) return false;  // unreadable (or empty): the refresh decides
+  for (const platform::TZipEntry& entry : entries) {
+    if (entry.is_directory) continue;
+    const std::size_t slash = entry.name.find_last_of("/\\");
+    const std::string last = slash == std::string::npos ? entry.name : entry.name.substr(slash + 1);
+    if (!platform::MatchesMask(last, mask)) continue;
+    std::uint64_t size = 0;
+    std::uint32_t crc = 0;
+    std::string error;
+    const std::string file = folder + "\\" + entry.name;
+    if (!platform::FileExists(file) || !platform::FileChecksum(file, size, crc, error)) return false;
+    if (size != entry.size || crc != entry.crc) return false;
+  }
+  return true;
 }
 
 void ExtractIntoCompanyFolder(platform::TZipArchive& zip, platform::UiServices& ui, const std::string& archive,
@@ -64,8 +96,12 @@ void ExtractIntoCompanyFolder(platform::TZipArchive& zip, platform::UiServices& 
     const std::string target = resolved.substr(prefix.size());
     const std::string reason = platform::UnsafeTargetReason(native_folder, target);
     if (!reason.empty()) throw std::runtime_error(failed + staged + ": " + reason);
+    // A file the archive would replace by the same bytes is left as it is:
+    // a refresh from an unchanged archive then writes nothing.
+    if (SameBytes(e.path().string(), prefix + target)) continue;
     moves.push_back({staged, target});
   }
+  if (moves.empty()) return;
   staging.Commit(moves, "template refresh of " + folder + " from " + archive);
 }
 

@@ -19,13 +19,21 @@ inline constexpr char kArchiveNotFound[] = " not existed in directory ";
 // The root folder up to and including its last separator.
 std::string ArchiveFolder(const std::string& root);
 
+// True when every entry of `archive` whose name matches `mask` is in the
+// company folder `folder` already, with the entry's size and CRC-32 (so that
+// extracting it would change nothing). False when the archive cannot be
+// read or holds nothing.
+bool ArchiveCopiesInFolder(platform::TZipArchive& zip, const std::string& archive, const std::string& folder,
+                           const std::string& mask);
+
 // Extracts the entries of `archive` that match `masks` into the company
 // folder `folder`, replacing its files. The mask list starts empty: masks
 // left by the backup or an earlier extraction would take other files out
 // of the archive. The entries land in the folder's staging folder first and
 // are moved in one committed step (platform/staged_move.h); a move cut short
 // is finished when the company is next connected. An archive that holds no
-// matching entry changes nothing. Raises, naming the archive or the file,
+// matching entry changes nothing, and neither does an entry whose bytes the
+// folder's file holds already. Raises, naming the archive or the file,
 // when the archive cannot be read or a file cannot be written; the folder is
 // then as it was.
 void ExtractIntoCompanyFolder(platform::TZipArchive& zip, platform::UiServices& ui, const std::string& archive,

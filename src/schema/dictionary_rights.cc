@@ -1,5 +1,6 @@
 #include "schema/dictionary_rights.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "support/credentials.h"
@@ -59,6 +60,22 @@ void GrantStandardRights(UpgradeContext& ctx, const std::string& table) {
   }
   for (const StandardRight& r : kStandardRights) ctx.dictionary.SetObjectAccessRights(table, r.user, r.rights);
   SetFlag(ctx.dictionary, table, kAutoCreate, 1);
+}
+
+bool HasOnlyStandardRights(UpgradeContext& ctx, const std::string& table) {
+  std::vector<std::string> users;
+  ctx.dictionary.GetUserNames(users);
+  for (const StandardRight& r : kStandardRights) {
+    if (std::find(users.begin(), users.end(), r.user) == users.end()) return false;
+  }
+  for (const std::string& user : users) {
+    std::string expected;
+    for (const StandardRight& r : kStandardRights) {
+      if (user == r.user) expected = r.rights;
+    }
+    if (ctx.dictionary.GetObjectAccessRights(table, user) != expected) return false;
+  }
+  return true;
 }
 
 void GrantTableRights(UpgradeContext& ctx, const std::string& table, bool reconnect) {

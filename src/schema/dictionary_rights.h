@@ -15,6 +15,10 @@ bool DictionaryUserExists(UpgradeContext& ctx, const std::string& user);
 // standard rights on the table and switches its automatic creation on, on
 // the connected dictionary component; raises the first failure.
 void GrantStandardRights(UpgradeContext& ctx, const std::string& table);
+// True when the table's rights are exactly what GrantStandardRights gives
+// a table that had none: the four standard rights and nothing for any other
+// user. On the connected dictionary component; raises when it cannot tell.
+bool HasOnlyStandardRights(UpgradeContext& ctx, const std::string& table);
 // GrantStandardRights with every failure absorbed. With reconnect the dictionary component is connected
 // here and the company connection and register row are restored after.
 void GrantTableRights(UpgradeContext& ctx, const std::string& table, bool reconnect);

@@ -4,14 +4,17 @@
 // the archive's files are moved in.
 #include "conversions/template_refresh.h"
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
+#include <map>
 
 #include "conversion_fixture.h"
 #include "engine/io_faults.h"
+#include "platform/path.h"
 #include "platform/staged_move.h"
 #include "platform/zip_archive.h"
 #include "schema/detach_record.h"
@@ -203,6 +206,55 @@ TEST_F(TemplateRefreshTest, ADictionaryCompanyHasEveryTableBackWithItsRights) {
   }
 }
 
+// A dictionary company whose templates match the archive already is left
+// as it is: no table leaves the dictionary and no file is written. What
+// differs is still refreshed: a template another program changed between
+// passes gets the archive's rows again, and a template with a right of its
+// own is taken out and comes back with only the standard rights.
+TEST_F(TemplateRefreshTest, AnUpToDateDictionaryCompanyIsLeftAsItIs) {
+  MakeDictionaryCompany();
+  MakeArchives();
+  // The second pass refreshes GLPARA, put back by the first.
+  for (int pass = 1; pass <= 2; ++pass) ReleaseTemplateRefresh(Context(), zip_, "UPDATEKX8.ZIP");
+  auto identities = [&] {
+    std::map<std::string, std::pair<fs::file_time_type, std::uintmax_t>> out;
+    for (const fs::directory_entry& e : fs::directory_iterator(platform::ResolvePath(folder_))) {
+      struct stat st {};
+      EXPECT_EQ(::stat(e.path().c_str(), &st), 0);
+      out[e.path().filename().string()] = {e.last_write_time(), st.st_ino};
+    }
+    return out;
+  };
+  const auto before = identities();
+  ReleaseTemplateRefresh(Context(), zip_, "UPDATEKX8.ZIP");
+  EXPECT_EQ(identities(), before);
+  EXPECT_TRUE(ui_.Messages().empty()) << ui_.Messages().front();
+  ExpectEveryTableBackAndWhole();
+
+  // Another program between passes: a row of its own in GLOCHG, a right of
+  // its own on GTABLE.
+  WithTable("GLOCHG", [](dbaccess::TDbTable& t) {
+    t.Append();
+    t.FieldByName("CODE").SetAsString("MINE");
+    t.Post();
+  });
+  {
+    dbaccess::TDbDictionary d;
+    LogOnAsAdministrator(d);
+    d.SetObjectAccessRights("GTABLE", "readuser", "RWI");
+  }
+  ReleaseTemplateRefresh(Context(), zip_, "UPDATEKX8.ZIP");
+  EXPECT_TRUE(ui_.Messages().empty()) << ui_.Messages().front();
+  ExpectEveryTableBackAndWhole();
+  EXPECT_EQ(Codes("GLOCHG"), kNew);
+  dbaccess::TDbDictionary d;
+  LogOnAsAdministrator(d);
+  EXPECT_EQ(d.GetObjectAccessRights("GTABLE", "readuser"), "RI");
+  const auto after = identities();
+  EXPECT_NE(after.at("GLOCHG.KDT"), before.at("GLOCHG.KDT"));
+  EXPECT_EQ(after.at("OUTDSK_D.KDT"), before.at("OUTDSK_D.KDT"));
+}
+
 // Whichever call of the engine fails, the company is connected again and no
 // table is lost: a failure while tables are taken out puts every one back
 // before it is shown with the table's name; any other leaves at most the
@@ -251,8 +303,20 @@ TEST_F(TemplateRefreshTest, AKillWhileFilesAreMovedInLeavesEveryTableWhole) {
     MakeDictionaryCompany();
     MakeArchives();
     // GLPARA, which the fixture leaves out of the dictionary, is in it from
-    // the first refresh on.
+    // the first refresh on. The company's old copies come back after it, so
+    // that the next refresh has every template to take out and replace.
+    const fs::path company = platform::ResolvePath(folder_);
+    const fs::path saved = base_ / "saved";
+    fs::create_directories(saved);
+    for (const fs::directory_entry& e : fs::directory_iterator(company)) {
+      const std::string ext = e.path().extension().string();
+      if (e.path().stem() != "BONUS" && (ext == ".KDT" || ext == ".KDI")) fs::copy_file(e.path(), saved / e.path().filename());
+    }
     ReleaseTemplateRefresh(Context(), zip_, "UPDATEKX8.ZIP");
+    for (const fs::directory_entry& e : fs::directory_iterator(saved)) {
+      fs::copy_file(e.path(), company / e.path().filename(), fs::copy_options::overwrite_existing);
+    }
+    fs::remove_all(saved);
     std::fflush(nullptr);
     pid_t child = ::fork();
     ASSERT_GE(child, 0);
