@@ -181,6 +181,20 @@ void CycleAutoCreate(dbaccess::TDbDictionary& d, const std::string& table) {
   }
 }
 
+std::uint16_t AutoCreate(dbaccess::TDbDictionary& d, const std::string& table) {
+  std::uint16_t value = 0, len = 2;
+  d.GetTableProperty(table, kAutoCreate, &value, &len);
+  return value;
+}
+
+// True when the open table's only index is the one the rebuild ends with.
+bool HasOnlyTheRebuiltIndex(TDbTable& t, const DictionaryRebuild& r) {
+  t.RefreshIndexDefs();
+  const auto& defs = t.IndexDefs().Items();
+  return defs.size() == 1 && defs[0].Name == r.index_name && defs[0].Fields == r.fields &&
+         !defs[0].Options.Contains(ixUnique) && !defs[0].Options.Contains(ixDescending);
+}
+
 // Removes every index of a dictionary-bound table and adds back the one it
 // should have, on a connection of its own.
 void RebuildInDictionary(schema::UpgradeContext& ctx, const DictionaryRebuild& r) {
@@ -196,6 +210,7 @@ void RebuildInDictionary(schema::UpgradeContext& ctx, const DictionaryRebuild& r
   c.SetPassword(support::AdministratorPassword());
   c.SetLoginPrompt(false);
   t.Open();
+  const bool as_rebuilt = HasOnlyTheRebuiltIndex(t, r);
   t.Close();
   try {
     dbaccess::TDbDictionary d;
@@ -205,6 +220,9 @@ void RebuildInDictionary(schema::UpgradeContext& ctx, const DictionaryRebuild& r
     d.SetLoginPrompt(false);
     d.SetIsConnected(true);
     const std::string name = support::ReplaceAll(UpperCase(r.table), ".KDT", "");
+    // Rebuilt by an earlier pass and untouched since: removing the index
+    // and adding it again would give the same table.
+    if (as_rebuilt && AutoCreate(d, name) == 1) return;
     try {
       SetAutoCreate(d, name, 0);
       std::vector<std::string> indexes;

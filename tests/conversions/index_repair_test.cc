@@ -3,6 +3,7 @@
 // when any system call under it fails.
 #include "conversions/index_repair.h"
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,6 +15,7 @@
 
 #include "conversion_fixture.h"
 #include "engine/io_faults.h"
+#include "platform/path.h"
 
 namespace kx8::conversions {
 namespace {
@@ -232,7 +234,9 @@ TEST_F(IndexRepairTest, WithoutThePasswordOfRbtableEntriesSixToEightAreSkipped) 
 }
 
 // A dictionary-bound company: entries 1 to 3, then TEMPPAYGROUP and RPTRX
-// end with exactly their one index; entries 4 to 24 are not attempted.
+// end with exactly their one index; entries 4 to 24 are not attempted. A
+// second pass leaves the two index files as they are; an index added by
+// another program between passes is removed by the next one.
 TEST_F(IndexRepairTest, ADictionaryCompanyGetsTwoTablesRebuiltInsteadOfTheFreeTableEntries) {
   MakeEntryTables({}, false);
   AddIndex("RPTRX", "EMPCODE", "EMPCODE;PERIOD");
@@ -243,9 +247,37 @@ TEST_F(IndexRepairTest, ADictionaryCompanyGetsTwoTablesRebuiltInsteadOfTheFreeTa
   }
   MakeDictionary(bound);
   schema::UpgradeContext& ctx = Context();
-  for (int pass = 1; pass <= 2; ++pass) {
+  auto index_files = [&] {
+    std::vector<std::pair<std::uintmax_t, fs::file_time_type>> out;
+    for (const char* f : {"RPTRX.KDI", "TEMPPAYGROUP.KDI"}) {
+      struct stat st {};
+      const std::string path = platform::ResolvePath(folder_ + "\\" + f);
+      EXPECT_EQ(::stat(path.c_str(), &st), 0) << path;
+      out.emplace_back(st.st_ino, fs::last_write_time(path));
+    }
+    return out;
+  };
+  std::vector<std::pair<std::uintmax_t, fs::file_time_type>> after_first;
+  for (int pass = 1; pass <= 3; ++pass) {
     SCOPED_TRACE(pass);
+    if (pass == 3) {
+      // Another program, through the dictionary.
+      dbaccess::TDbScopedTable t;
+      t.Connection().SetUsername(support::AdministratorUser());
+      t.Connection().SetPassword(support::AdministratorPassword());
+      t.Connection().SetLoginPrompt(false);
+      t.Connection().SetConnectPath(kdd_);
+      t.Table().SetTableName("RPTRX");
+      t.Table().SetExclusive(true);
+      t.Table().DbTableOptions().SetDbRightsCheck(false);
+      t.Table().AddIndex("EXTRA", "EMPCODE", {});
+      EXPECT_EQ(Indexes("RPTRX").size(), 2u);
+    }
     RepairIndexes(ctx, RepairQuery());
+    if (pass == 1) after_first = index_files();
+    if (pass == 2) {
+      EXPECT_EQ(index_files(), after_first);
+    }
     EXPECT_EQ(Indexes("TEMPINCREMENT"), std::vector<std::string>{"CATEGORY:USERID;TYPE;CATEGORY;GRADE"});
     EXPECT_EQ(Indexes("APPD8B"), std::vector<std::string>{"INC_NO:INC_NO"});
     EXPECT_EQ(Indexes("RPTRX"), std::vector<std::string>{"PAYCODE:EMPCODE;PAYCODE;PERIOD;CYCLE"});
