@@ -2,7 +2,9 @@
 // company passes: while a pass has changed tables, at its grouped flushes
 // and between two companies. After a kill every table opens and reads
 // whole, a second run completes, and the companies end as an uninterrupted
-// run leaves them. After a power cut the company keeps its marker, whose
+// run leaves them; on a company bound to a data dictionary the dictionary
+// too, killed while its changes wait in memory and as they are written.
+// After a power cut the company keeps its marker, whose
 // archive puts it back as it was, and a run from there ends the same way.
 //
 // KX8_FAULT_SWEEP=1 kills at many more points.
@@ -34,19 +36,28 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// ACME changes on its pass; MERLION, at the release already, follows it.
-const char* const kCompanies[] = {"ACME", "MERLION"};
+// The companies a run selects: ACME (free tables) changes on its pass and
+// MERLION, at the release already, follows it; ORCHID's tables are bound to
+// its data dictionary, whose changes wait in memory with the rewrites.
+struct Selection {
+  const char* name;
+  std::vector<std::string> codes;
+};
+void PrintTo(const Selection& s, std::ostream* os) { *os << s.name; }
+const Selection kFreeTables{"FreeTables", {"ACME", "MERLION"}};
+const Selection kDictionary{"Dictionary", {"ORCHID"}};
+
 bool LongSweep() {
   const char* v = std::getenv("KX8_FAULT_SWEEP");
   return v != nullptr && *v != '\0' && std::string(v) != "0";
 }
 
-class PassCrashTest : public ::testing::Test {
+class PassCrashTest : public ::testing::TestWithParam<Selection> {
  protected:
   static void SetUpTestSuite() {
     pristine_ = new kx8::testing::TempDir("kx8-pass-crash-start");
     tools::DemoOptions options;
-    options.companies = {kCompanies[0], kCompanies[1]};
+    options.companies = {"ACME", "MERLION", "ORCHID"};
     tools::BuildDemoRoot(pristine_->path() + "/", options);
   }
   static void TearDownTestSuite() {
@@ -54,8 +65,10 @@ class PassCrashTest : public ::testing::Test {
     pristine_ = nullptr;
   }
 
+  const std::vector<std::string>& Codes() const { return GetParam().codes; }
   std::string Root() const { return dir_.path() + "/"; }
-  std::string Folder(const char* code) const { return Root() + "COMPANY\\" + code; }
+  std::string Folder(const std::string& code) const { return Root() + "COMPANY\\" + code; }
+  static bool HasDictionary(const std::string& code) { return code == "ORCHID"; }
 
   // The root as the demo builder left it.
   void Restart() const {
@@ -63,14 +76,18 @@ class PassCrashTest : public ::testing::Test {
     fs::copy(pristine_->path(), dir_.path(), fs::copy_options::recursive);
   }
 
-  // A batch run over both companies; returns its exit status and output.
+  // A batch run over the selection; returns its exit status and output.
   // After an interruption the checks before the run name the company and
   // refuse to start without --force, which is how an administrator runs it
   // again.
   int Run(std::string* out_text = nullptr, bool force = false) const {
     std::ostringstream out, err;
     std::istringstream in;
-    std::vector<std::string> args = {"--batch", "--root", Root(), "--select-all", "--yes"};
+    std::vector<std::string> args = {"--batch", "--root", Root(), "--yes"};
+    for (const std::string& code : Codes()) {
+      args.push_back("--select");
+      args.push_back(code);
+    }
     if (force) args.push_back("--force");
     const int rc = BatchMain(args, out, err, in, false);
     if (out_text != nullptr) *out_text = out.str() + err.str();
@@ -111,20 +128,38 @@ class PassCrashTest : public ::testing::Test {
     return false;
   }
 
-  // Every table of both companies: its structure and its rows. A table
-  // that cannot be opened or read says so.
+  // Every table of the selected companies: its structure and its rows,
+  // and for a dictionary company what its dictionary holds (tables, their
+  // properties, users, rights). A table that cannot be opened or read says
+  // so.
   std::string State() const {
     std::string out;
-    for (const char* code : kCompanies) {
+    for (const std::string& code : Codes()) {
       std::vector<std::string> tables;
       for (const auto& e : fs::directory_iterator(Root() + "COMPANY/" + code)) {
         if (e.path().extension() == ".KDT") tables.push_back(e.path().filename().string());
       }
       std::sort(tables.begin(), tables.end());
+      const std::string kdd = Folder(code) + "\\" + code + ".kdd";
+      if (HasDictionary(code)) {
+        std::ostringstream text;
+        try {
+          tools::DescribeDictionary(kdd, "", "", text);
+        } catch (const std::exception& e) {
+          text << "cannot be read: " << e.what();
+        }
+        out += code + " dictionary\n" + text.str() + "\n";
+      }
       for (const std::string& t : tables) {
         const std::string path = Folder(code) + "\\" + t;
         std::ostringstream text;
         try {
+          if (HasDictionary(code)) {
+            tools::DescribeDictionaryTable(kdd, t, "", "", text);
+            tools::RunStatement(kdd, "SELECT * FROM \"" + t + "\"", "", "", text);
+            out += code + "\\" + t + "\n" + text.str() + "\n";
+            continue;
+          }
           dbaccess::TDbConnection c;
           c.SetConnectPath(Folder(code));
           dbaccess::TDbTable table;
@@ -139,7 +174,7 @@ class PassCrashTest : public ::testing::Test {
         } catch (const std::exception& e) {
           text << "cannot be read: " << e.what();
         }
-        out += std::string(code) + "\\" + t + "\n" + text.str() + "\n";
+        out += code + "\\" + t + "\n" + text.str() + "\n";
       }
     }
     return out;
@@ -167,19 +202,19 @@ kx8::testing::TempDir* PassCrashTest::pristine_ = nullptr;
 // stamped yet, ends as an uninterrupted pass: the steps it repeats change
 // nothing the first one did, and no step skips work because the killed pass
 // already changed what it looks at.
-TEST_F(PassCrashTest, AKilledRunLeavesTablesWholeAndASecondRunEndsAsAnUninterruptedOne) {
+TEST_P(PassCrashTest, AKilledRunLeavesTablesWholeAndASecondRunEndsAsAnUninterruptedOne) {
   Restart();
   kx8test::CountingCalls::Counts whole;
   ASSERT_FALSE(RunKilledAt(0, &whole));
   const std::string want = State();
   ASSERT_EQ(want.find("cannot be read"), std::string::npos) << want;
-  // ACME's pass flushes before its stamp and at its end; MERLION has
-  // nothing to flush before its stamp.
-  ASSERT_GE(whole.syncfs_seen, 3);
+  // The first company's pass flushes before its stamp and at its end;
+  // MERLION, at the release already, has nothing to flush before its stamp.
+  ASSERT_GE(whole.syncfs_seen, Codes().size() > 1 ? 3 : 2);
 
-  // ACME's changes wait for their rewrites from its first column run until
-  // just before its first grouped flush, where the tables still waiting are
-  // rewritten one after another.
+  // The first company's changes wait for their rewrites from its first
+  // column run until just before its first grouped flush, where the tables
+  // still waiting are rewritten one after another.
   ASSERT_GT(whole.first_waiting_at, 0);
   ASSERT_LT(whole.first_waiting_at, whole.syncfs_at[0]);
   ASSERT_GE(whole.switches_seen, 3);
@@ -187,11 +222,11 @@ TEST_F(PassCrashTest, AKilledRunLeavesTablesWholeAndASecondRunEndsAsAnUninterrup
 
   // Spread over the run (while tables have changes not yet flushed), just
   // after the first change began to wait, in the rewrites of the tables
-  // still waiting at the end of ACME's changes (as a table's new data file
-  // is put in place, and once one is while others still wait), just
-  // before ACME's first grouped flush (its pass done but not flushed or
-  // stamped), at each grouped flush, and at the call after ACME's last one:
-  // between the two companies.
+  // still waiting at the end of the changes (as a table's new data file is
+  // put in place, and once one is while others still wait), just before
+  // the first grouped flush (the pass done but not flushed or stamped), at
+  // each grouped flush, and at the call after the first company's last
+  // one: between two companies.
   std::vector<long> points;
   const long spread = LongSweep() ? 60 : 3;
   for (long i = 1; i <= spread; ++i) points.push_back(whole.calls * i / (spread + 1));
@@ -203,6 +238,16 @@ TEST_F(PassCrashTest, AKilledRunLeavesTablesWholeAndASecondRunEndsAsAnUninterrup
     points.push_back(whole.syncfs_at[i]);
   }
   points.push_back(whole.syncfs_at[1] + 1);
+  // A dictionary's changes wait in memory with the rewrites and are
+  // written before table files are switched: killed as its new file is put
+  // in place (the old one stays, with the tables as they were) and just
+  // after (the new one, with tables not all switched yet).
+  if (HasDictionary(Codes()[0])) {
+    ASSERT_GE(whole.dictionary_writes_seen, 1);
+    const int kept = std::min(whole.dictionary_writes_seen, kx8test::CountingCalls::kDictionaryWritesKept);
+    points.push_back(whole.dictionary_write_at[0]);
+    points.push_back(whole.dictionary_write_at[kept - 1] + 1);
+  }
   for (long n : points) {
     SCOPED_TRACE("killed at call " + std::to_string(n) + " of " + std::to_string(whole.calls));
     Restart();
@@ -210,23 +255,24 @@ TEST_F(PassCrashTest, AKilledRunLeavesTablesWholeAndASecondRunEndsAsAnUninterrup
     const std::string after_kill = State();
     EXPECT_EQ(after_kill.find("cannot be read"), std::string::npos) << after_kill.substr(0, 2000);
     bool marked = false;
-    for (const char* code : kCompanies) marked = marked || console::ReadPassMarker(Folder(code)).has_value();
+    for (const std::string& code : Codes()) marked = marked || console::ReadPassMarker(Folder(code)).has_value();
     std::string text;
     const int rc = Run(&text, true);
     EXPECT_EQ(rc, 0) << text;
     EXPECT_EQ(text.find("was interrupted; run it again") != std::string::npos, marked) << text;
-    for (const char* code : kCompanies) EXPECT_FALSE(console::ReadPassMarker(Folder(code))) << code;
+    for (const std::string& code : Codes()) EXPECT_FALSE(console::ReadPassMarker(Folder(code))) << code;
     EXPECT_EQ(Differences(State(), want), std::vector<std::string>{});
   }
 }
 
-TEST_F(PassCrashTest, APowerCutDuringAGroupedPassLeavesTheMarkerAndAnArchiveThatPutsTheCompanyBack) {
+TEST_P(PassCrashTest, APowerCutDuringAGroupedPassLeavesTheMarkerAndAnArchiveThatPutsTheCompanyBack) {
+  const std::string code = Codes()[0];
   Restart();
   kx8test::CountingCalls::Counts whole;
   ASSERT_FALSE(RunKilledAt(0, &whole));
   const std::string want = State();
-  // ACME's pass: while its changes wait for the first flush, at each of
-  // its two flushes.
+  // The first company's pass: while its changes wait for the first flush,
+  // at each of its two flushes.
   ASSERT_GE(whole.syncfs_seen, 2);
   const std::vector<long> points = {whole.syncfs_at[0] - 500, whole.syncfs_at[0], whole.syncfs_at[1]};
   for (long n : points) {
@@ -234,7 +280,7 @@ TEST_F(PassCrashTest, APowerCutDuringAGroupedPassLeavesTheMarkerAndAnArchiveThat
     Restart();
     pid_t pid = fork();
     if (pid == 0) {
-      kx8test::UnsyncedLoss::Install(dir_.path() + "/COMPANY/ACME", n);
+      kx8test::UnsyncedLoss::Install(dir_.path() + "/COMPANY/" + code, n);
       Run();
       _exit(5);
     }
@@ -242,21 +288,51 @@ TEST_F(PassCrashTest, APowerCutDuringAGroupedPassLeavesTheMarkerAndAnArchiveThat
     waitpid(pid, &status, 0);
     ASSERT_TRUE(WIFEXITED(status));
     ASSERT_EQ(WEXITSTATUS(status), 0) << "3: the folder could not be laid out, 5: the run ended before the cut";
-    std::optional<console::PassMarker> marker = console::ReadPassMarker(Folder("ACME"));
+    std::optional<console::PassMarker> marker = console::ReadPassMarker(Folder(code));
     ASSERT_TRUE(marker) << "the cut came after the marker was written";
     ASSERT_FALSE(marker->archive.empty());
     platform::ScriptedUi ui({true});
-    ASSERT_EQ(console::RestoreCompany(marker->archive, Folder("ACME"), ui), console::RestoreOutcome::Restored);
+    ASSERT_EQ(console::RestoreCompany(marker->archive, Folder(code), ui), console::RestoreOutcome::Restored);
     std::string text;
     EXPECT_EQ(Run(&text, true), 0) << text;
-    EXPECT_NE(text.find("the upgrade of company ACME was interrupted; run it again, or restore from archive " +
+    EXPECT_NE(text.find("the upgrade of company " + code + " was interrupted; run it again, or restore from archive " +
                         marker->archive),
               std::string::npos)
         << text;
-    EXPECT_FALSE(console::ReadPassMarker(Folder("ACME")));
+    EXPECT_FALSE(console::ReadPassMarker(Folder(code)));
     EXPECT_EQ(Differences(State(), want), std::vector<std::string>{});
   }
 }
+
+// Once a pass has removed its marker, the company is upgraded for good:
+// everything the pass wrote after its last rewrite (the version stamp, rows
+// changed in place) was flushed by its last barrier, so a power cut from
+// then on loses nothing.
+TEST_P(PassCrashTest, APowerCutAfterThePassEndedLosesNothing) {
+  const std::string code = Codes()[0];
+  Restart();
+  kx8test::CountingCalls::Counts whole;
+  ASSERT_FALSE(RunKilledAt(0, &whole));
+  const std::string want = State();
+  Restart();
+  pid_t pid = fork();
+  if (pid == 0) {
+    // The run's last call of the engine comes after the marker is gone
+    // (the register's index is saved as the run ends).
+    kx8test::UnsyncedLoss::Install(dir_.path() + "/COMPANY/" + code, whole.calls);
+    Run();
+    _exit(5);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  ASSERT_EQ(WEXITSTATUS(status), 0) << "3: the folder could not be laid out, 5: the run ended before the cut";
+  ASSERT_FALSE(console::ReadPassMarker(Folder(code))) << "the cut came before the pass ended";
+  EXPECT_EQ(Differences(State(), want), std::vector<std::string>{});
+}
+
+INSTANTIATE_TEST_SUITE_P(Companies, PassCrashTest, ::testing::Values(kFreeTables, kDictionary),
+                         [](const ::testing::TestParamInfo<Selection>& p) { return p.param.name; });
 
 }  // namespace
 }  // namespace kx8::cli

@@ -87,11 +87,13 @@ class FailNthCall {
 // written stays in the operating system's cache). It also notes where
 // table changes waited for their deferred rewrite: the first call made
 // while one waited, and the calls that switched a table to its rewritten
-// data file while others still waited, up to the first syncfs.
+// data file while others still waited, up to the first syncfs, and the
+// calls that put a data dictionary's new file in place meanwhile.
 class CountingCalls {
  public:
   static constexpr int kSyncfsKept = 8;
   static constexpr int kSwitchesKept = 8;
+  static constexpr int kDictionaryWritesKept = 8;
   struct Counts {
     long calls = 0, fdatasync = 0, fsync = 0, syncfs = 0;
     long stop_at = 0;
@@ -102,6 +104,11 @@ class CountingCalls {
     // first (switches_seen of them in all).
     long switch_at[kSwitchesKept] = {};
     int switches_seen = 0;
+    // The first kDictionaryWritesKept renames of a new file over a .kdd
+    // from the first waiting change up to the first syncfs: the writes of
+    // batched dictionary changes (dictionary_writes_seen of them in all).
+    long dictionary_write_at[kDictionaryWritesKept] = {};
+    int dictionary_writes_seen = 0;
   };
   explicit CountingCalls(long stop_at = 0) {
     Get() = {};
@@ -123,17 +130,24 @@ class CountingCalls {
     if (n.first_waiting_at == 0 && dbe::TableFile::DeferredRewritesWaiting() > 0) n.first_waiting_at = n.calls + 1;
     if (++n.calls == n.stop_at) _exit(0);
   }
-  // A rename of X.KDT.new over X.KDT while other tables wait.
+  static bool EndsNoCase(std::string_view s, std::string_view end) {
+    if (s.size() < end.size()) return false;
+    for (size_t i = 0; i < end.size(); ++i) {
+      if (std::toupper(static_cast<unsigned char>(s[s.size() - end.size() + i])) != end[i]) return false;
+    }
+    return true;
+  }
+  // A rename of X.KDT.new over X.KDT while other tables wait, or of a new
+  // dictionary file over X.kdd.
   static void NoteSwitch(const char* from, const char* to) {
-    auto ends = [](std::string_view s, std::string_view end) {
-      if (s.size() < end.size()) return false;
-      for (size_t i = 0; i < end.size(); ++i) {
-        if (std::toupper(static_cast<unsigned char>(s[s.size() - end.size() + i])) != end[i]) return false;
-      }
-      return true;
-    };
     Counts& n = Get();
-    if (n.syncfs_seen > 0 || !ends(to, ".KDT") || !ends(from, ".NEW")) return;
+    if (EndsNoCase(to, ".KDD")) {
+      if (n.first_waiting_at == 0 || n.syncfs_seen > 0) return;
+      if (n.dictionary_writes_seen < kDictionaryWritesKept) n.dictionary_write_at[n.dictionary_writes_seen] = n.calls;
+      ++n.dictionary_writes_seen;
+      return;
+    }
+    if (n.syncfs_seen > 0 || !EndsNoCase(to, ".KDT") || !EndsNoCase(from, ".NEW")) return;
     if (dbe::TableFile::DeferredRewritesWaiting() == 0) return;
     if (n.switches_seen >= kSwitchesKept) {
       std::copy(n.switch_at + 1, n.switch_at + kSwitchesKept, n.switch_at);

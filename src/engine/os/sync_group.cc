@@ -3,6 +3,7 @@
 #include <errno.h>
 #include <fcntl.h>
 
+#include <atomic>
 #include <cstring>
 #include <mutex>
 #include <set>
@@ -24,6 +25,12 @@ Group& TheGroup() {
   static Group group;
   return group;
 }
+
+// NotePeriod(): 0 while grouping is off.
+std::atomic<uint64_t> g_period{0};
+uint64_t g_periods_begun = 0;  // under the group's mutex
+
+void BeginPeriod(bool grouped) { g_period.store(grouped ? ++g_periods_begun : 0, std::memory_order_release); }
 
 std::string FolderOf(const std::string& path) {
   auto slash = path.find_last_of('/');
@@ -47,6 +54,7 @@ void FlushFileSystemOf(const std::string& folder) {
 void SetSyncGrouped(bool grouped) {
   std::lock_guard<std::mutex> hold(TheGroup().mutex);
   TheGroup().grouped = grouped;
+  BeginPeriod(grouped);
 }
 
 bool SyncGrouped() {
@@ -67,10 +75,15 @@ bool DeferSyncOfFolder(const std::string& folder) {
 void SyncBarrier() {
   Group& g = TheGroup();
   std::lock_guard<std::mutex> hold(g.mutex);
+  // A period ends before its flushes: what is written in place after this
+  // notes its folder again, for the next barrier.
+  BeginPeriod(g.grouped);
   while (!g.folders.empty()) {
     FlushFileSystemOf(*g.folders.begin());  // raises with the folder still owed
     g.folders.erase(g.folders.begin());
   }
 }
+
+uint64_t NotePeriod() { return g_period.load(std::memory_order_acquire); }
 
 }  // namespace dbe::os

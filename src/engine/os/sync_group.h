@@ -14,6 +14,7 @@
 #ifndef KX8_ENGINE_OS_SYNC_GROUP_H_
 #define KX8_ENGINE_OS_SYNC_GROUP_H_
 
+#include <cstdint>
 #include <string>
 
 namespace dbe::os {
@@ -29,6 +30,15 @@ bool DeferSyncOfFolder(const std::string& folder);
 // Flushes the file system of each recorded folder. A folder whose flush
 // fails stays recorded, and the failure is raised naming it.
 void SyncBarrier();
+
+// Writes made in place (rows changed through a table's mapping) have no
+// flush of their own: they become durable with the next flush of their
+// file system, which grouping must then owe. A writer notes its folder once
+// per period between barriers: NotePeriod() is 0 while grouping is off and
+// otherwise changes at every barrier, so a writer that kept the value it
+// saw when it last called DeferSyncOf() needs to call it again only when
+// the value differs.
+uint64_t NotePeriod();
 
 }  // namespace dbe::os
 

@@ -7,6 +7,7 @@
 #include "core/date.h"
 #include "core/error.h"
 #include "core/text.h"
+#include "os/sync_group.h"
 #include "storage/rebuild.h"
 #include "storage/rebuild_writer.h"
 #include "storage/rewrite_totals.h"
@@ -520,6 +521,7 @@ void TableFile::Publish(HeaderCounts counts) {
   const uint64_t c = change_counter();
   counts.counter = c + 1;
   PublishCounts(Header(), version_, counts, table_id_.data());
+  NoteWrittenInPlace();
   if (indexes_built_ && index_counter_ == c) {
     index_counter_ = c + 1;
     if (!tags_.empty()) index_dirty_ = true;
@@ -530,6 +532,14 @@ void TableFile::WriteStaticHeader() {
   uint8_t* h = Header();
   PutU32(h + kOffFlags, flags_);
   PutU64(h + kOffDigest, HeaderDigest(h, header_size_));
+  NoteWrittenInPlace();
+}
+
+void TableFile::NoteWrittenInPlace() {
+  const uint64_t period = os::NotePeriod();
+  if (period == 0 || period == sync_noted_period_) return;
+  os::DeferSyncOf(paths_.kdt);
+  sync_noted_period_ = period;
 }
 
 bool TableFile::IsDeleted(uint32_t recno) {

@@ -196,6 +196,10 @@ class TableFile : public std::enable_shared_from_this<TableFile> {
   // Marks a row live or deleted, its checksum checked and renewed.
   void SetRowState(uint32_t recno, uint8_t state);
   void WriteStaticHeader();
+  // Owes the table's folder a flush at the next barrier when flushes are
+  // grouped: rows and headers written through the mapping have no flush of
+  // their own.
+  void NoteWrittenInPlace();
   void OpenMemo(bool create);
   uint64_t WriteBlob(const std::string& value, uint64_t old_offset, const crypto::Key* key);
   void ApplyBlobs(uint8_t* rec, const uint8_t* old_rec, const PendingBlobs& blobs, const crypto::Key* key);
@@ -290,6 +294,7 @@ class TableFile : public std::enable_shared_from_this<TableFile> {
   std::vector<std::shared_ptr<IndexTag>> tags_;
   bool indexes_built_ = false;
   uint64_t index_counter_ = 0;   // change counter the built entries reflect
+  uint64_t sync_noted_period_ = 0;  // see NoteWrittenInPlace
   bool index_dirty_ = false;     // entries differ from the saved snapshot
   bool snapshot_valid_ = false;  // the index file holds entries for index_counter_
   uint64_t snapshot_stamp_ = 0;
