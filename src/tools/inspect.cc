@@ -107,7 +107,8 @@ std::string Hex(std::string_view bytes) {
   return out;
 }
 
-// Header and rows of an open dataset.
+}  // namespace
+
 // The first row is read before anything is written, so that a table that
 // cannot be read gives its error and no output.
 void WriteCsv(TDbDataSet& ds, std::ostream& out) {
@@ -120,6 +121,8 @@ void WriteCsv(TDbDataSet& ds, std::ostream& out) {
     out << kEol;
   }
 }
+
+namespace {
 
 std::string OptionsText(TIndexOptions options) {
   std::string text;
@@ -273,7 +276,8 @@ void OpenReadOnly(const std::string& table_path, TDbConnection& c, TDbTable& t) 
   t.Open();
 }
 
-// The FIELD and INDEX lines of an open table; closes it.
+}  // namespace
+
 void WriteStructure(TDbTable& t, std::ostream& out) {
   for (int i = 0; i < t.FieldCount(); ++i) {
     const TField& f = t.Fields(i);
@@ -285,10 +289,8 @@ void WriteStructure(TDbTable& t, std::ostream& out) {
   for (const TIndexDef& ix : t.IndexDefs().Items()) {
     out << "INDEX\t" << ix.Name << '\t' << ix.Expression << '\t' << OptionsText(ix.Options) << '\n';
   }
-  t.Close();
 }
 
-}  // namespace
 
 std::string CsvQuote(std::string_view text) {
   if (text.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(text);

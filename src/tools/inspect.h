@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "dbaccess/db_field.h"
+#include "dbaccess/db_table.h"
 
 namespace kx8::tools {
 
@@ -33,6 +34,11 @@ void DumpTable(const std::string& table_path, const std::string& password, std::
 // type number) and then "INDEX name key options" (options: UNIQUE and
 // DESCENDING joined by ",", empty for neither).
 void DescribeTable(const std::string& table_path, std::ostream& out);
+
+// What DumpTable and DescribeTable print, of a table or query the caller
+// opened (on a connection it may keep for many tables).
+void WriteCsv(dbaccess::TDbDataSet& ds, std::ostream& out);
+void WriteStructure(dbaccess::TDbTable& t, std::ostream& out);
 
 // The same lines for a table of a data dictionary, named as the dictionary
 // names it (or by its file); user and password log on as for
