@@ -59,6 +59,12 @@ void Exec(dbaccess::TDbQuery& q, const char* sql) {
 void ReplaceLevyKey(schema::UpgradeContext& ctx) {
   dbaccess::TDbQuery& q = ctx.work_query;
   const std::optional<dbaccess::TIndexDef> previous = LevyKey(ctx);
+  // The key an earlier pass made: dropping and creating it again would
+  // write the index file twice to leave it as it is.
+  if (previous && previous->Name == kLevyKeyName && previous->Fields == kLevyKeyFields &&
+      previous->Expression == kLevyKeyFields && previous->Options.Empty()) {
+    return;
+  }
   bool dropped = false;
   try {
     Exec(q, kDropLevyKeySql);

@@ -18,6 +18,9 @@ inline constexpr char kLevyTableDone[] = "UPDATE TABLE : FW_LEVY.KDT COMPLETED."
 inline constexpr char kFillPeriodPartSql[] = "UPDATE FW_LEVY SET PERIOD_PART='1' WHERE PERIOD_PART IS NULL";
 inline constexpr char kDropLevyKeySql[] = "DROP INDEX FW_LEVY.[PRIMARY]";
 inline constexpr char kCreateLevyKeySql[] = "CREATE INDEX [PRIMARY] ON FW_LEVY (YEAR,CLASS,CATEGORY,PERIOD_PART)";
+// The index those two statements leave, as the table lists it.
+inline constexpr char kLevyKeyName[] = "PRIMARY";
+inline constexpr char kLevyKeyFields[] = "YEAR;CLASS;CATEGORY;PERIOD_PART";
 inline constexpr char kDailyRates2012Sql[] = "select * from FW_LEVY where [YEAR]='2012'";
 
 // What the update tells when the new key cannot be made. The reason and

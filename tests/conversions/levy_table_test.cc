@@ -2,6 +2,12 @@
 // happens when that key cannot be made) and the daily rates of 2012.
 #include "conversions/levy_table.h"
 
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
 #include "conversion_fixture.h"
 #include "conversions/money.h"
 
@@ -114,6 +120,46 @@ TEST_F(LevyTableTest, EveryRowGetsAPeriodPartAndTheKeyCoversIt) {
     Update(ctx);
     EXPECT_EQ(Rows("FW_LEVY", {"YEAR", "PERIOD_PART"}), (std::vector<std::string>{"2012|1", "2007|1", "2012|2"}));
     EXPECT_EQ(Indexes("FW_LEVY"), std::vector<std::string>{"PRIMARY:YEAR;CLASS;CATEGORY;PERIOD_PART"});
+    EXPECT_TRUE(ui_.Messages().empty());
+  }
+}
+
+// A second pass finds the key the first made and leaves the index file
+// alone; a PRIMARY that only looks like it (unique, or another name case)
+// is still replaced.
+TEST_F(LevyTableTest, AKeyAlreadyMadeIsNotMadeAgain) {
+  struct Case {
+    const char* what;
+    const char* name;
+    TIndexOptions options;
+    bool replaced;
+  };
+  const Case cases[] = {
+      {"the key the update makes", "PRIMARY", {}, false},
+      {"the same fields, unique", "PRIMARY", {ixUnique}, true},
+      {"the same fields, another name case", "Primary", {}, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TearDown();
+    SetUp();
+    MakeLevy({{"2012", "CLASS1", "FWL", "", "250", "1"}}, false, ftString);
+    AddIndex("FW_LEVY", c.name, "YEAR;CLASS;CATEGORY;PERIOD_PART", c.options);
+    const std::filesystem::path kdi = base_ / "COMPANY" / "ACME" / "FW_LEVY.KDI";
+    // The index file as found: its identity, time and bytes.
+    auto file = [&] {
+      struct stat st {};
+      EXPECT_EQ(::stat(kdi.c_str(), &st), 0);
+      std::ifstream in(kdi, std::ios::binary);
+      return std::to_string(st.st_ino) + " " + std::to_string(st.st_mtim.tv_sec) + "." +
+             std::to_string(st.st_mtim.tv_nsec) + " " +
+             std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    };
+    const std::string before = file();
+    schema::UpgradeContext& ctx = Context();
+    Update(ctx);
+    EXPECT_EQ(Indexes("FW_LEVY"), std::vector<std::string>{"PRIMARY:YEAR;CLASS;CATEGORY;PERIOD_PART"});
+    EXPECT_EQ(file() != before, c.replaced);
     EXPECT_TRUE(ui_.Messages().empty());
   }
 }
