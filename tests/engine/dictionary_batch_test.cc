@@ -130,8 +130,8 @@ TEST_F(DictionaryBatchTest, ChangesAreSeenAtOnceAndWrittenOnceWhenTheBatchEnds) 
 }
 
 // A batch whose changes cancel out (automatic creation switched off and on
-// again, a table taken out and put back in its place) leaves the file as it
-// is; one change that stays among them has it written.
+// again, a table taken out and put back in its place) or are refused leaves
+// the file as it is; one change that stays among them has it written.
 TEST_F(DictionaryBatchTest, ChangesThatCancelOutLeaveTheFileAsItIs) {
   uint16_t off = 0, on = 1;
   DBE_OK(DbDDSetTableProperty(dict_, "EMPLOYEE", DBE_DD_PROP_AUTO_CREATE, &on, 2, 0, ""));
@@ -145,6 +145,9 @@ TEST_F(DictionaryBatchTest, ChangesThatCancelOutLeaveTheFileAsItIs) {
     DBE_OK(DbDDSetTableProperty(dict_, "EMPLOYEE", DBE_DD_PROP_AUTO_CREATE, &on, 2, 0, ""));
     DBE_OK(DbDDRemoveTable(dict_, "PAYSLIP", 0));
     DBE_OK(DbDDAddTable(dict_, "PAYSLIP", "PAYSLIP.KDT", DBE_TABLE_KDT, DBE_CHAR_ANSI, "", ""));
+    // Refused changes leave nothing behind either.
+    DBE_FAILS_WITH(DBE_OBJECT_EXISTS, DbDDAddTable(dict_, "payslip.kdt", "PAYSLIP.KDT", DBE_TABLE_KDT, DBE_CHAR_ANSI, "", ""));
+    DBE_FAILS_WITH(DBE_OBJECT_NOT_FOUND, DbDDSetObjectAccessRights(dict_, "PAYSLIP", "NOBODY", "RWI"));
     if (one_stays) DBE_OK(DbDDSetObjectAccessRights(dict_, "PAYSLIP", "CLERK", "RI"));
     DBE_OK(DbSetRewriteDeferral(0));
     struct stat after {};

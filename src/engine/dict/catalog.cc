@@ -23,10 +23,9 @@ constexpr char kLockMagic[8] = {'K', 'X', '8', 'D', 'L', 'C', 'K', 0x1A};
 constexpr uint32_t kVersion = 1;
 constexpr size_t kMaxText = 1 << 20;
 
-std::string StripKdt(const std::string& name) {
-  std::string u = Upper(name);
-  if (u.size() > 4 && u.compare(u.size() - 4, 4, ".KDT") == 0) u.resize(u.size() - 4);
-  return u;
+std::string_view BareName(std::string_view name) {
+  if (name.size() > 4 && EqualsIgnoreCase(name.substr(name.size() - 4), ".KDT")) name.remove_suffix(4);
+  return name;
 }
 
 std::string Serialize(const Catalog& c) {
@@ -200,10 +199,11 @@ std::map<WaitingKey, Waiting>& WaitingCatalogs() {
 
 }  // namespace
 
+bool SameTableName(std::string_view a, std::string_view b) { return EqualsIgnoreCase(BareName(a), BareName(b)); }
+
 DictTable* Catalog::FindTable(const std::string& name) {
-  std::string want = StripKdt(name);
   for (DictTable& t : tables) {
-    if (StripKdt(t.name) == want) return &t;
+    if (SameTableName(t.name, name)) return &t;
   }
   return nullptr;
 }
@@ -217,7 +217,7 @@ DictUser* Catalog::FindUser(const std::string& name) {
 
 DictRight* Catalog::FindRight(const std::string& object, const std::string& user) {
   for (DictRight& r : rights) {
-    if (StripKdt(r.object) == StripKdt(object) && EqualsIgnoreCase(r.user, user)) return &r;
+    if (SameTableName(r.object, object) && EqualsIgnoreCase(r.user, user)) return &r;
   }
   return nullptr;
 }
@@ -245,9 +245,10 @@ FileId StatOf(const std::string& kdd_path) {
                 uint64_t(st.st_ino), uint64_t(st.st_dev)};
 }
 
-// The catalogue as the file holds it, with the file's identity.
-CacheEntry LoadFromFile(const std::string& kdd_path) {
-  CacheEntry now{StatOf(kdd_path), nullptr};
+// The catalogue as the file holds it, with the file's identity (`id`, as
+// the caller found it just now).
+CacheEntry LoadFromFile(const std::string& kdd_path, const FileId& id) {
+  CacheEntry now{id, nullptr};
   {
     std::lock_guard<std::mutex> lock(g_cache_mu);
     auto it = Cache().find(kdd_path);
@@ -258,6 +259,8 @@ CacheEntry LoadFromFile(const std::string& kdd_path) {
   Cache()[kdd_path] = now;
   return now;
 }
+
+CacheEntry LoadFromFile(const std::string& kdd_path) { return LoadFromFile(kdd_path, StatOf(kdd_path)); }
 
 os::File TakeLock(const DictionaryPaths& paths) {
   os::File lock_file = os::File::OpenExisting(paths.ki);
@@ -326,23 +329,33 @@ void WriteWaiting(Waiting& w) {
 }  // namespace
 
 std::shared_ptr<const Catalog> LoadCatalog(const std::string& kdd_path) {
+  // One look at the file answers both: whether changes wait for it, and
+  // whether the cached catalogue is still the file's.
+  const FileId id = StatOf(kdd_path);
   if (!WaitingCatalogs().empty()) {
-    FileId id = StatOf(kdd_path);
     auto it = WaitingCatalogs().find({id.dev, id.ino});
     if (it != WaitingCatalogs().end() && it->second.file == id) return it->second.catalog;
   }
-  return LoadFromFile(kdd_path).catalog;
+  return LoadFromFile(kdd_path, id).catalog;
 }
 
 void UpdateCatalog(const DictionaryPaths& paths, const std::function<void(Catalog&)>& change) {
   if (g_batched) {
     Waiting& w = WaitingFor(paths);
+    if (w.catalog.use_count() == 1) {
+      // No reader holds it (nor is it the file's own copy): changed in
+      // place. Whether the batch changed anything is decided when it is
+      // written, against the file's copy.
+      change(const_cast<Catalog&>(*w.catalog));
+      w.changed = true;
+      return;
+    }
     Catalog c = *w.catalog;
     change(c);
-    if (!(c == *w.catalog)) {
-      w.catalog = std::make_shared<const Catalog>(std::move(c));
-      w.changed = true;
-    }
+    // Kept even when it changed nothing, so that the batch's next changes
+    // are made in place.
+    if (!(c == *w.catalog)) w.changed = true;
+    w.catalog = std::make_shared<const Catalog>(std::move(c));
     return;
   }
   os::File lock_file = TakeLock(paths);

@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "crypto/cipher.h"
@@ -55,6 +56,11 @@ struct DictProcedure {
   bool operator==(const DictProcedure&) const = default;
 };
 
+// Whether two names are the same table name: any letter case, with or
+// without ".KDT". Asked for every entry on every look-up, so it allocates
+// nothing.
+bool SameTableName(std::string_view a, std::string_view b);
+
 struct Catalog {
   std::array<uint8_t, 16> id{};
   uint64_t generation = 0;
@@ -82,7 +88,10 @@ std::shared_ptr<const Catalog> LoadCatalog(const std::string& kdd_path);
 // Applies change to the current catalogue under the dictionary's lock and
 // writes the result atomically; while writes are batched it is kept in
 // memory instead (see below). A change that leaves the catalogue as it was
-// writes nothing.
+// writes nothing. A change checks everything it may fail on before it
+// changes anything: while writes are batched it is applied in place to the
+// waiting catalogue when no reader holds that, rather than to a copy of a
+// few hundred tables for every property or right the upgrade sets.
 void UpdateCatalog(const DictionaryPaths& paths, const std::function<void(Catalog&)>& change);
 
 // Batched writes (process-wide, off by default). While they are on, a

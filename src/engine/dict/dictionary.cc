@@ -21,12 +21,6 @@ namespace {
 
 const char kAdmin[] = "DBSYS";
 
-std::string StripKdt(const std::string& name) {
-  std::string u = Upper(name);
-  if (u.size() > 4 && u.compare(u.size() - 4, 4, ".KDT") == 0) u.resize(u.size() - 4);
-  return u;
-}
-
 DictionaryPaths Paths(Connection* c) { return DictionaryPaths::For(c->kdd); }
 
 void RequireDictionary(Connection* c) {
@@ -199,7 +193,7 @@ std::string RightsOf(Connection* c, const DictTable& t) {
   if (c->admin) return "RWI";
   auto cat = LoadCatalog(c->kdd);
   for (const DictRight& r : cat->rights) {
-    if (StripKdt(r.object) == StripKdt(t.name) && EqualsIgnoreCase(r.user, c->user)) return r.letters;
+    if (SameTableName(r.object, t.name) && EqualsIgnoreCase(r.user, c->user)) return r.letters;
   }
   return "";
 }
@@ -286,9 +280,8 @@ void RemoveTable(Connection* c, const std::string& name, bool delete_files) {
 void ForgetTable(Connection* c, const DictTable& t) {
   RequireAdmin(c);
   UpdateCatalog(Paths(c), [&](Catalog& cat) {
-    std::string key = StripKdt(t.name);
-    std::erase_if(cat.tables, [&](const DictTable& x) { return StripKdt(x.name) == key; });
-    std::erase_if(cat.rights, [&](const DictRight& r) { return StripKdt(r.object) == key; });
+    std::erase_if(cat.tables, [&](const DictTable& x) { return SameTableName(x.name, t.name); });
+    std::erase_if(cat.rights, [&](const DictRight& r) { return SameTableName(r.object, t.name); });
   });
 }
 
