@@ -129,6 +129,23 @@ class PassCrashTest : public ::testing::TestWithParam<Selection> {
     return false;
   }
 
+  // A run in a child process whose machine stops at the engine's call n,
+  // losing everything not flushed in the company's folder. Returns the
+  // child's exit status (see kPowerCutStatuses), -1 when it did not exit.
+  int RunWithPowerCutAt(const std::string& code, long n) const {
+    pid_t pid = fork();
+    if (pid == 0) {
+      kx8test::UnsyncedLoss::Install(dir_.path() + "/COMPANY/" + code, n);
+      Run();
+      _exit(5);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  static constexpr const char* kPowerCutStatuses =
+      "0: cut, 3: the folder could not be laid out, 5: the run ended before the cut, -1: the child did not exit";
+
   // Every table of the selected companies: its structure and its rows,
   // and for a dictionary company what its dictionary holds (tables, their
   // properties, users, rights). A table that cannot be opened or read says
@@ -302,16 +319,7 @@ TEST_P(PassCrashTest, APowerCutDuringAGroupedPassLeavesTheMarkerAndAnArchiveThat
   for (long n : points) {
     SCOPED_TRACE("power cut at call " + std::to_string(n));
     Restart();
-    pid_t pid = fork();
-    if (pid == 0) {
-      kx8test::UnsyncedLoss::Install(dir_.path() + "/COMPANY/" + code, n);
-      Run();
-      _exit(5);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status));
-    ASSERT_EQ(WEXITSTATUS(status), 0) << "3: the folder could not be laid out, 5: the run ended before the cut";
+    ASSERT_EQ(RunWithPowerCutAt(code, n), 0) << kPowerCutStatuses;
     std::optional<console::PassMarker> marker = console::ReadPassMarker(Folder(code));
     ASSERT_TRUE(marker) << "the cut came after the marker was written";
     ASSERT_FALSE(marker->archive.empty());
@@ -339,18 +347,9 @@ TEST_P(PassCrashTest, APowerCutAfterThePassEndedLosesNothing) {
   ASSERT_FALSE(RunKilledAt(0, &whole));
   const std::string want = State();
   Restart();
-  pid_t pid = fork();
-  if (pid == 0) {
-    // The run's last call of the engine comes after the marker is gone
-    // (the register's index is saved as the run ends).
-    kx8test::UnsyncedLoss::Install(dir_.path() + "/COMPANY/" + code, whole.calls);
-    Run();
-    _exit(5);
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
-  ASSERT_TRUE(WIFEXITED(status));
-  ASSERT_EQ(WEXITSTATUS(status), 0) << "3: the folder could not be laid out, 5: the run ended before the cut";
+  // The run's last call of the engine comes after the marker is gone (the
+  // register's index is saved as the run ends).
+  ASSERT_EQ(RunWithPowerCutAt(code, whole.calls), 0) << kPowerCutStatuses;
   ASSERT_FALSE(console::ReadPassMarker(Folder(code))) << "the cut came before the pass ended";
   EXPECT_EQ(Differences(State(), want), std::vector<std::string>{});
 }

@@ -313,6 +313,24 @@ bool StepsGiveRowsBack(const std::vector<RebuildStep>& steps, const Layout& disk
   return true;
 }
 
+bool TableFile::ForEachStoredRow(const crypto::Key* key, const std::function<bool(const uint8_t*)>& row) {
+  const uint32_t n = record_count();
+  const uint32_t length = layout_.record_length;
+  // Read in batches of about 2 MB: one call for many rows, without the
+  // whole table in memory.
+  const uint32_t batch = std::max<uint32_t>(1, (2u << 20) / std::max<uint32_t>(slot_size_, 1));
+  std::vector<uint8_t> rows;
+  for (uint32_t first = 1; first <= n; first += batch) {
+    const uint32_t count = std::min(batch, n - first + 1);
+    rows.resize(size_t(count) * length);
+    ReadRecords(first, count, key, rows.data());
+    for (uint32_t i = 0; i < count; ++i) {
+      if (!row(rows.data() + size_t(i) * length)) return false;
+    }
+  }
+  return true;
+}
+
 void TableFile::Rebuild(const RebuildPlan& plan) {
   RewriteTimer timer(plan.keep_backup);
   const Layout& final_layout = plan.layout;
@@ -328,38 +346,29 @@ void TableFile::Rebuild(const RebuildPlan& plan) {
 
   RowSteps rows(plan.steps, layout_, paths_.kdt,
                 [&](const uint8_t* rec, uint32_t field) { return ReadBlob(rec, field, plan.read_key); });
-  const uint32_t n = record_count();
   const HeaderCounts old_counts = Counts();
-  const uint32_t length = layout_.record_length;
-  const uint32_t batch = std::max<uint32_t>(1, (2u << 20) / std::max<uint32_t>(slot_size_, 1));
-  std::vector<uint8_t> disk_rows;
   std::vector<uint8_t> final_row;
   uint32_t written = 0, deleted = 0;
-  for (uint32_t first = 1; first <= n; first += batch) {
-    const uint32_t count = std::min(batch, n - first + 1);
-    disk_rows.resize(size_t(count) * length);
-    ReadRecords(first, count, plan.read_key, disk_rows.data());
-    for (uint32_t i = 0; i < count; ++i) {
-      const uint8_t* disk_rec = disk_rows.data() + size_t(i) * length;
-      const uint8_t* final_rec = rows.Run(disk_rec);
-      if (final_rec == nullptr) continue;
-      ++written;
-      if (disk_rec[0] == kRowDeleted) ++deleted;
-      // The row's large values go to the new memo file.
-      if (has_memo) {
-        final_row.assign(final_rec, final_rec + final_layout.record_length);
-        for (uint32_t j = 0; j < final_layout.fields.size(); ++j) {
-          const Field& f = final_layout.fields[j];
-          if (!IsBlobType(f.type) || IsNullBit(final_rec, j)) continue;
-          const std::string value = rows.Blob(j);
-          PutU64(final_row.data() + f.offset, out.AppendValue(value));
-          PutU32(final_row.data() + f.offset + 8, static_cast<uint32_t>(value.size()));
-        }
-        final_rec = final_row.data();
+  ForEachStoredRow(plan.read_key, [&](const uint8_t* disk_rec) {
+    const uint8_t* final_rec = rows.Run(disk_rec);
+    if (final_rec == nullptr) return true;
+    ++written;
+    if (disk_rec[0] == kRowDeleted) ++deleted;
+    // The row's large values go to the new memo file.
+    if (has_memo) {
+      final_row.assign(final_rec, final_rec + final_layout.record_length);
+      for (uint32_t j = 0; j < final_layout.fields.size(); ++j) {
+        const Field& f = final_layout.fields[j];
+        if (!IsBlobType(f.type) || IsNullBit(final_rec, j)) continue;
+        const std::string value = rows.Blob(j);
+        PutU64(final_row.data() + f.offset, out.AppendValue(value));
+        PutU32(final_row.data() + f.offset + 8, static_cast<uint32_t>(value.size()));
       }
-      out.AppendRow(final_rec, final_layout.record_length);
+      final_rec = final_row.data();
     }
-  }
+    out.AppendRow(final_rec, final_layout.record_length);
+    return true;
+  });
   const uint32_t next_auto = rows.NextAutoInc(old_counts.next_autoinc);
   out.Finish({old_counts.counter + 1, written, deleted, next_auto, old_counts.row_version});
   auto old_tags = tags_;
@@ -388,23 +397,16 @@ bool TableFile::RebuildKeepsEveryRow(const RebuildPlan& plan) {
   }
   RowSteps rows(plan.steps, layout_, paths_.kdt,
                 [&](const uint8_t* rec, uint32_t field) { return ReadBlob(rec, field, plan.read_key); });
-  const uint32_t n = record_count();
   const uint32_t length = layout_.record_length;
-  const uint32_t batch = std::max<uint32_t>(1, (2u << 20) / std::max<uint32_t>(slot_size_, 1));
-  std::vector<uint8_t> disk_rows, row;
-  for (uint32_t first = 1; first <= n; first += batch) {
-    const uint32_t count = std::min(batch, n - first + 1);
-    disk_rows.resize(size_t(count) * length);
-    ReadRecords(first, count, plan.read_key, disk_rows.data());
-    for (uint32_t i = 0; i < count; ++i) {
-      const uint8_t* disk_rec = disk_rows.data() + size_t(i) * length;
-      const uint8_t* out = rows.Run(disk_rec);
-      if (out == nullptr) return false;
-      row.assign(out, out + length);
-      for (const auto& [offset, width] : blob_ranges) std::memcpy(row.data() + offset, disk_rec + offset, width);
-      if (std::memcmp(row.data(), disk_rec, length) != 0) return false;
-    }
-  }
+  std::vector<uint8_t> row;
+  const bool all_kept = ForEachStoredRow(plan.read_key, [&](const uint8_t* disk_rec) {
+    const uint8_t* out = rows.Run(disk_rec);
+    if (out == nullptr) return false;
+    row.assign(out, out + length);
+    for (const auto& [offset, width] : blob_ranges) std::memcpy(row.data() + offset, disk_rec + offset, width);
+    return std::memcmp(row.data(), disk_rec, length) == 0;
+  });
+  if (!all_kept) return false;
   // An auto-increment column added and dropped again may move the next value.
   const uint32_t next = Counts().next_autoinc;
   return rows.NextAutoInc(next) == std::max<uint32_t>(next, 1);

@@ -91,6 +91,10 @@ class TableFile : public std::enable_shared_from_this<TableFile> {
   // Rows first .. first + count - 1 into out, one record after another;
   // an encrypted table's are opened on every core.
   void ReadRecords(uint32_t first, uint32_t count, const crypto::Key* key, uint8_t* out);
+  // Calls row with every stored row (deleted ones included, as the data
+  // file holds them, decrypted with key), in order, until it returns
+  // false; false then.
+  bool ForEachStoredRow(const crypto::Key* key, const std::function<bool(const uint8_t*)>& row);
   std::string ReadBlob(const uint8_t* rec, uint32_t field, const crypto::Key* key);
   uint32_t BlobLength(const uint8_t* rec, uint32_t field);
 
