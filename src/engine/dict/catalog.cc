@@ -177,7 +177,11 @@ struct Waiting {
   os::File lock;  // CODE.ki, held exclusively until the changes are written
   FileId file;    // the file the changes apply to
   std::shared_ptr<const Catalog> on_disk;  // as that file holds it
-  std::shared_ptr<const Catalog> catalog;  // as changed
+  std::shared_ptr<const Catalog> catalog;  // as changed: on_disk, or the batch's own copy
+  // catalog is the batch's own copy, made as a modifiable object (the
+  // file's copy is made const), so it may be changed in place while no
+  // reader holds it.
+  std::shared_ptr<Catalog> own;
   bool changed = false;
 };
 using WaitingKey = std::pair<uint64_t, uint64_t>;  // device, inode
@@ -342,20 +346,22 @@ std::shared_ptr<const Catalog> LoadCatalog(const std::string& kdd_path) {
 void UpdateCatalog(const DictionaryPaths& paths, const std::function<void(Catalog&)>& change) {
   if (g_batched) {
     Waiting& w = WaitingFor(paths);
-    if (w.catalog.use_count() == 1) {
-      // No reader holds it (nor is it the file's own copy): changed in
-      // place. Whether the batch changed anything is decided when it is
-      // written, against the file's copy.
-      change(const_cast<Catalog&>(*w.catalog));
+    // own and catalog share the copy: no reader holds it when they are its
+    // only two holders.
+    if (w.own && w.own == w.catalog && w.own.use_count() == 2) {
+      // Changed in place. Whether the batch changed anything is decided
+      // when it is written, against the file's copy.
+      change(*w.own);
       w.changed = true;
       return;
     }
-    Catalog c = *w.catalog;
-    change(c);
+    auto c = std::make_shared<Catalog>(*w.catalog);
+    change(*c);
     // Kept even when it changed nothing, so that the batch's next changes
     // are made in place.
-    if (!(c == *w.catalog)) w.changed = true;
-    w.catalog = std::make_shared<const Catalog>(std::move(c));
+    if (!(*c == *w.catalog)) w.changed = true;
+    w.own = c;
+    w.catalog = std::move(c);
     return;
   }
   os::File lock_file = TakeLock(paths);
