@@ -177,12 +177,14 @@ struct Waiting {
   os::File lock;  // CODE.ki, held exclusively until the changes are written
   FileId file;    // the file the changes apply to
   std::shared_ptr<const Catalog> on_disk;  // as that file holds it
-  std::shared_ptr<const Catalog> catalog;  // as changed: on_disk, or the batch's own copy
-  // catalog is the batch's own copy, made as a modifiable object (the
-  // file's copy is made const), so it may be changed in place while no
+  // The batch's own copy from its first change on, made modifiable (the
+  // file's copy is made const) so that it is changed in place while no
   // reader holds it.
   std::shared_ptr<Catalog> own;
   bool changed = false;
+
+  // The catalogue as changed.
+  std::shared_ptr<const Catalog> current() const { return own ? own : on_disk; }
 };
 using WaitingKey = std::pair<uint64_t, uint64_t>;  // device, inode
 
@@ -302,7 +304,6 @@ Waiting& WaitingFor(const DictionaryPaths& paths) {
   CacheEntry base = LoadFromFile(paths.kdd);
   w.file = base.file;
   w.on_disk = base.catalog;
-  w.catalog = base.catalog;
   return WaitingCatalogs().emplace(WaitingKey{w.file.dev, w.file.ino}, std::move(w)).first->second;
 }
 
@@ -310,7 +311,7 @@ Waiting& WaitingFor(const DictionaryPaths& paths) {
 void WriteWaiting(Waiting& w) {
   // Changes that cancel out (a property switched off and on again, a table
   // taken out and put back in its place) leave the file as it is.
-  if (w.changed && *w.catalog == *w.on_disk) w.changed = false;
+  if (w.changed && *w.own == *w.on_disk) w.changed = false;
   if (w.changed) {
     const std::string& kdd = w.paths.kdd;
     FileId now = StatOf(kdd);
@@ -321,7 +322,7 @@ void WriteWaiting(Waiting& w) {
                          "be written; they are not written. File: " + kdd);
     }
     try {
-      WriteCatalog(kdd, *w.catalog);
+      WriteCatalog(kdd, *w.own);
     } catch (const Error& e) {
       Fail(e.code(), std::string(e.what()) + " The waiting changes of the data dictionary are not written. File: " + kdd);
     }
@@ -338,7 +339,7 @@ std::shared_ptr<const Catalog> LoadCatalog(const std::string& kdd_path) {
   const FileId id = StatOf(kdd_path);
   if (!WaitingCatalogs().empty()) {
     auto it = WaitingCatalogs().find({id.dev, id.ino});
-    if (it != WaitingCatalogs().end() && it->second.file == id) return it->second.catalog;
+    if (it != WaitingCatalogs().end() && it->second.file == id) return it->second.current();
   }
   return LoadFromFile(kdd_path, id).catalog;
 }
@@ -346,22 +347,19 @@ std::shared_ptr<const Catalog> LoadCatalog(const std::string& kdd_path) {
 void UpdateCatalog(const DictionaryPaths& paths, const std::function<void(Catalog&)>& change) {
   if (g_batched) {
     Waiting& w = WaitingFor(paths);
-    // own and catalog share the copy: no reader holds it when they are its
-    // only two holders.
-    if (w.own && w.own == w.catalog && w.own.use_count() == 2) {
-      // Changed in place. Whether the batch changed anything is decided
-      // when it is written, against the file's copy.
+    if (w.own && w.own.use_count() == 1) {
+      // No reader holds it: changed in place. Whether the batch changed
+      // anything is decided when it is written, against the file's copy.
       change(*w.own);
       w.changed = true;
       return;
     }
-    auto c = std::make_shared<Catalog>(*w.catalog);
+    auto c = std::make_shared<Catalog>(*w.current());
     change(*c);
     // Kept even when it changed nothing, so that the batch's next changes
     // are made in place.
-    if (!(*c == *w.catalog)) w.changed = true;
-    w.own = c;
-    w.catalog = std::move(c);
+    if (!(*c == *w.current())) w.changed = true;
+    w.own = std::move(c);
     return;
   }
   os::File lock_file = TakeLock(paths);
