@@ -6,6 +6,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 #include "engine_fixture.h"
@@ -373,6 +374,93 @@ TEST_F(DictionaryTest, DropTableTakesTheEntryAndItsRightsWithTheFiles) {
   uint16_t len = sizeof letters;
   DBE_OK(DbDDGetObjectAccessRights(dict_, "EMPLOYEE", "KELPAVON8", letters, &len));
   EXPECT_STREQ(letters, "");
+}
+
+// A dictionary table's stamp stands for what an open through the
+// dictionary goes by besides the file: the entry (its file, encryption,
+// default index) and the rights of the user logged on. Each change below,
+// made between two looks, gives another stamp (or none while the table is
+// out of the dictionary); an open handle, asked by the name it was opened
+// by, has the stamp its closed table has.
+TEST_F(DictionaryTest, ATablesStampFollowsItsEntryAndTheUsersRights) {
+  AddEmployee();
+  DBE_OK(DbDDCreateUser(dict_, "", "CLERK", "c-pw", ""));
+  DBE_OK(DbDDSetObjectAccessRights(dict_, "EMPLOYEE", "CLERK", "R"));
+  DBHANDLE clerk = 0;
+  DBE_OK(Logon("CLERK", "c-pw", &clerk));
+  auto stamp = [](DBHANDLE c, const char* name) {
+    uint64_t s = 99;
+    EXPECT_EQ(DbGetTableStamp(c, name, &s), 0u) << LastErrorText();
+    return s;
+  };
+  auto open_stamp = [&](DBHANDLE c, const char* name) -> uint64_t {
+    DBHANDLE t = 0;
+    EXPECT_EQ(OpenOn(c, name, 0, DBE_RIGHTS_CHECK, 0, &t), 0u) << LastErrorText();
+    const uint64_t s = stamp(t, name);
+    EXPECT_EQ(stamp(t, nullptr), 0u);  // not without the name it was opened by
+    EXPECT_EQ(DbCloseTable(t), 0u);
+    return s;
+  };
+  auto put_back = [&](const char* file) {
+    DBE_OK(DbDDAddTable(dict_, "EMPLOYEE", file, DBE_TABLE_KDT, DBE_CHAR_ANSI, "", ""));
+    DBE_OK(DbDDSetObjectAccessRights(dict_, "EMPLOYEE", "CLERK", "R"));
+  };
+
+  const uint64_t first = stamp(clerk, "EMPLOYEE");
+  ASSERT_NE(first, 0u);
+  EXPECT_EQ(stamp(clerk, "employee.kdt"), first);
+  EXPECT_EQ(open_stamp(clerk, "EMPLOYEE"), first);
+  EXPECT_EQ(stamp(clerk, "EMPLOYEE"), first);  // opening and closing change nothing
+  EXPECT_NE(stamp(dict_, "EMPLOYEE"), first);   // another user, other rights
+  EXPECT_EQ(stamp(clerk, "PAYROLL"), 0u);       // not in the dictionary
+
+  struct Case {
+    const char* what;
+    std::function<void()> change;
+    bool out = false;  // the table is out of the dictionary afterwards
+  };
+  const Case cases[] = {
+      {"taken out of the dictionary", [&] { DBE_OK(DbDDRemoveTable(dict_, "EMPLOYEE", 0)); }, true},
+      {"put back on another file",
+       [&] {
+         for (const char* ext : {".KDT", ".KDI", ".KDM"}) {
+           fs::copy_file(dir_.File(std::string("EMPLOYEE") + ext), dir_.File(std::string("EMPCOPY") + ext));
+         }
+         put_back("EMPCOPY.KDT");
+       }},
+      {"taken out and put back on its first file",
+       [&] {
+         DBE_OK(DbDDRemoveTable(dict_, "EMPLOYEE", 0));
+         put_back("EMPLOYEE.KDT");
+       }},
+      {"the user's rights changed", [&] { DBE_OK(DbDDSetObjectAccessRights(dict_, "EMPLOYEE", "CLERK", "RW")); }},
+      {"a default index set",
+       [&] { DBE_OK(DbDDSetTableProperty(dict_, "EMPLOYEE", DBE_DD_PROP_DEFAULT_INDEX, "EMP_NO", 7, 0, "")); }},
+      {"encrypted with the dictionary's key", [&] { SetFlag("EMPLOYEE", DBE_DD_PROP_ENCRYPTION, 1); }},
+      {"its file rewritten by a statement of another connection",
+       [&] {
+         DBHANDLE stmt = 0;
+         DBE_OK(DbCreateSQLStatement(dict_, &stmt));
+         DBE_OK(DbPrepareSQL(stmt, "ALTER TABLE EMPLOYEE ADD COLUMN GRADE Integer"));
+         DBE_OK(DbExecuteSQL(stmt, nullptr));
+         DBE_OK(DbCloseSQLStatement(stmt));
+       }},
+  };
+  uint64_t before = first;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    c.change();
+    const uint64_t after = stamp(clerk, "EMPLOYEE");
+    if (c.out) {
+      EXPECT_EQ(after, 0u);
+      continue;
+    }
+    EXPECT_NE(after, 0u);
+    EXPECT_NE(after, before);
+    EXPECT_EQ(open_stamp(clerk, "EMPLOYEE"), after);
+    before = after;
+  }
+  DBE_OK(DbDisconnect(clerk));
 }
 
 // The file a table was added with, whatever its dictionary name: read back

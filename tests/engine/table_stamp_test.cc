@@ -159,7 +159,7 @@ TEST_F(TableStampTest, NoStampWhereTheFilesDoNotShowTheTable) {
   EXPECT_NE(StampOf(t), 0u);
   DBE_OK(DbCloseTable(t));
 
-  // A dictionary's tables are not stamped.
+  // A table the dictionary does not hold has no stamp on its connection.
   DBHANDLE dictionary = 0;
   DBE_OK(DbDDCreate(File("CO.kdd").c_str(), "admin-pw", "", &dictionary));
   uint64_t stamp = 99;

@@ -262,13 +262,19 @@ DBRESULT DbGetTableFilename(DBHANDLE table, char* buf, uint16_t* len);
 // table, whether that still holds: the value stays while the file does, and
 // changes once the file is rewritten (ALTER TABLE, pack, zap, encryption),
 // replaced or grown, by this process or another program. handle: an open
-// table (name unused), or a free-table connection with the table's name as
-// DbOpenTable takes it. *stamp is 0 when no stamp stands for the table: its
-// data file is missing, a change of it waits in this process (deferred
-// rewrites), a rewrite of it failed or was cut short, this process holds it
-// exclusively, or the connection is a dictionary's. Only the file is looked
-// at: a lock, a damaged file or a wrong password shows when the table is
-// opened.
+// table, or a connection with the table's name as DbOpenTable takes it; for
+// an open table of a dictionary connection, name is the name it was opened
+// by (else unused). On a dictionary connection the stamp also stands for the
+// dictionary's entry of the table (its file, name, encryption, default
+// index) and the rights of the user logged on: it changes when the table is
+// taken out of the dictionary and put back, or any of these changes. *stamp
+// is 0 when no stamp stands for the table: its data file is missing, a
+// change of it waits in this process (deferred rewrites), a rewrite of it
+// failed or was cut short, this process holds it exclusively, the
+// dictionary does not hold it, or an open table of a dictionary connection
+// is asked without its name or by a name whose entry names another file.
+// Only the files are looked at: a lock, a damaged file or a wrong password
+// shows when the table is opened.
 DBRESULT DbGetTableStamp(DBHANDLE handle, const char* name, uint64_t* stamp);
 // indexes: capacity in *count on entry, number returned on exit.
 DBRESULT DbGetAllIndexes(DBHANDLE table, DBHANDLE* indexes, uint16_t* count);
