@@ -169,15 +169,29 @@ bool TDbTable::TableExists() const {
   return kx8::platform::FileExists(RequireConnection().DataFolder() + "\\" + name);
 }
 
+// On a dictionary connection the engine stamps the dictionary's entry with
+// the file, by the table's name; a table the dictionary does not hold (one
+// opened as a free table of the folder) has no stamp there.
 std::uint64_t TDbTable::FilesStamp() const {
   std::uint64_t stamp = 0;
   if (Active()) {
+    const TDbConnection* c = DbConnection();
+    if (c != nullptr && c->IsDictionaryConnection()) {
+      if (!opened_through_dictionary_) return 0;
+      Check(DbGetTableStamp(Handle(), table_name_.c_str(), &stamp), this);
+      return stamp;
+    }
     Check(DbGetTableStamp(Handle(), nullptr, &stamp), this);
     return stamp;
   }
-  if (table_name_.empty() || DbConnection() == nullptr || !IsKdt(table_type_)) return 0;
+  if (table_name_.empty() || DbConnection() == nullptr) return 0;
   const TDbConnection& c = *DbConnection();
-  if (!c.IsConnected() || c.IsDictionaryConnection()) return 0;
+  if (!c.IsConnected()) return 0;
+  if (c.IsDictionaryConnection()) {
+    Check(DbGetTableStamp(c.ConnectionHandle(), table_name_.c_str(), &stamp), this);
+    return stamp;
+  }
+  if (!IsKdt(table_type_)) return 0;
   Check(DbGetTableStamp(c.ConnectionHandle(), FreeTablePath().c_str(), &stamp), this);
   return stamp;
 }

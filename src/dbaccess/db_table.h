@@ -32,9 +32,11 @@ class TDbTable : public TDbDataSet {
   bool TableExists() const;
   // A stamp of the table's data file (DbGetTableStamp): while it stays the
   // same, the fields read under it still hold. Asked of the open table, or
-  // of the named table of a connected free-table connection; 0 when no
-  // stamp stands for the table (missing, a change of it waiting, held
-  // exclusively, a dictionary connection or none connected).
+  // of the named table of a connected connection; on a dictionary
+  // connection it also stands for the dictionary's entry of the table and
+  // the user's rights on it. 0 when no stamp stands for the table (missing,
+  // a change of it waiting, held exclusively, a table the dictionary of a
+  // dictionary connection does not hold, or none connected).
   std::uint64_t FilesStamp() const;
 
   // Creates the table (closed) from FieldDefs and IndexDefs and leaves it

@@ -1,5 +1,6 @@
 #include "schema/column_upgrade.h"
 
+#include "dbaccess/db_errors.h"
 #include "platform/file_system.h"
 #include "platform/path.h"
 #include "schema/detach_record.h"
@@ -90,15 +91,27 @@ Decision Decide(const std::string& column, const std::string& code, const std::s
 }
 
 // True when the table's fields, known from an earlier entry and unchanged
-// since by the engine's stamp of its data file, show that the entry has
-// nothing to do; the table is then not opened at all. On a free-table
+// since by the engine's stamp of the table, show that the entry has nothing
+// to do; the table is then not opened at all. The stamp stands for what the
+// open it saves would go by: the data file and, on a dictionary company, the
+// dictionary's entry of the table and the user's rights on it, so that an
+// open that succeeded under the stamp would succeed again. On a free-table
 // company an encrypted entry also needs the administrator password to have
 // opened the table under that stamp, as the open it saves would check it.
 bool KnownToNeedNothing(UpgradeContext& ctx, const std::string& table, const std::string& column,
                         const std::string& code, const std::string& size, bool encrypted) {
-  if (ctx.table_shapes == nullptr || ctx.company.IsDictionaryConnection()) return false;
-  const TableShapes::Shape* known = ctx.table_shapes->Find(table, ctx.work_table.FilesStamp());
-  if (known == nullptr || (encrypted && !known->password_accepted)) return false;
+  if (ctx.table_shapes == nullptr) return false;
+  std::uint64_t stamp = 0;
+  try {
+    stamp = ctx.work_table.FilesStamp();
+  } catch (const dbaccess::EDbEngineError&) {
+    // A dictionary that cannot be read gives no stamp: the open that follows
+    // meets the same failure and reports it as an open failure is reported.
+    return false;
+  }
+  const TableShapes::Shape* known = ctx.table_shapes->Find(table, stamp);
+  const bool free_table = !ctx.company.IsDictionaryConnection();
+  if (known == nullptr || (encrypted && free_table && !known->password_accepted)) return false;
   return !Decide(column, code, size, known->Find(column)).change;
 }
 

@@ -6,12 +6,14 @@
 #include <filesystem>
 #include <functional>
 
+#include "dbaccess/db_dictionary.h"
 #include "dbaccess/db_query.h"
 #include "dbaccess/db_rewrite_deferral.h"
 #include "schema/column_upgrade.h"
 #include "schema/release_check.h"
 #include "schema/table_shapes.h"
 #include "schema_fixture.h"
+#include "support/credentials.h"
 
 namespace kx8::schema {
 namespace {
@@ -125,6 +127,93 @@ TEST_F(TableShapesTest, AnEntryAfterAChangeSeesTheTableAsItIsNow) {
     EXPECT_FALSE(work_->Active());
     EXPECT_TRUE(work_->Exclusive());
     // Back to the table as it was for the next case.
+    RestoreCopy("EDUCATE");
+  }
+}
+
+// On a dictionary company the entries decide from kept fields while
+// neither the table's file nor the dictionary's entry of it has changed: a
+// table changed through the dictionary, taken out and put back after an
+// older copy was restored, or put back on another file, is opened again.
+TEST_F(TableShapesTest, OnADictionaryCompanyAnEntrySeesTheTableTheDictionaryShowsNow) {
+  MakeDictionary({{"EDUCATE", false}});
+  const std::string widen = "alter column \"DETAIL_1\" \"DETAIL_1\" char(200)";
+  const std::string add = "add column GRADE char(4)";
+  auto through_dictionary = [&](const std::string& sql) {
+    TDbConnection c;
+    c.SetUsername(support::AdministratorUser());
+    c.SetPassword(support::AdministratorPassword());
+    c.SetLoginPrompt(false);
+    c.SetConnectPath(kdd_);
+    TDbQuery q;
+    q.SetDbConnection(&c);
+    q.SQL().Add(sql);
+    q.ExecSQL();
+    q.CloseStatement();
+  };
+  auto put_back_on = [&](const std::string& file, const std::function<void()>& while_out) {
+    TDbDictionary d;
+    LogOnAsAdministrator(d);
+    d.RemoveTable("EDUCATE", false);
+    while_out();
+    d.AddTable("EDUCATE", file, "", "", ttDbKDT, TDbCharTypes::ANSI);
+  };
+  struct Case {
+    const char* what;
+    std::function<void()> between;
+    std::vector<std::string> widen_sql, add_sql;  // what the entries send afterwards
+  };
+  const Case cases[] = {
+      {"nothing", [] {}, {}, {}},
+      {"another program narrows a column and drops one through the dictionary",
+       [&] {
+         through_dictionary("ALTER TABLE EDUCATE alter column \"DETAIL_1\" \"DETAIL_1\" char(50)");
+         through_dictionary("ALTER TABLE EDUCATE DROP COLUMN GRADE");
+       },
+       {"ALTER TABLE \"EDUCATE.KDT\"", widen},
+       {"ALTER TABLE \"EDUCATE.KDT\"", add}},
+      {"taken out of the dictionary, an older copy restored, and put back",
+       [&] { put_back_on("EDUCATE.KDT", [&] { RestoreCopy("EDUCATE"); }); },
+       {"ALTER TABLE \"EDUCATE.KDT\"", widen},
+       {"ALTER TABLE \"EDUCATE.KDT\"", add}},
+      // The change goes to the table's own file, and putting the table back
+      // registers that file again: the second entry finds it upgraded.
+      {"put back on an older copy under another file name",
+       [&] {
+         for (const char* ext : {".KDT", ".KDI", ".KDM"}) {
+           const fs::path saved = base_ / "saved" / (std::string("EDUCATE") + ext);
+           if (fs::exists(saved)) fs::copy_file(saved, CompanyPath(std::string("EDUOLD") + ext));
+         }
+         put_back_on("EDUOLD.KDT", [] {});
+       },
+       {"ALTER TABLE \"EDUCATE.KDT\"", widen},
+       {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove_all(base_ / "saved");
+    SaveCopy("EDUCATE");
+    UpgradeContext& ctx = Context();
+    for (int pass = 0; pass < 2; ++pass) {
+      UpgradeColumn(ctx, "EDUCATE", "DETAIL_1", "AS", "200", false);
+      UpgradeColumn(ctx, "EDUCATE", "GRADE", "C", "4", false);
+    }
+    // What the entries found is kept, and holds until something changes.
+    EXPECT_NE(table_shapes_.Find("EDUCATE", work_->FilesStamp()), nullptr);
+    c.between();
+    ui_.Clear();
+    query_->SQL().Clear();
+    UpgradeColumn(ctx, "EDUCATE", "DETAIL_1", "AS", "200", false);
+    EXPECT_EQ(SentSql(), c.widen_sql);
+    query_->SQL().Clear();
+    UpgradeColumn(ctx, "EDUCATE", "GRADE", "C", "4", false);
+    EXPECT_EQ(SentSql(), c.add_sql);
+    EXPECT_TRUE(ui_.Messages().empty()) << ui_.Messages().front();
+    EXPECT_EQ(Tables(), std::vector<std::string>{"EDUCATE"});
+    EXPECT_EQ(Column("EDUCATE", "DETAIL_1"), std::make_pair(ftString, 201));
+    EXPECT_EQ(Column("EDUCATE", "GRADE"), std::make_pair(ftString, 5));
+    WithTable("EDUCATE", [](TDbTable& t) { EXPECT_EQ(t.FieldByName("DETAIL_1").AsString(), "degree"); });
+    EXPECT_EQ(company_->ConnectPath(), kdd_);
     RestoreCopy("EDUCATE");
   }
 }
