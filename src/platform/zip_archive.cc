@@ -18,6 +18,7 @@
 #include "platform/file_system.h"
 #include "platform/locale_info.h"
 #include "platform/path.h"
+#include "platform/zip_deflated_source.h"
 
 namespace kx8::platform {
 namespace {
@@ -432,13 +433,22 @@ TZipResult TZipArchive::Compress() {
   const std::string target = ResolvePath(zip_filename_);
   if (NameTaken(target)) return Fail(TZipResult::ArchiveExists, "the archive " + shown + " exists already");
 
-  // What the archive must hold, read before it is written: a file that
-  // changes while it is being archived shows up in the check.
-  for (SourceFile& file : files) {
-    if (!FileDigest(file.native, file.digest, error)) {
-      return Fail(TZipResult::ReadFailed, "cannot write the archive " + shown + ": " + error);
+  // A file that cannot be read is named before anything is written (the
+  // workers below report any later failure to read just the same).
+  for (const SourceFile& file : files) {
+    if (::faccessat(AT_FDCWD, file.native.c_str(), R_OK, AT_EACCESS) != 0) {
+      return Fail(TZipResult::ReadFailed,
+                  "cannot write the archive " + shown + ": cannot read " + file.native + ": " + SystemError(errno));
     }
   }
+
+  // Every file is read once, by the deflating workers, which start now;
+  // the entry's size and CRC-32 are those of the bytes deflated, and the
+  // archive is checked against them once written.
+  std::vector<std::string> natives;
+  natives.reserve(files.size());
+  for (const SourceFile& file : files) natives.push_back(file.native);
+  DeflatedFiles deflated(std::move(natives), kCompressionLevel);
 
   const std::string folder = NativeFolder(target);
   TemporaryFile temporary;
@@ -453,8 +463,9 @@ TZipResult TZipArchive::Compress() {
   if (!archive) {
     return Fail(TZipResult::WriteFailed, "cannot write the archive " + shown + ": " + LibzipOpenError(open_error));
   }
-  for (const SourceFile& file : files) {
-    zip_source_t* source = zip_source_file(archive.get(), file.native.c_str(), 0, -1);
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    const SourceFile& file = files[i];
+    zip_source_t* source = deflated.Source(archive.get(), i);
     if (source == nullptr) {
       return Fail(TZipResult::ReadFailed, "cannot write the archive " + shown + ": cannot read " + file.native + ": " +
                                               LibzipError(archive.get()));
@@ -472,9 +483,18 @@ TZipResult TZipArchive::Compress() {
     }
   }
   if (zip_close(archive.get()) != 0) {
+    if (const std::string read_error = deflated.Error(); !read_error.empty()) {
+      return Fail(TZipResult::ReadFailed, "cannot write the archive " + shown + ": " + read_error);
+    }
     return Fail(TZipResult::WriteFailed, "cannot write the archive " + shown + ": " + LibzipError(archive.get()));
   }
   archive.release();  // closed
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    if (!deflated.FileDigest(i, files[i].digest.size, files[i].digest.crc)) {
+      return Fail(TZipResult::WriteFailed, "cannot write the archive " + shown + ": " + files[i].native +
+                                               " was not compressed");
+    }
+  }
 
   // libzip wrote a file of its own and renamed it over the temporary one.
   if (::chmod(temporary.path().c_str(), NewFileMode()) != 0 || !SyncFile(temporary.path())) {

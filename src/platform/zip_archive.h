@@ -23,9 +23,11 @@
 // out too). Masks are taken in their order, the files of a mask in the
 // order FindEntries gives them; a file found by two masks is stored once.
 // An entry is named after the file's name in the folder it was found in.
-// The archive is written to a temporary file beside it, flushed, opened
-// again and checked entry by entry against the source files (size and
-// CRC-32 of the data read back), and only then given its name. An existing
+// Each file is read once and deflated on worker threads
+// (platform/zip_deflated_source.h). The archive is written to a temporary
+// file beside it, flushed, opened again and checked entry by entry against
+// the size and CRC-32 of the bytes read from the files (the data read back),
+// and only then given its name. An existing
 // archive is never changed: when ZipFilename is taken, Compress writes
 // nothing and answers ArchiveExists, also when another program takes the
 // name while the archive is being written.

@@ -5,8 +5,10 @@
 #include "platform/zip_archive.h"
 
 #include <gtest/gtest.h>
+#include <zip.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -85,6 +87,61 @@ TEST(ZipArchiveTest, CompressTakesThePlainFilesDirectlyInTheMaskFoldersOnce) {
   EXPECT_EQ(zip.TestArchive(), TZipResult::Ok) << zip.LastError();
   // Nothing else is left in the archive's folder.
   EXPECT_EQ(Tree(temp.path() / "BACKUP"), (std::set<std::string>{"First One.zip"}));
+}
+
+// Entries are deflated on worker threads and handed to libzip already
+// compressed. The archive must be the very one libzip writes when it reads
+// and compresses the files itself: same deflate data at the same level,
+// same sizes, CRCs, dates, modes and flags, byte for byte.
+TEST(ZipArchiveTest, CompressWritesTheArchiveLibzipWritesFromTheFiles) {
+  TempFolder temp;
+  std::string random(200000, '\0');
+  std::uint32_t seed = 12345;
+  for (char& c : random) {
+    seed = seed * 1103515245u + 12345u;
+    c = static_cast<char>(seed >> 24);
+  }
+  std::vector<std::string> names;
+  const auto add = [&](const std::string& name, const std::string& content) {
+    temp.Write("DATA/" + name, content);
+    names.push_back(name);
+  };
+  add("BIG.KDT", std::string(300000, 'k') + random.substr(0, 5000) + std::string(70000, 'z'));
+  add("EMPTY.KDT", "");
+  add("RANDOM.KDT", random);  // does not compress
+  add("READONLY.KDT", "read only");
+  for (int i = 0; i < 20; ++i) add("T" + std::to_string(i) + ".KDT", std::string(100 * i, static_cast<char>('a' + i)));
+  fs::permissions(temp.path() / "DATA/READONLY.KDT", fs::perms::owner_read | fs::perms::group_read);
+  // Old and new dates, so that each entry's date shows.
+  fs::last_write_time(temp.path() / "DATA/T3.KDT", fs::last_write_time(temp.path() / "DATA/T3.KDT") - std::chrono::hours(24 * 400));
+
+  TZipArchive zip;
+  zip.AddMask(temp.WindowsRoot() + "DATA\\*.KDT");
+  zip.SetZipFilename(temp.WindowsRoot() + "ours.zip");
+  ASSERT_EQ(zip.Compress(), TZipResult::Ok) << zip.LastError();
+  std::vector<std::string> order;
+  for (const TZipEntry& entry : zip.Entries()) order.push_back(entry.name);
+  ASSERT_EQ(order.size(), names.size());
+
+  const std::string reference = (temp.path() / "libzip.zip").string();
+  int error = 0;
+  zip_t* archive = zip_open(reference.c_str(), ZIP_CREATE | ZIP_EXCL, &error);
+  ASSERT_NE(archive, nullptr) << error;
+  for (const std::string& name : order) {
+    const std::string file = (temp.path() / "DATA" / name).string();
+    zip_source_t* source = zip_source_file(archive, file.c_str(), 0, -1);
+    ASSERT_NE(source, nullptr);
+    const zip_int64_t index = zip_file_add(archive, name.c_str(), source, ZIP_FL_ENC_GUESS);
+    ASSERT_GE(index, 0);
+    ASSERT_EQ(zip_set_file_compression(archive, static_cast<zip_uint64_t>(index), ZIP_CM_DEFLATE,
+                                       TZipArchive::kCompressionLevel),
+              0);
+  }
+  ASSERT_EQ(zip_close(archive), 0);
+  const std::string ours = ReadFile(temp.path() / "ours.zip");
+  EXPECT_EQ(ours.size(), ReadFile(reference).size());
+  EXPECT_TRUE(ours == ReadFile(reference)) << "the archives differ";
+  EXPECT_EQ(zip.Check(), TZipResult::Ok) << zip.LastError();
 }
 
 TEST(ZipArchiveTest, AnExistingArchiveIsNeverChanged) {
