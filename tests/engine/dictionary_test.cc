@@ -211,6 +211,88 @@ TEST_F(DictionaryTest, AutomaticCreationRecreatesADeletedTable) {
   EXPECT_EQ(OpenOn(dict_, "EMPLOYEE", 0, 1, 0, &t), static_cast<DBRESULT>(DBE_FILE_NOT_FOUND));
 }
 
+// Switching automatic creation on takes the table's structure as its files
+// hold it now, also when an earlier open or switch saw the table before a
+// change: the table re-created from it has the columns and tags it had
+// when the switch was made.
+TEST_F(DictionaryTest, AutomaticCreationTakesTheStructureTheFilesHoldNow) {
+  AddEmployee();
+  auto exec = [&](const char* sql) {
+    DBHANDLE stmt = 0;
+    DBE_OK(DbCreateSQLStatement(dict_, &stmt));
+    DBE_OK(DbPrepareSQL(stmt, sql));
+    DBE_OK(DbExecuteSQL(stmt, nullptr));
+    DBE_OK(DbCloseSQLStatement(stmt));
+  };
+  auto files = [&](const char* from, const char* to) {
+    for (const char* ext : {".KDT", ".KDI", ".KDM"}) {
+      const std::string source = dir_.File(std::string(from) + ext), target = dir_.File(std::string(to) + ext);
+      if (fs::exists(source)) fs::copy_file(source, target, fs::copy_options::overwrite_existing);
+    }
+  };
+  // Field names and tag count of the table as re-created from the dictionary.
+  auto recreated = [&]() -> std::pair<std::vector<std::string>, uint16_t> {
+    for (const char* f : {"EMPLOYEE.KDT", "EMPLOYEE.KDI", "EMPLOYEE.KDM"}) fs::remove(dir_.File(f));
+    DBHANDLE t = 0;
+    EXPECT_EQ(OpenOn(dict_, "EMPLOYEE", 0, 1, 0, &t), 0u) << LastErrorText();
+    uint16_t n = 0, tags = 0;
+    EXPECT_EQ(DbGetNumFields(t, &n), 0u);
+    std::vector<std::string> names;
+    for (uint16_t i = 1; i <= n; ++i) {
+      char name[64];
+      uint16_t len = sizeof name;
+      EXPECT_EQ(DbGetFieldName(t, i, name, &len), 0u) << LastErrorText();
+      names.push_back(name);
+    }
+    EXPECT_EQ(DbGetNumIndexes(t, &tags), 0u);
+    EXPECT_EQ(DbCloseTable(t), 0u);
+    return {names, tags};
+  };
+  struct Case {
+    const char* what;
+    std::function<void()> change;
+    std::vector<std::string> fields;
+    uint16_t tags;
+  };
+  const Case cases[] = {
+      {"nothing", [] {}, {"EMP_NO", "NRIC", "NOTE"}, 1},
+      {"a column added by a statement",
+       [&] { exec("ALTER TABLE EMPLOYEE ADD COLUMN GRADE Integer"); },
+       {"EMP_NO", "NRIC", "NOTE", "GRADE"},
+       1},
+      {"an index added on a handle",
+       [&] {
+         DBHANDLE t = 0;
+         DBE_OK(OpenOn(dict_, "EMPLOYEE", 0, 1, DBE_OPEN_EXCLUSIVE, &t));
+         DBE_OK(DbCreateIndex(t, nullptr, "BYNRIC", "NRIC", nullptr, nullptr, 2, 0, nullptr));
+         DBE_OK(DbCloseTable(t));
+       },
+       {"EMP_NO", "NRIC", "NOTE"},
+       2},
+      // Another program copies other files over the table's, in place.
+      {"files of another structure copied over it by another program",
+       [&] { files("WIDER", "EMPLOYEE"); },
+       {"EMP_NO", "NRIC", "NOTE", "LATER"},
+       1},
+  };
+  files("EMPLOYEE", "SAVED");
+  exec("ALTER TABLE EMPLOYEE ADD COLUMN LATER Integer");
+  files("EMPLOYEE", "WIDER");
+  files("SAVED", "EMPLOYEE");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    // The structure seen by an open and by a switch before the change.
+    DBHANDLE t = 0;
+    DBE_OK(OpenOn(dict_, "EMPLOYEE", 0, 1, 0, &t));
+    DBE_OK(DbCloseTable(t));
+    SetFlag("EMPLOYEE", DBE_DD_PROP_AUTO_CREATE, 1);
+    c.change();
+    SetFlag("EMPLOYEE", DBE_DD_PROP_AUTO_CREATE, 1);
+    EXPECT_EQ(recreated(), std::make_pair(c.fields, c.tags));
+    files("SAVED", "EMPLOYEE");
+  }
+}
+
 TEST_F(DictionaryTest, DefaultIndexAndIndexEntries) {
   AddEmployee();
   char name[64];

@@ -1,8 +1,8 @@
-// The stamp of a table's data file: it holds while nothing changes the
-// table, whoever opens and closes it, and changes with every rewrite, every
-// growth and every replacement of the file, by this process or by another
-// program; where the files do not show the table as this process holds it,
-// no stamp is given.
+// The stamp of a table's data and index files: it holds while nothing
+// changes the table, whoever opens and closes it, and changes with every
+// rewrite, every growth, every tag added or dropped and every replacement of
+// the files, by this process or by another program; where the files do not
+// show the table as this process holds it, no stamp is given.
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -81,6 +81,20 @@ TEST_F(TableStampTest, ChangesWithEveryRewriteAndReplacement) {
        [&] {
          DBHANDLE t = Open("PAY");
          AppendRow(t, {{"CODE", "E3"}});
+         DBE_OK(DbCloseTable(t));
+       }},
+      {"an index tag added",
+       [&] {
+         DBHANDLE t = Open("PAY", DBE_OPEN_EXCLUSIVE);
+         DBE_OK(DbCreateIndex(t, nullptr, "BYAMOUNT", "AMOUNT", nullptr, nullptr, 2, 0, nullptr));
+         DBE_OK(DbCloseTable(t));
+       }},
+      {"an index tag dropped",
+       [&] {
+         DBHANDLE t = Open("PAY", DBE_OPEN_EXCLUSIVE);
+         DBHANDLE ix = 0;
+         DBE_OK(DbGetIndexHandle(t, "BYAMOUNT", &ix));
+         DBE_OK(DbDeleteIndex(ix));
          DBE_OK(DbCloseTable(t));
        }},
       {"pack",

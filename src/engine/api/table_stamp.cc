@@ -1,11 +1,12 @@
-// DbGetTableStamp: a value standing for a table's data file as it is on
-// disk, so that a caller can keep what it read of a table (its fields) and
-// learn from one look at the file, without opening the table, whether that
-// still holds.
+// DbGetTableStamp: a value standing for a table's data and index files as
+// they are on disk, so that a caller can keep what it read of a table (its
+// fields, its index tags) and learn from a look at the files, without
+// opening the table, whether that still holds.
 //
-// Every change of a table's structure replaces its data file (a rebuilt file
+// Every change of a table's columns replaces its data file (a rebuilt file
 // is renamed over the old one), so the file's identity and times change with
-// it; so does any write of rows. What the files do not show is answered with
+// it; so does any write of rows. A tag added or dropped rewrites the index
+// file only, which is looked at too. What the files do not show is answered with
 // no stamp: a change this process keeps waiting (deferred rewrites), a
 // rewrite that failed here or was cut short by a stop (its commit marker is
 // still there, and the next open switches to the new files), and a table
@@ -47,6 +48,8 @@ uint64_t Mix(uint64_t h, uint64_t v) {
   return h ^ (h >> 31);
 }
 
+}  // namespace
+
 // 0 when no stamp stands for the table in `kdt` (see the top of the file).
 uint64_t StampOfFiles(const std::string& kdt, const TableFile* held) {
   struct stat st {};
@@ -55,14 +58,26 @@ uint64_t StampOfFiles(const std::string& kdt, const TableFile* held) {
   if (os::Calls().stat((kdt + ".commit").c_str(), &marker) == 0 || errno != ENOENT) return 0;
   const auto dev = static_cast<uint64_t>(st.st_dev), ino = static_cast<uint64_t>(st.st_ino);
   if (!TableFile::FilesShowTable(dev, ino, held)) return 0;
-  uint64_t h = 0;
-  for (uint64_t v : {dev, ino, static_cast<uint64_t>(st.st_size), static_cast<uint64_t>(st.st_mtim.tv_sec),
-                     static_cast<uint64_t>(st.st_mtim.tv_nsec), static_cast<uint64_t>(st.st_ctim.tv_sec),
-                     static_cast<uint64_t>(st.st_ctim.tv_nsec)}) {
-    h = Mix(h, v);
+  struct stat index {};
+  bool has_index = true;
+  if (os::Calls().stat(TablePaths::For(kdt).kdi.c_str(), &index) != 0) {
+    if (errno != ENOENT) return 0;
+    has_index = false;
   }
+  uint64_t h = 0;
+  for (const struct stat* f : {&st, &index}) {
+    for (uint64_t v : {static_cast<uint64_t>(f->st_dev), static_cast<uint64_t>(f->st_ino),
+                       static_cast<uint64_t>(f->st_size), static_cast<uint64_t>(f->st_mtim.tv_sec),
+                       static_cast<uint64_t>(f->st_mtim.tv_nsec), static_cast<uint64_t>(f->st_ctim.tv_sec),
+                       static_cast<uint64_t>(f->st_ctim.tv_nsec)}) {
+      h = Mix(h, v);
+    }
+  }
+  h = Mix(h, has_index ? 1 : 2);
   return h == 0 ? 1 : h;
 }
+
+namespace {
 
 uint64_t MixText(uint64_t h, std::string_view text) {
   h = Mix(h, text.size());

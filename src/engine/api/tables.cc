@@ -89,6 +89,7 @@ DBHANDLE OpenTableOn(Connection* c, const std::string& name, uint16_t table_type
     throw;
   }
   if (rights == DBE_RIGHTS_CHECK) t->SetRights(letters);
+  dict::NoteStructure(t->file());
   return h;
 }
 

@@ -26,6 +26,10 @@ void CloseCursor(TableCursor* t);
 // rights when rights is DBE_RIGHTS_CHECK); a name it does not hold gives
 // DBE_NOT_IN_DICTIONARY for table type 0, else the free table of that name.
 DBHANDLE OpenTableOn(Connection* c, const std::string& name, uint16_t table_type, uint16_t rights, uint32_t mode);
+// A stamp of the table in the data file kdt as its files are on disk (see
+// DbGetTableStamp), 0 when none stands for it; held: the file of an open
+// handle, which must be the one on disk.
+uint64_t StampOfFiles(const std::string& kdt, const TableFile* held);
 // Creates a table (added to the dictionary on a dictionary connection) and
 // returns it open exclusively.
 DBHANDLE CreateTableOn(Connection* c, const std::string& name, const std::string& fields);

@@ -9,6 +9,7 @@
 
 #include "core/error.h"
 #include "core/text.h"
+#include "api/tables.h"
 #include "dbe/dbe.h"
 #include "os/file.h"
 #include "platform/folder_names.h"
@@ -50,11 +51,53 @@ std::string ResolveFile(Connection* c, const std::string& file) {
   return kx8::platform::ResolvePath(native);
 }
 
+// Structures read from table files, each under the stamp of the files it
+// was read from (DbGetTableStamp): automatic creation is switched on for
+// every table of a company on every pass, and a table whose files are as
+// they were when it was last opened need not be loaded again for it. Kept
+// for the tables of one folder at a time, so that a batch of companies does
+// not gather them all.
+struct SeenStructure {
+  uint64_t stamp = 0;
+  std::string field_list;
+  std::vector<DictTag> tags;
+};
+
+struct SeenStructures {
+  std::string folder;
+  std::map<std::string, SeenStructure> by_path;
+};
+
+SeenStructures& Seen() {
+  static auto* seen = new SeenStructures();
+  return *seen;
+}
+
+void TakeStructure(const TableFile& tf, std::string* field_list, std::vector<DictTag>* tags) {
+  *field_list = FieldListText(tf.layout());
+  tags->clear();
+  for (const auto& tag : tf.tags()) tags->push_back(DictTag{tag->name, tag->expr, tag->options});
+}
+
 void CaptureStructure(const std::string& path, DictTable* t) {
+  SeenStructures& seen = Seen();
+  const uint64_t now = StampOfFiles(path, nullptr);
+  if (now != 0) {
+    auto it = seen.by_path.find(path);
+    if (it != seen.by_path.end() && it->second.stamp == now) {
+      t->field_list = it->second.field_list;
+      t->tags = it->second.tags;
+      return;
+    }
+  }
   auto tf = TableFile::Acquire(path, false);
-  t->field_list = FieldListText(tf->layout());
-  t->tags.clear();
-  for (const auto& tag : tf->tags()) t->tags.push_back(DictTag{tag->name, tag->expr, tag->options});
+  try {
+    TakeStructure(*tf, &t->field_list, &t->tags);
+    NoteStructure(*tf);
+  } catch (...) {
+    tf->Release(false);
+    throw;
+  }
   tf->Release(false);
 }
 
@@ -72,6 +115,23 @@ void WithExclusive(const std::string& path, F&& body) {
 }
 
 }  // namespace
+
+void NoteStructure(const TableFile& tf) {
+  // Read while the file is held, so that no other program can have
+  // rewritten it in between (a rewrite needs the table to itself).
+  const uint64_t stamp = StampOfFiles(tf.file_name(), &tf);
+  if (stamp == 0) return;
+  SeenStructures& seen = Seen();
+  const std::string folder = kx8::platform::ParentFolder(tf.file_name());
+  if (folder != seen.folder) {
+    seen.by_path.clear();
+    seen.folder = folder;
+  }
+  SeenStructure& s = seen.by_path[tf.file_name()];
+  if (s.stamp == stamp) return;
+  s.stamp = stamp;
+  TakeStructure(tf, &s.field_list, &s.tags);
+}
 
 void Create(const std::string& kdd_path, const std::string& admin_password, const std::string& description) {
   std::string path = kx8::platform::ResolvePath(kdd_path);

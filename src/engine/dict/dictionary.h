@@ -26,6 +26,10 @@ std::optional<DictTable> FindTable(Connection* c, const std::string& name);
 std::string EntryPath(Connection* c, const DictTable& t);
 // Fails with DBE_TABLE_BOUND when a dictionary in the file's folder holds it.
 void CheckNotBound(const std::string& kdt_path);
+// Keeps the structure of a table file held open, with the stamp of its
+// files, for switching automatic creation on later without loading the
+// table again while its files are unchanged.
+void NoteStructure(const TableFile& tf);
 // Re-creates a missing table file from the stored structure.
 void AutoCreate(Connection* c, const DictTable& t, const std::string& path);
 // The rights letters of the connection's user on a table (admin: all).

@@ -257,11 +257,12 @@ DBRESULT DbZapTable(DBHANDLE table);
 DBRESULT DbPackTable(DBHANDLE table);
 DBRESULT DbGetTableType(DBHANDLE table, uint16_t* type);
 DBRESULT DbGetTableFilename(DBHANDLE table, char* buf, uint16_t* len);
-// A stamp of a table's data file, for a caller that keeps what it read of
-// the table's structure (its fields) and wants to know, without opening the
-// table, whether that still holds: the value stays while the file does, and
-// changes once the file is rewritten (ALTER TABLE, pack, zap, encryption),
-// replaced or grown, by this process or another program. handle: an open
+// A stamp of a table's data and index files, for a caller that keeps what
+// it read of the table's structure (its fields and tags) and wants to know,
+// without opening the table, whether that still holds: the value stays
+// while the files do, and changes once either is rewritten (ALTER TABLE,
+// pack, zap, encryption, a tag added or dropped), replaced or grown, by this
+// process or another program. handle: an open
 // table, or a connection with the table's name as DbOpenTable takes it; for
 // an open table of a dictionary connection, name is the name it was opened
 // by (else unused). On a dictionary connection the stamp also stands for the
