@@ -74,26 +74,44 @@ void ExtractIntoCompanyFolder(platform::TZipArchive& zip, platform::UiServices& 
   zip.SetFilesToProcess("");
   for (const std::string& mask : masks) zip.AddMask(mask);
   const std::string failed = "The templates of " + archive + " could not be put into " + folder + ": ";
+  const std::string native_folder = WithoutTrailingSlash(platform::ResolvePath(folder));
+  const std::string prefix = native_folder + "/";
+  // The company's file an entry would replace (in the company's own letter
+  // case, so that the archive's copy replaces it instead of landing beside
+  // it); "" for a name that leads out of the folder.
+  const auto company_file = [&](const std::string& name, std::string* target) {
+    const std::string resolved = platform::ResolvePath(folder + "\\" + name);
+    if (resolved.compare(0, prefix.size(), prefix) != 0) return std::string();
+    *target = resolved.substr(prefix.size());
+    return resolved;
+  };
+  // A refresh from an unchanged archive writes nothing: when every entry
+  // already sits in the company folder byte for byte, nothing is extracted.
+  // Anything else (a file that differs or is missing, an entry that cannot
+  // be read, a name that is not safe) takes the way below, which reports it.
+  const bool unchanged = zip.SelectedEntriesHoldFiles([&](const std::string& name) {
+    std::string target;
+    const std::string resolved = company_file(name, &target);
+    if (resolved.empty() || !platform::UnsafeTargetReason(native_folder, target).empty()) return std::string();
+    return resolved;
+  });
+  if (unchanged) return;
+
   platform::StagingArea staging(folder);
   zip.SetUnzipToFolder(staging.FileArea());
   const platform::TZipResult result = zip.Extract();
   if (result == platform::TZipResult::NoFiles) return;
   if (result != platform::TZipResult::Ok) throw std::runtime_error(failed + zip.LastError());
 
-  const std::string native_folder = WithoutTrailingSlash(platform::ResolvePath(folder));
   const fs::path area = WithoutTrailingSlash(platform::ResolvePath(staging.FileArea()));
   std::vector<platform::StagedMove> moves;
   for (const fs::directory_entry& e : fs::recursive_directory_iterator(area)) {
     if (!e.is_regular_file()) continue;
     const std::string staged = e.path().lexically_relative(area).generic_string();
-    // The company's own letter case of a file it holds already, so that the
-    // archive's copy replaces it instead of landing beside it.
-    const std::string resolved = platform::ResolvePath(folder + "\\" + staged);
-    const std::string prefix = native_folder + "/";
-    if (resolved.compare(0, prefix.size(), prefix) != 0) {
+    std::string target;
+    if (company_file(staged, &target).empty()) {
       throw std::runtime_error(failed + "the entry " + staged + " names no file below the folder");
     }
-    const std::string target = resolved.substr(prefix.size());
     const std::string reason = platform::UnsafeTargetReason(native_folder, target);
     if (!reason.empty()) throw std::runtime_error(failed + staged + ": " + reason);
     // A file the archive would replace by the same bytes is left as it is:

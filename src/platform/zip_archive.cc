@@ -7,6 +7,7 @@
 #include <zip.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -293,6 +294,65 @@ void KeepFreedMemoryForReuse() {
     (void)::mallopt(M_TRIM_THRESHOLD, 64 << 20);
     (void)::mallopt(M_MMAP_THRESHOLD, 16 << 20);
   });
+}
+
+struct SelectedEntry {
+  zip_uint64_t index;
+  std::string name;
+};
+
+// The entries of `archive` that Extract takes for `masks`, in their stored
+// order; EZipError for an unsafe name among them.
+std::vector<SelectedEntry> SelectEntries(zip_t* archive, const std::vector<std::string>& masks,
+                                         const std::string& shown) {
+  std::vector<SelectedEntry> selected;
+  const zip_int64_t count = zip_get_num_entries(archive, 0);
+  for (zip_int64_t i = 0; i < count; ++i) {
+    const char* raw = zip_get_name(archive, static_cast<zip_uint64_t>(i), 0);
+    const std::string name = raw == nullptr ? std::string() : std::string(raw);
+    bool wanted = masks.empty();
+    for (const std::string& mask : masks) {
+      if (MatchesMask(LastComponent(name), MaskPattern(mask))) {
+        wanted = true;
+        break;
+      }
+    }
+    if (!wanted) continue;
+    RequireSafeEntry(name, shown);
+    selected.push_back({static_cast<zip_uint64_t>(i), name});
+  }
+  return selected;
+}
+
+// True when entry `index` reads back as exactly the bytes of the file at
+// `native` (an entry or file that cannot be read is not the same).
+bool EntryHoldsFile(zip_t* archive, zip_uint64_t index, const std::string& native) {
+  zip_stat_t stat;
+  zip_stat_init(&stat);
+  struct stat info {};
+  if (zip_stat_index(archive, index, 0, &stat) != 0 || !(stat.valid & ZIP_STAT_SIZE) ||
+      ::stat(native.c_str(), &info) != 0 || !S_ISREG(info.st_mode) ||
+      static_cast<std::uint64_t>(info.st_size) != stat.size) {
+    return false;
+  }
+  FileDescriptor fd(::open(native.c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd.get() < 0) return false;
+  std::vector<unsigned char> file(kBufferSize);
+  std::uint64_t compared = 0;
+  Digest digest;
+  std::string error;
+  const bool read = ReadEntry(archive, index, digest, error, [&](const unsigned char* data, std::size_t size) {
+    while (size > 0) {
+      const ssize_t n = ::read(fd.get(), file.data(), std::min(size, file.size()));
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0 || std::memcmp(file.data(), data, static_cast<std::size_t>(n)) != 0) return false;
+      data += n;
+      size -= static_cast<std::size_t>(n);
+      compared += static_cast<std::uint64_t>(n);
+    }
+    return true;
+  });
+  return read && compared == stat.size;
 }
 
 // --- sources -----------------------------------------------------------------
@@ -600,6 +660,21 @@ TZipResult TZipArchive::TestArchive() {
   return TZipResult::Ok;
 }
 
+bool TZipArchive::SelectedEntriesHoldFiles(const std::function<std::string(const std::string&)>& target) {
+  last_error_.clear();
+  const std::string native = ResolvePath(zip_filename_);
+  if (zip_filename_.empty() || !FileExists(native)) return false;
+  int open_error = 0;
+  ArchivePtr archive(zip_open(native.c_str(), ZIP_RDONLY, &open_error));
+  if (!archive) return false;
+  for (const SelectedEntry& entry : SelectEntries(archive.get(), files_to_process_, zip_filename_)) {
+    if (IsDirectoryEntry(entry.name)) continue;
+    const std::string file = target(entry.name);
+    if (file.empty() || !EntryHoldsFile(archive.get(), entry.index, file)) return false;
+  }
+  return true;
+}
+
 TZipResult TZipArchive::Extract() {
   KeepFreedMemoryForReuse();
   last_error_.clear();
@@ -615,26 +690,7 @@ TZipResult TZipArchive::Extract() {
   }
 
   // The entries to extract, every name checked before anything is written.
-  struct Selected {
-    zip_uint64_t index;
-    std::string name;
-  };
-  std::vector<Selected> selected;
-  const zip_int64_t count = zip_get_num_entries(archive.get(), 0);
-  for (zip_int64_t i = 0; i < count; ++i) {
-    const char* raw = zip_get_name(archive.get(), static_cast<zip_uint64_t>(i), 0);
-    const std::string name = raw == nullptr ? std::string() : std::string(raw);
-    bool wanted = files_to_process_.empty();
-    for (const std::string& mask : files_to_process_) {
-      if (MatchesMask(LastComponent(name), MaskPattern(mask))) {
-        wanted = true;
-        break;
-      }
-    }
-    if (!wanted) continue;
-    RequireSafeEntry(name, shown);
-    selected.push_back({static_cast<zip_uint64_t>(i), name});
-  }
+  const std::vector<SelectedEntry> selected = SelectEntries(archive.get(), files_to_process_, shown);
   if (selected.empty()) {
     return Fail(TZipResult::NoFiles, "no entry of the archive " + shown + " matches the masks");
   }
@@ -646,7 +702,7 @@ TZipResult TZipArchive::Extract() {
   if (!folder.empty() && !IsSeparator(folder.back())) folder += '\\';
 
   const mode_t new_mode = NewFileMode();
-  for (const Selected& entry : selected) {
+  for (const SelectedEntry& entry : selected) {
     const std::string target_path = folder + entry.name;
     if (IsDirectoryEntry(entry.name)) {
       if (!ForceDirectories(target_path))

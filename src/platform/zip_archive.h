@@ -51,6 +51,7 @@
 #define KX8_PLATFORM_ZIP_ARCHIVE_H_
 
 #include <cstdint>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -115,6 +116,12 @@ class TZipArchive {
   // Reads every entry of ZipFilename back (each CRC is checked) and checks
   // every name as Extract does (EZipError for an unsafe one).
   TZipResult TestArchive();
+  // True when every file entry that Extract would take holds exactly the
+  // bytes of the file `target(entry name)` names (a native path; "" names
+  // none), so that extracting them would change nothing. False when the
+  // archive, an entry or a file cannot be read. Names are checked as
+  // Extract checks them (EZipError for an unsafe one). Writes nothing.
+  bool SelectedEntriesHoldFiles(const std::function<std::string(const std::string&)>& target);
   // The entries of ZipFilename in their stored order; empty, with
   // LastError() set, when it cannot be read.
   std::vector<TZipEntry> Entries();

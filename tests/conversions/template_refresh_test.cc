@@ -172,6 +172,40 @@ TEST_F(TemplateRefreshTest, AFreeTableCompanyGetsTheArchivesTemplates) {
   EXPECT_FALSE(fs::exists(platform::StagingFolderOf(folder_)));
 }
 
+// A free-table company whose templates match the archive: a refresh writes
+// no file at all; a template changed since (a row of its own) is replaced
+// by the archive's copy, the others are left alone.
+TEST_F(TemplateRefreshTest, AnUpToDateFreeTableCompanyIsLeftAsItIs) {
+  MakeCompanyTables();
+  MakeArchives();
+  ReleaseTemplateRefresh(Context(), zip_, "UPDATEKX8.ZIP");
+  auto identities = [&] {
+    std::map<std::string, std::pair<fs::file_time_type, std::uintmax_t>> out;
+    for (const fs::directory_entry& e : fs::directory_iterator(platform::ResolvePath(folder_))) {
+      struct stat st {};
+      EXPECT_EQ(::stat(e.path().c_str(), &st), 0);
+      out[e.path().filename().string()] = {e.last_write_time(), st.st_ino};
+    }
+    return out;
+  };
+  const auto before = identities();
+  ReleaseTemplateRefresh(Context(), zip_, "UPDATEKX8.ZIP");
+  EXPECT_EQ(identities(), before);
+
+  WithTable("GTABLE", [](dbaccess::TDbTable& t) {
+    t.Append();
+    t.FieldByName("CODE").SetAsString("MINE");
+    t.Post();
+  });
+  ReleaseTemplateRefresh(Context(), zip_, "UPDATEKX8.ZIP");
+  EXPECT_TRUE(ui_.Messages().empty()) << ui_.Messages().front();
+  EXPECT_EQ(Codes("GTABLE"), kNew);
+  const auto after = identities();
+  EXPECT_NE(after.at("GTABLE.KDT"), before.at("GTABLE.KDT"));
+  EXPECT_EQ(after.at("OUTDSK_D.KDT"), before.at("OUTDSK_D.KDT"));
+  EXPECT_FALSE(fs::exists(platform::StagingFolderOf(folder_)));
+}
+
 // A dictionary-bound company: the templates the dictionary holds are
 // replaced; GLPARA, absent from the dictionary, keeps its files but is put
 // back (and so refreshed on the next pass); BONUS keeps its rows and its encryption and comes back under its

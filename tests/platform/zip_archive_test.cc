@@ -285,6 +285,58 @@ TEST(ZipArchiveTest, UnsafeEntriesAreRefusedBeforeAnythingIsWritten) {
   }
 }
 
+// Whether extracting would change anything: only when every selected file
+// entry holds exactly the bytes of its file is the answer yes; an entry the
+// masks leave out does not count, and an unsafe name fails as in Extract.
+TEST(ZipArchiveTest, SelectedEntriesHoldFilesOnlyWhenEveryByteIsTheSame) {
+  struct Case {
+    const char* what;
+    std::function<void(const TempFolder&)> change;
+    bool same;
+  };
+  const Case cases[] = {
+      {"the same files", [](const TempFolder&) {}, true},
+      {"a file the masks leave out differs", [](const TempFolder& t) { t.Write("DATA/NOTES.TXT", "other"); }, true},
+      {"one byte differs", [](const TempFolder& t) { t.Write("DATA/B.KDT", "bbbX"); }, false},
+      {"a file is longer", [](const TempFolder& t) { t.Write("DATA/B.KDT", "bbbbb"); }, false},
+      {"a file is missing", [](const TempFolder& t) { fs::remove(t.path() / "DATA/SUB/C.KDT"); }, false},
+      {"a file is a folder",
+       [](const TempFolder& t) {
+         fs::remove(t.path() / "DATA/A.KDT");
+         t.MakeFolder("DATA/A.KDT");
+       },
+       false},
+  };
+  const std::string big(40000, 'q');  // more than one read of the file
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempFolder temp;
+    const std::string archive = (temp.path() / "T.zip").string();
+    WriteWithPython(archive, {{"A.KDT", big}, {"B.KDT", "bbbb"}, {"SUB/", ""}, {"SUB/C.KDT", ""}, {"NOTES.TXT", "n"}});
+    temp.Write("DATA/A.KDT", big);
+    temp.Write("DATA/B.KDT", "bbbb");
+    temp.Write("DATA/SUB/C.KDT", "");
+    temp.Write("DATA/NOTES.TXT", "n");
+    c.change(temp);
+    TZipArchive zip;
+    zip.SetZipFilename(archive);
+    zip.AddMask("*.KDT");
+    const auto in_data = [&](const std::string& name) { return (temp.path() / "DATA" / name).string(); };
+    EXPECT_EQ(zip.SelectedEntriesHoldFiles(in_data), c.same);
+    EXPECT_FALSE(zip.SelectedEntriesHoldFiles([](const std::string&) { return std::string(); }));
+  }
+  TempFolder temp;
+  const std::string archive = (temp.path() / "T.zip").string();
+  WriteWithPython(archive, {{"A.KDT", "a"}, {"../UP.KDT", "up"}});
+  temp.Write("A.KDT", "a");
+  TZipArchive zip;
+  zip.SetZipFilename(archive);
+  EXPECT_THROW(zip.SelectedEntriesHoldFiles([&](const std::string& name) { return (temp.path() / name).string(); }),
+               EZipError);
+  zip.SetZipFilename((temp.path() / "MISSING.zip").string());
+  EXPECT_FALSE(zip.SelectedEntriesHoldFiles([&](const std::string& name) { return (temp.path() / name).string(); }));
+}
+
 TEST(ZipArchiveTest, ADamagedEntryLeavesTheFileItWouldReplaceAsItWas) {
   TempFolder temp;
   const std::string archive = (temp.path() / "damaged.zip").string();
