@@ -219,16 +219,21 @@ zip_source_t* DeflatedFiles::Source(zip_t* archive, std::size_t index) {
   return source;
 }
 
+// Waits for the source's entry; false, with a read error for libzip, when
+// its file could not be read (Error() then says why).
+bool DeflatedFiles::AwaitDeflated(SourceState& state) {
+  if (state.owner->Await(state.index)) return true;
+  zip_error_set(&state.error, ZIP_ER_READ, 0);
+  return false;
+}
+
 zip_int64_t DeflatedFiles::Callback(void* opaque, void* data, zip_uint64_t length, zip_source_cmd_t command) {
   auto* state = static_cast<SourceState*>(opaque);
   DeflatedFiles& owner = *state->owner;
   Entry& entry = *owner.entries_[state->index];
   switch (command) {
     case ZIP_SOURCE_OPEN:
-      if (!owner.Await(state->index)) {
-        zip_error_set(&state->error, ZIP_ER_READ, 0);
-        return -1;
-      }
+      if (!AwaitDeflated(*state)) return -1;
       state->offset = 0;
       return 0;
     case ZIP_SOURCE_READ: {
@@ -244,12 +249,8 @@ zip_int64_t DeflatedFiles::Callback(void* opaque, void* data, zip_uint64_t lengt
     case ZIP_SOURCE_STAT: {
       // Compressed data must come with its size and CRC, so the entry is
       // deflated before it is described.
-      if (!owner.Await(state->index)) {
-        zip_error_set(&state->error, ZIP_ER_READ, 0);
-        return -1;
-      }
       zip_stat_t* st = ZIP_SOURCE_GET_ARGS(zip_stat_t, data, length, &state->error);
-      if (st == nullptr) return -1;
+      if (st == nullptr || !AwaitDeflated(*state)) return -1;
       zip_stat_init(st);
       st->valid = ZIP_STAT_SIZE | ZIP_STAT_CRC | ZIP_STAT_MTIME | ZIP_STAT_COMP_METHOD;
       st->size = entry.size;
@@ -261,12 +262,8 @@ zip_int64_t DeflatedFiles::Callback(void* opaque, void* data, zip_uint64_t lengt
     case ZIP_SOURCE_GET_FILE_ATTRIBUTES: {
       // What libzip records for a file it reads itself: the file's Unix
       // mode, the DOS read-only bit, and the deflate level in the flags.
-      if (!owner.Await(state->index)) {
-        zip_error_set(&state->error, ZIP_ER_READ, 0);
-        return -1;
-      }
       zip_file_attributes_t* attributes = ZIP_SOURCE_GET_ARGS(zip_file_attributes_t, data, length, &state->error);
-      if (attributes == nullptr) return -1;
+      if (attributes == nullptr || !AwaitDeflated(*state)) return -1;
       zip_file_attributes_init(attributes);
       attributes->valid = ZIP_FILE_ATTRIBUTES_HOST_SYSTEM | ZIP_FILE_ATTRIBUTES_EXTERNAL_FILE_ATTRIBUTES |
                           ZIP_FILE_ATTRIBUTES_GENERAL_PURPOSE_BIT_FLAGS;

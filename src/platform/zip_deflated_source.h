@@ -60,6 +60,7 @@ class DeflatedFiles {
  private:
   struct Entry;
   struct SourceState;
+  static bool AwaitDeflated(SourceState& state);
   static zip_int64_t Callback(void* state, void* data, zip_uint64_t length, zip_source_cmd_t command);
 
   void Work();

@@ -96,6 +96,18 @@ class TemplateRefreshTest : public ConversionTest {
 
   std::vector<std::string> Codes(const std::string& table) { return Rows(table, {"CODE"}); }
 
+  // The date and inode of every file of the company folder: a file written
+  // in any way shows.
+  std::map<std::string, std::pair<fs::file_time_type, std::uintmax_t>> FolderIdentities() {
+    std::map<std::string, std::pair<fs::file_time_type, std::uintmax_t>> out;
+    for (const fs::directory_entry& e : fs::directory_iterator(platform::ResolvePath(folder_))) {
+      struct stat st {};
+      EXPECT_EQ(::stat(e.path().c_str(), &st), 0);
+      out[e.path().filename().string()] = {e.last_write_time(), st.st_ino};
+    }
+    return out;
+  }
+
   // What the next connect of the company does after a killed run.
   void AsTheNextConnect() {
     platform::FinishStagedMoves(folder_);
@@ -179,15 +191,7 @@ TEST_F(TemplateRefreshTest, AnUpToDateFreeTableCompanyIsLeftAsItIs) {
   MakeCompanyTables();
   MakeArchives();
   ReleaseTemplateRefresh(Context(), zip_, "UPDATEKX8.ZIP");
-  auto identities = [&] {
-    std::map<std::string, std::pair<fs::file_time_type, std::uintmax_t>> out;
-    for (const fs::directory_entry& e : fs::directory_iterator(platform::ResolvePath(folder_))) {
-      struct stat st {};
-      EXPECT_EQ(::stat(e.path().c_str(), &st), 0);
-      out[e.path().filename().string()] = {e.last_write_time(), st.st_ino};
-    }
-    return out;
-  };
+  const auto identities = [&] { return FolderIdentities(); };
   const auto before = identities();
   ReleaseTemplateRefresh(Context(), zip_, "UPDATEKX8.ZIP");
   EXPECT_EQ(identities(), before);
@@ -250,15 +254,7 @@ TEST_F(TemplateRefreshTest, AnUpToDateDictionaryCompanyIsLeftAsItIs) {
   MakeArchives();
   // The second pass refreshes GLPARA, put back by the first.
   for (int pass = 1; pass <= 2; ++pass) ReleaseTemplateRefresh(Context(), zip_, "UPDATEKX8.ZIP");
-  auto identities = [&] {
-    std::map<std::string, std::pair<fs::file_time_type, std::uintmax_t>> out;
-    for (const fs::directory_entry& e : fs::directory_iterator(platform::ResolvePath(folder_))) {
-      struct stat st {};
-      EXPECT_EQ(::stat(e.path().c_str(), &st), 0);
-      out[e.path().filename().string()] = {e.last_write_time(), st.st_ino};
-    }
-    return out;
-  };
+  const auto identities = [&] { return FolderIdentities(); };
   const auto before = identities();
   ReleaseTemplateRefresh(Context(), zip_, "UPDATEKX8.ZIP");
   EXPECT_EQ(identities(), before);
