@@ -25,6 +25,10 @@ namespace kx8::platform {
 namespace {
 
 constexpr std::size_t kBufferSize = 64 * 1024;
+// A file up to this size is deflated ahead on a worker, its whole stream
+// held in memory until it is written; a larger one is deflated by libzip as
+// it writes it, so that memory stays small whatever the size of a table.
+constexpr std::uint64_t kDeflatedAheadMax = 4 << 20;
 // Temporary files are made beside their target under this prefix; the
 // company folder clean-up removes any left behind (their names hold ".~").
 constexpr char kTemporaryPrefix[] = ".~kx8-XXXXXX";
@@ -361,6 +365,7 @@ struct SourceFile {
   std::string entry_name;  // the file's name in its folder
   std::string native;      // resolved path
   Digest digest;
+  std::uint64_t size = 0;  // as found
 };
 
 // The files the masks find, each once. False when two different files
@@ -382,7 +387,7 @@ bool CollectSources(const std::vector<std::string>& masks, std::vector<SourceFil
         error = "two files would be stored as " + entry.name + ": " + it->second + " and " + native;
         return false;
       }
-      files.push_back({entry.name, native, {}});
+      files.push_back({entry.name, native, {}, static_cast<std::uint64_t>(info.st_size)});
     }
   }
   return true;
@@ -502,13 +507,24 @@ TZipResult TZipArchive::Compress() {
     }
   }
 
-  // Every file is read once, by the deflating workers, which start now;
-  // the entry's size and CRC-32 are those of the bytes deflated, and the
-  // archive is checked against them once written.
+  // The files deflated ahead are read once, by the workers, which start
+  // now: the entry's size and CRC-32 are those of the bytes deflated. A
+  // larger file is read before the archive is written, so that a change
+  // while it is archived shows up in the check.
+  constexpr std::size_t kByLibzip = ~std::size_t{0};
+  std::vector<std::size_t> ahead(files.size(), kByLibzip);  // index among the deflated files
   std::vector<std::string> natives;
-  natives.reserve(files.size());
-  for (const SourceFile& file : files) natives.push_back(file.native);
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    if (files[i].size > kDeflatedAheadMax) continue;
+    ahead[i] = natives.size();
+    natives.push_back(files[i].native);
+  }
   DeflatedFiles deflated(std::move(natives), kCompressionLevel);
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    if (ahead[i] == kByLibzip && !FileDigest(files[i].native, files[i].digest, error)) {
+      return Fail(TZipResult::ReadFailed, "cannot write the archive " + shown + ": " + error);
+    }
+  }
 
   const std::string folder = NativeFolder(target);
   TemporaryFile temporary;
@@ -525,7 +541,8 @@ TZipResult TZipArchive::Compress() {
   }
   for (std::size_t i = 0; i < files.size(); ++i) {
     const SourceFile& file = files[i];
-    zip_source_t* source = deflated.Source(archive.get(), i);
+    zip_source_t* source = ahead[i] == kByLibzip ? zip_source_file(archive.get(), file.native.c_str(), 0, -1)
+                                                 : deflated.Source(archive.get(), ahead[i]);
     if (source == nullptr) {
       return Fail(TZipResult::ReadFailed, "cannot write the archive " + shown + ": cannot read " + file.native + ": " +
                                               LibzipError(archive.get()));
@@ -550,7 +567,8 @@ TZipResult TZipArchive::Compress() {
   }
   archive.release();  // closed
   for (std::size_t i = 0; i < files.size(); ++i) {
-    if (!deflated.FileDigest(i, files[i].digest.size, files[i].digest.crc)) {
+    if (ahead[i] == kByLibzip) continue;
+    if (!deflated.FileDigest(ahead[i], files[i].digest.size, files[i].digest.crc)) {
       return Fail(TZipResult::WriteFailed, "cannot write the archive " + shown + ": " + files[i].native +
                                                " was not compressed");
     }

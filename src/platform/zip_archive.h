@@ -23,8 +23,9 @@
 // out too). Masks are taken in their order, the files of a mask in the
 // order FindEntries gives them; a file found by two masks is stored once.
 // An entry is named after the file's name in the folder it was found in.
-// Each file is read once and deflated on worker threads
-// (platform/zip_deflated_source.h). The archive is written to a temporary
+// Files up to a few megabytes are read once and deflated on worker threads
+// (platform/zip_deflated_source.h); larger ones are deflated by libzip as
+// it writes them. The archive is written to a temporary
 // file beside it, flushed, opened again and checked entry by entry against
 // the size and CRC-32 of the bytes read from the files (the data read back),
 // and only then given its name. An existing

@@ -16,7 +16,7 @@ namespace {
 constexpr std::size_t kReadSize = 64 * 1024;
 // Workers stop claiming files while this many file bytes are deflated and
 // not yet written (one file larger than this is still taken on its own).
-constexpr std::uint64_t kPendingLimit = 64 << 20;
+constexpr std::uint64_t kPendingLimit = 16 << 20;
 constexpr unsigned kMaxWorkers = 2;
 // The deflate settings libzip uses for an entry of its own: a raw stream
 // (no zlib header), the largest window and the most memory.

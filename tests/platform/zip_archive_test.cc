@@ -109,6 +109,9 @@ TEST(ZipArchiveTest, CompressWritesTheArchiveLibzipWritesFromTheFiles) {
   add("BIG.KDT", std::string(300000, 'k') + random.substr(0, 5000) + std::string(70000, 'z'));
   add("EMPTY.KDT", "");
   add("RANDOM.KDT", random);  // does not compress
+  std::string large;  // left to libzip to deflate as it writes
+  while (large.size() < (5u << 20)) large += random.substr(large.size() % 1000, 3000) + std::string(5000, 'L');
+  add("LARGE.KDT", large);
   add("READONLY.KDT", "read only");
   for (int i = 0; i < 20; ++i) add("T" + std::to_string(i) + ".KDT", std::string(100 * i, static_cast<char>('a' + i)));
   fs::permissions(temp.path() / "DATA/READONLY.KDT", fs::perms::owner_read | fs::perms::group_read);
