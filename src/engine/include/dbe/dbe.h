@@ -267,8 +267,8 @@ DBRESULT DbGetTableFilename(DBHANDLE table, char* buf, uint16_t* len);
 // an open table of a dictionary connection, name is the name it was opened
 // by (else unused). On a dictionary connection the stamp also stands for the
 // dictionary's entry of the table (its file, name, encryption, default
-// index) and the rights of the user logged on: it changes when the table is
-// taken out of the dictionary and put back, or any of these changes. *stamp
+// index) and the rights of the user logged on: it is 0 while the table is
+// out of the dictionary, and changes when any of these changes. *stamp
 // is 0 when no stamp stands for the table: its data file is missing, a
 // change of it waits in this process (deferred rewrites), a rewrite of it
 // failed or was cut short, this process holds it exclusively, the
