@@ -115,7 +115,8 @@ void ExtractIntoCompanyFolder(platform::TZipArchive& zip, platform::UiServices& 
     const std::string reason = platform::UnsafeTargetReason(native_folder, target);
     if (!reason.empty()) throw std::runtime_error(failed + staged + ": " + reason);
     // A file the archive would replace by the same bytes is left as it is:
-    // a refresh from an unchanged archive then writes nothing.
+    // of an archive that changed in part, only the files that differ are
+    // replaced.
     if (SameBytes(e.path().string(), prefix + target)) continue;
     moves.push_back({staged, target});
   }

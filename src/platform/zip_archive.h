@@ -25,13 +25,12 @@
 // An entry is named after the file's name in the folder it was found in.
 // Files up to a few megabytes are read once and deflated on worker threads
 // (platform/zip_deflated_source.h); larger ones are deflated by libzip as
-// it writes them. The archive is written to a temporary
-// file beside it, flushed, opened again and checked entry by entry against
-// the size and CRC-32 of the bytes read from the files (the data read back),
-// and only then given its name. An existing
-// archive is never changed: when ZipFilename is taken, Compress writes
-// nothing and answers ArchiveExists, also when another program takes the
-// name while the archive is being written.
+// it writes them. The archive is written to a temporary file beside it,
+// flushed, opened again and checked entry by entry against the size and
+// CRC-32 of the bytes read from the files (the data read back), and only
+// then given its name. An existing archive is never changed: when
+// ZipFilename is taken, Compress writes nothing and answers ArchiveExists,
+// also when another program takes the name while the archive is written.
 //
 // Extract. A mask's folder part is ignored; its pattern is matched, by the
 // same Windows rules, against the last component of each entry's stored
