@@ -16,6 +16,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cctype>
 #include <filesystem>
 #include <functional>
@@ -526,6 +527,101 @@ TEST_F(IoFaultTest, GroupedFlushingKeepsChangesWholeAgainstAKillAndDurableAfterT
   }
   std::printf("Grouped flushing: %zu operations, %ld kills, %ld mismatches\n", Operations().size(), kills,
               mismatches);
+}
+
+// While alive, the Nth write of a whole piece of a rewrite's new files
+// (a megabyte or more: only the thread writing a large table's pieces
+// writes so much at once) fails with EIO, once.
+class FailNthLargeWrite {
+ public:
+  explicit FailNthLargeWrite(int n) {
+    Nth() = n;
+    Seen() = 0;
+    Fired() = false;
+    dbe::os::SystemCalls c = dbe::os::RealCalls();
+    c.pwrite = [](int fd, const void* b, size_t len, off_t o) -> ssize_t {
+      if (len >= (1u << 20) && ++Seen() == Nth()) {
+        Fired() = true;
+        errno = EIO;
+        return -1;
+      }
+      return dbe::os::RealCalls().pwrite(fd, b, len, o);
+    };
+    dbe::os::Calls() = c;
+  }
+  ~FailNthLargeWrite() { dbe::os::Calls() = dbe::os::RealCalls(); }
+  bool fired() const { return Fired(); }
+
+ private:
+  static std::atomic<int>& Nth() {
+    static std::atomic<int> n{0};
+    return n;
+  }
+  static std::atomic<int>& Seen() {
+    static std::atomic<int> n{0};
+    return n;
+  }
+  static std::atomic<bool>& Fired() {
+    static std::atomic<bool> b{false};
+    return b;
+  }
+};
+
+TEST_F(IoFaultTest, AFailedWriteOfALargeTablesPieceFailsTheRewriteAndKeepsTheTable) {
+  // Three pieces and more of new rows: the first is written by its own
+  // thread while the second fills, the last by the flush at the end.
+  auto make = [this](bool encrypted) {
+    Create("BIG", "EMP_NO,Char,8;LINE1,Char,240;LINE2,Char,240;AMOUNT,Money;");
+    DBHANDLE t = Open("BIG", DBE_OPEN_EXCLUSIVE);
+    for (int i = 0; i < 18000; ++i) {
+      AppendRow(t, {{"EMP_NO", "E" + std::to_string(i)},
+                    {"LINE1", std::string(200, char('a' + i % 26))},
+                    {"LINE2", "line " + std::to_string(i)},
+                    {"AMOUNT", std::to_string(i)}});
+    }
+    DBE_OK(DbGotoRecord(t, 3));
+    DBE_OK(DbDeleteRecord(t));
+    if (encrypted) {
+      DBE_OK(DbEnableEncryption(t, "pw"));
+      DBE_OK(DbEncryptTable(t));
+    }
+    DBE_OK(DbCloseTable(t));
+  };
+  auto with_password = [](DBRESULT (*rewrite)(DBHANDLE)) {
+    return [rewrite](DBHANDLE t) {
+      DBRESULT rc = DbEnableEncryption(t, "pw");
+      return rc != 0 ? rc : rewrite(t);
+    };
+  };
+  struct Case {
+    const char* name;
+    bool encrypted;
+    std::function<DBRESULT(DBHANDLE)> run;
+  };
+  const Case cases[] = {{"encrypt", false, with_password(DbEncryptTable)},
+                        {"decrypt", true, with_password(DbDecryptTable)},
+                        {"pack", false, DbPackTable}};
+  for (const Case& c : cases) {
+    for (int nth : {1, 2}) {
+      SCOPED_TRACE(std::string(c.name) + ", piece " + std::to_string(nth));
+      for (const auto& e : fs::directory_iterator(dir_.path())) fs::remove_all(e.path());
+      make(c.encrypted);
+      const std::string before = TableState(conn_, "BIG");
+      DBRESULT rc;
+      bool fired;
+      {
+        FailNthLargeWrite fail(nth);
+        rc = OnTable("BIG", DBE_OPEN_EXCLUSIVE, c.run);
+        fired = fail.fired();
+      }
+      ASSERT_TRUE(fired) << "no piece was written";
+      EXPECT_TRUE(IsIoError(rc, last_error_)) << rc << " " << last_error_;
+      EXPECT_NE(last_error_.find(dir_.File("BIG.KDT")), std::string::npos) << last_error_;
+      EXPECT_EQ(TableState(conn_, "BIG"), before);
+      ExpectNoLeftovers(nth);
+      ASSERT_EQ(OnTable("BIG", DBE_OPEN_EXCLUSIVE, c.run), 0u) << last_error_;
+    }
+  }
 }
 
 }  // namespace

@@ -137,6 +137,10 @@ void File::Sync() {
   if (Calls().fdatasync(fd_) != 0) IoFail("Flushing", path_);
 }
 
+void File::StartWriteback(uint64_t offset, uint64_t len) {
+  Calls().start_writeback(fd_, off_t(offset), off_t(len));
+}
+
 void File::Close() {
   // A failed close loses nothing that a flush had not already reported.
   if (fd_ >= 0) Calls().close(fd_);

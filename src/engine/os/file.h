@@ -39,6 +39,10 @@ class File {
   void WriteAt(uint64_t offset, const void* buf, size_t len);
   void Truncate(uint64_t size);
   void Sync();
+  // Starts writing [offset, offset + len) to disk without waiting, so that
+  // the Sync that follows has less to wait for. Promises nothing; a failure
+  // to start is left for that Sync to report.
+  void StartWriteback(uint64_t offset, uint64_t len);
   void Close();
   // Device and inode: identifies the file across differently spelt paths.
   void Identity(uint64_t* dev, uint64_t* ino) const;

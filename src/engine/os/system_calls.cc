@@ -13,10 +13,13 @@ int Open(const char* path, int flags, mode_t mode) { return ::open(path, flags, 
 int Lock(int fd, int command, struct flock* range) { return ::fcntl(fd, command, range); }
 int Stat(const char* path, struct stat* st) { return ::stat(path, st); }
 int Fstat(int fd, struct stat* st) { return ::fstat(fd, st); }
+int StartWriteback(int fd, off_t offset, off_t len) {
+  return ::sync_file_range(fd, offset, len, SYNC_FILE_RANGE_WRITE);
+}
 
 const SystemCalls kReal = {Open,   ::close, ::pread, ::pwrite, ::fdatasync, ::fsync, ::ftruncate,
                            ::rename, ::unlink, ::link, Lock,    Fstat,      Stat,    ::mmap,
-                           ::syncfs};
+                           ::syncfs, StartWriteback};
 
 }  // namespace
 

@@ -30,6 +30,9 @@ struct SystemCalls {
   int (*stat)(const char* path, struct stat* st);
   void* (*mmap)(void* addr, size_t len, int prot, int flags, int fd, off_t offset);
   int (*syncfs)(int fd);  // everything written on a file system (os/sync_group.h)
+  // Starts writing a range of a file to disk and returns at once: makes a
+  // later flush shorter, promises nothing about what is on disk.
+  int (*start_writeback)(int fd, off_t offset, off_t len);
 };
 
 // The table in use. Changing it is for tests, done while no other thread

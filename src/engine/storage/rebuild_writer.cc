@@ -1,6 +1,11 @@
 #include "storage/rebuild_writer.h"
 
+#include <condition_variable>
 #include <cstring>
+#include <exception>
+#include <mutex>
+#include <system_error>
+#include <thread>
 
 #include "storage/bytes.h"
 #include "storage/checksum.h"
@@ -10,25 +15,110 @@ namespace dbe {
 
 using namespace format;
 
-// Sequential writer in pieces of 4 MB.
+// Sequential writer in pieces of 4 MB. Once a file grows past its first
+// piece, the pieces are written by a thread of their own while the next one
+// fills, so that sealing and checking rows never waits for the system to
+// take the bytes (on a large table that copy costs as much as the sealing).
+// One piece at most is being written; a failure is raised by the next call.
+// A small table is written by the calling thread: no thread is started for
+// it.
 class RebuildWriter::Buffer {
  public:
   explicit Buffer(os::File* f) : f_(f) {}
-  uint64_t offset() const { return written_ + buf_.size(); }
+  ~Buffer() {
+    if (!thread_.joinable()) return;
+    {
+      std::lock_guard<std::mutex> lock(mu_);
+      stop_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+  }
+  uint64_t offset() const { return handed_ + buf_.size(); }
   void Append(const void* p, size_t n) {
     buf_.append(static_cast<const char*>(p), n);
-    if (buf_.size() >= (4u << 20)) Flush();
+    if (buf_.size() >= kPiece) Hand();
   }
+  // Every byte appended is in the file when it returns.
   void Flush() {
-    if (!buf_.empty()) f_->WriteAt(written_, buf_.data(), buf_.size());
-    written_ += buf_.size();
-    buf_.clear();
+    if (!thread_.joinable()) return WriteHere();
+    Hand();
+    std::unique_lock<std::mutex> lock(mu_);
+    changed_.wait(lock, [this] { return !busy_; });
+    RaiseFailure();
   }
 
  private:
+  static constexpr size_t kPiece = 4u << 20;
+
+  // Gives the filled piece to the writing thread once it has written the
+  // one before.
+  void Hand() {
+    if (buf_.empty()) return;
+    if (!thread_.joinable()) {
+      try {
+        thread_ = std::thread([this] { WriteLoop(); });
+      } catch (const std::system_error&) {
+        return WriteHere();  // no thread to be had: written here, only slower
+      }
+    }
+    {
+      std::unique_lock<std::mutex> lock(mu_);
+      changed_.wait(lock, [this] { return !busy_; });
+      RaiseFailure();
+      writing_.swap(buf_);
+      writing_at_ = handed_;
+      busy_ = true;
+    }
+    changed_.notify_all();
+    handed_ += writing_.size();
+    buf_.clear();
+  }
+
+  void WriteHere() {
+    if (!buf_.empty()) f_->WriteAt(handed_, buf_.data(), buf_.size());
+    handed_ += buf_.size();
+    buf_.clear();
+  }
+
+  void WriteLoop() {
+    std::unique_lock<std::mutex> lock(mu_);
+    for (;;) {
+      changed_.wait(lock, [this] { return busy_ || stop_; });
+      if (!busy_) return;
+      lock.unlock();
+      std::exception_ptr failure;
+      try {
+        f_->WriteAt(writing_at_, writing_.data(), writing_.size());
+        // The disk takes the piece while the next ones are made, so that the
+        // flush at the end waits for little more than the last piece.
+        f_->StartWriteback(writing_at_, writing_.size());
+      } catch (...) {
+        failure = std::current_exception();
+      }
+      lock.lock();
+      if (failure && !failure_) failure_ = failure;
+      busy_ = false;
+      changed_.notify_all();
+    }
+  }
+
+  // Called with mu_ held.
+  void RaiseFailure() {
+    if (failure_) std::rethrow_exception(failure_);
+  }
+
   os::File* f_;
-  std::string buf_;
-  uint64_t written_ = 0;
+  std::string buf_;       // the piece being filled, at offset handed_
+  uint64_t handed_ = 0;   // bytes given to the file or to the writing thread
+  std::thread thread_;
+  std::mutex mu_;
+  std::condition_variable changed_;
+  std::string writing_;   // the piece the thread writes, at writing_at_
+  uint64_t writing_at_ = 0;
+  bool busy_ = false;
+  bool stop_ = false;
+  std::exception_ptr failure_;
 };
 
 RebuildWriter::RebuildWriter(const std::string& kdt_new, const std::string& kdm_new, bool has_memo,

@@ -1,9 +1,11 @@
 // The new files of a whole-table rebuild (pack, zap, encryption, decryption,
 // restructure): X.KDT.new with the header and one slot per row and, when the
 // table keeps large values, X.KDM.new with those values. Both are written
-// sequentially in large buffered pieces (a new table is always of the
-// current format version); Finish writes the counts into the new header and the memo file's header and syncs both, after which the
-// table switches over to them (TableFile::CommitRebuild).
+// sequentially in pieces of 4 MB, on a large table by a thread of their own
+// while the next piece is made (a new table is always of the current format
+// version); Finish writes the counts into the new header and the memo file's
+// header and syncs both, after which the table switches over to them
+// (TableFile::CommitRebuild).
 #ifndef KX8_ENGINE_STORAGE_REBUILD_WRITER_H_
 #define KX8_ENGINE_STORAGE_REBUILD_WRITER_H_
 
