@@ -1,6 +1,8 @@
 // Table encryption: a password-derived key (Argon2id, memory-hard, cached per
-// process) and authenticated encryption (XChaCha20-Poly1305) of rows and memo
-// values. The table id is bound into every sealed value as associated data.
+// process) and authenticated encryption of rows and memo values: AES-256-GCM
+// under a subkey per nonce prefix (values sealed by earlier builds, in
+// XChaCha20-Poly1305, still open). The table id is bound into every sealed
+// value as associated data.
 #ifndef KX8_ENGINE_CRYPTO_CIPHER_H_
 #define KX8_ENGINE_CRYPTO_CIPHER_H_
 
@@ -37,6 +39,7 @@ std::shared_ptr<const Key> DeriveKey(const std::string& password, const KdfParam
 bool ValidParams(const KdfParams& params);
 
 // out receives nonce + ciphertext + MAC (plain_len + kOverhead bytes).
+// Fails with Error 5004 only when the cryptographic library itself fails.
 void Seal(const Key& key, const uint8_t* ad, size_t ad_len, const uint8_t* plain, size_t plain_len,
           uint8_t* out);
 // Returns false when the value was not sealed with this key or was changed.
@@ -56,6 +59,10 @@ size_t OpenMany(const Key& key, const uint8_t* ad, size_t ad_len, const uint8_t*
 // The password check stored in a table header.
 void MakeCheck(const Key& key, const uint8_t* ad, size_t ad_len, uint8_t* out /*kCheckSealedSize*/);
 bool VerifyCheck(const Key& key, const uint8_t* ad, size_t ad_len, const uint8_t* check);
+
+// Seals and opens AES-256-GCM values with the portable code that serves
+// processors without AES instructions, even on one that has them (tests).
+void UsePortableAes(bool portable);
 
 void RandomBytes(uint8_t* out, size_t len);
 // A short keyed-free digest (BLAKE2b) for header and snapshot checksums.
