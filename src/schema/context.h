@@ -40,7 +40,7 @@ struct UpgradeContext {
   // again. Should the run end on an error in between, they are encrypted
   // again before the error goes on (EncryptAgainAfterFailure), so that a
   // failed pass never leaves payroll data stored in the clear.
-  std::set<std::string> decrypted_for_change;
+  std::set<std::string> decrypted_for_change = {};
   // Told of every column change made (may be empty).
   std::function<void(const ColumnChange&)> column_changed = {};
   // Told how many rows of a table a step changed, by the steps that count
