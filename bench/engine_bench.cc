@@ -71,10 +71,10 @@ constexpr uint32_t kEmployees = 5000;  // rows come month by month for this many
 // pays it depends on what ran before it (a copy right after the table was
 // built found its pages warm, an encryption after it did not). Writing and
 // deleting a scratch file larger than what the operation writes leaves the
-// page cache's own pages free and warm (freed memory of a process is given
-// back to the host in whole 2 MB blocks and soon, page-cache pages mostly
-// not), so every operation starts on the same footing; on a machine
-// without this it costs only the writing.
+// page cache's own pages free and warm (on the machine this was measured
+// on, memory a process freed went back to the host within a second or two,
+// freed page-cache pages mostly did not), so every operation starts on the
+// same footing; on a machine without this it costs only the writing.
 void SettleBeforeTiming();
 
 // --- the data folder ----------------------------------------------------------

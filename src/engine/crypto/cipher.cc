@@ -5,8 +5,8 @@
 #include <sodium.h>
 
 #include <algorithm>
-#include <climits>
 #include <atomic>
+#include <climits>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -193,6 +193,7 @@ struct AesContext {
   ~AesContext() {
     EVP_CIPHER_CTX_free(ctx);
     sodium_memzero(&state, sizeof state);
+    sodium_memzero(key.data(), key.size());
   }
 };
 
@@ -288,6 +289,10 @@ struct Subkey {
   uint8_t prefix[16] = {};
   Key subkey{};
   bool valid = false;
+  ~Subkey() {
+    sodium_memzero(key.data(), key.size());
+    sodium_memzero(subkey.data(), subkey.size());
+  }
 };
 
 thread_local Subkey t_open_subkey;
