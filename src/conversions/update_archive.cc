@@ -49,21 +49,17 @@ std::string ArchiveFolder(const std::string& root) {
 bool ArchiveCopiesInFolder(platform::TZipArchive& zip, const std::string& archive, const std::string& folder,
                            const std::string& mask) {
   zip.SetZipFilename(archive);
-  const std::vector<platform::TZipEntry> entries = zip.Entries();
-  if (entries.empty()) return false;  // unreadable (or empty): the refresh decides
-  for (const platform::TZipEntry& entry : entries) {
-    if (entry.is_directory) continue;
-    const std::size_t slash = entry.name.find_last_of("/\\");
-    const std::string last = slash == std::string::npos ? entry.name : entry.name.substr(slash + 1);
-    if (!platform::MatchesMask(last, mask)) continue;
-    std::uint64_t size = 0;
-    std::uint32_t crc = 0;
-    std::string error;
-    const std::string file = folder + "\\" + entry.name;
-    if (!platform::FileExists(file) || !platform::FileChecksum(file, size, crc, error)) return false;
-    if (size != entry.size || crc != entry.crc) return false;
+  if (zip.Entries().empty()) return false;  // unreadable (or empty): the refresh decides
+  // The entries the extraction would take for this mask, compared byte for
+  // byte with the company's files.
+  zip.SetFilesToProcess("");
+  zip.AddMask(mask);
+  try {
+    return zip.SelectedEntriesHoldFiles(
+        [&](const std::string& name) { return platform::ResolvePath(folder + "\\" + name); });
+  } catch (const platform::EZipError&) {
+    return false;  // a name that is not safe: the extraction refuses it and says so
   }
-  return true;
 }
 
 void ExtractIntoCompanyFolder(platform::TZipArchive& zip, platform::UiServices& ui, const std::string& archive,

@@ -14,6 +14,7 @@
 
 #include "conversion_fixture.h"
 #include "engine/io_faults.h"
+#include "platform/file_bytes.h"
 #include "platform/path.h"
 #include "platform/staged_move.h"
 #include "platform/zip_archive.h"
@@ -24,6 +25,51 @@ namespace kx8::conversions {
 namespace {
 
 namespace fs = std::filesystem;
+
+// The CRC-32 of bytes, as an archive records it for a file.
+std::uint32_t Crc32(const std::string& bytes, const std::string& scratch) {
+  platform::WriteFileBytes(scratch, bytes);
+  std::uint64_t size = 0;
+  std::uint32_t crc = 0;
+  std::string error;
+  EXPECT_TRUE(platform::FileChecksum(scratch, size, crc, error)) << error;
+  return crc;
+}
+
+// Changes the four bytes at `at` so that the bytes' CRC-32 is `want` again:
+// the CRC of bytes of one length is affine in their bits, so the flips are
+// the solution of 32 equations over GF(2).
+void RestoreCrc32(std::string& bytes, std::size_t at, std::uint32_t want, const std::string& scratch) {
+  const std::uint32_t now = Crc32(bytes, scratch);
+  std::uint32_t effect[32], flips_of[32];
+  for (int i = 0; i < 32; ++i) {
+    bytes[at + i / 8] = char(bytes[at + i / 8] ^ (1 << (i % 8)));
+    effect[i] = Crc32(bytes, scratch) ^ now;
+    bytes[at + i / 8] = char(bytes[at + i / 8] ^ (1 << (i % 8)));
+    flips_of[i] = 1u << i;
+  }
+  for (int bit = 0; bit < 32; ++bit) {
+    int pivot = bit;
+    while (pivot < 32 && !((effect[pivot] >> bit) & 1)) ++pivot;
+    ASSERT_LT(pivot, 32);
+    std::swap(effect[bit], effect[pivot]);
+    std::swap(flips_of[bit], flips_of[pivot]);
+    for (int r = 0; r < 32; ++r) {
+      if (r != bit && ((effect[r] >> bit) & 1)) {
+        effect[r] ^= effect[bit];
+        flips_of[r] ^= flips_of[bit];
+      }
+    }
+  }
+  std::uint32_t flips = 0;
+  for (int bit = 0; bit < 32; ++bit) {
+    if (((now ^ want) >> bit) & 1) flips ^= flips_of[bit];
+  }
+  for (int i = 0; i < 32; ++i) {
+    if ((flips >> i) & 1) bytes[at + i / 8] = char(bytes[at + i / 8] ^ (1 << (i % 8)));
+  }
+  ASSERT_EQ(Crc32(bytes, scratch), want);
+}
 
 // Every template either refresh can bring, and a table of the company's own.
 const char* const kTemplates[] = {"UPDATETBL", "OUTDSK_D", "BONUS",   "OUTDSK_H", "GTABLE",  "GLOCHG",
@@ -283,6 +329,30 @@ TEST_F(TemplateRefreshTest, AnUpToDateDictionaryCompanyIsLeftAsItIs) {
   const auto after = identities();
   EXPECT_NE(after.at("GLOCHG.KDT"), before.at("GLOCHG.KDT"));
   EXPECT_EQ(after.at("OUTDSK_D.KDT"), before.at("OUTDSK_D.KDT"));
+}
+
+// A dictionary table whose file has the archive's size and CRC-32 but
+// other bytes is refreshed all the same: the company's files are compared
+// with the archive byte for byte.
+TEST_F(TemplateRefreshTest, ADictionaryTableWithTheArchivesChecksumButOtherBytesIsRefreshed) {
+  MakeDictionaryCompany();
+  MakeArchives();
+  for (int pass = 1; pass <= 2; ++pass) ReleaseTemplateRefresh(Context(), zip_, "UPDATEKX8.ZIP");
+  const std::string file = platform::ResolvePath(folder_ + "\\OUTDSK_D.KDT");
+  const std::string archived = platform::ReadFileBytes(file);
+  const std::string scratch = base_.string() + "/crc-scratch";
+  // Within the last row's slot (its text and checksum), which nothing reads
+  // before the refresh.
+  std::string forged = archived;
+  forged[forged.size() - 2] = char(forged[forged.size() - 2] ^ 0x55);
+  RestoreCrc32(forged, forged.size() - 8, Crc32(archived, scratch), scratch);
+  ASSERT_NE(forged, archived);
+  platform::WriteFileBytes(file, forged);
+
+  ReleaseTemplateRefresh(Context(), zip_, "UPDATEKX8.ZIP");
+  EXPECT_EQ(platform::ReadFileBytes(file), archived);
+  EXPECT_TRUE(ui_.Messages().empty()) << ui_.Messages().front();
+  ExpectEveryTableBackAndWhole();
 }
 
 // Whichever call of the engine fails, the company is connected again and no
