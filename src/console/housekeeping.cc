@@ -119,8 +119,20 @@ void ExtractWallpaper(TMainForm& form, platform::TZipArchive& zip) {
   zip.SetZipFilename(FolderPart(form.RootFolder()) + kWallpaperArchive);
   if (!platform::FileExists(zip.ZipFilename())) return;
   form.ui().SetScreenCursor(platform::Cursor::HourGlass);
-  zip.SetUnzipToFolder(form.RootFolder() + kImageFolder);
+  const std::string folder = form.RootFolder() + kImageFolder;
+  zip.SetUnzipToFolder(folder);
   zip.AddMask(kWallpaperFile);
+  // A wallpaper already in place byte for byte is left alone: extracting it
+  // at every start would write and flush the same bytes again. Anything
+  // else (missing, different, unreadable, an unsafe name) is extracted,
+  // which replaces it or says why not.
+  try {
+    if (zip.SelectedEntriesHoldFiles(
+            [&](const std::string& name) { return platform::ResolvePath(folder + "\\" + name); })) {
+      return;
+    }
+  } catch (const platform::EZipError&) {
+  }
   (void)zip.Extract();
 }
 

@@ -312,6 +312,21 @@ TEST_F(HousekeepingTest, TheWallpaperIsExtractedWhenItsArchiveIsThere) {
   EXPECT_EQ(ui_.Lines(), std::vector<std::string>{"screen cursor: hourglass"});
   EXPECT_EQ(Snapshot(base_ / "IMAGE"), (std::map<std::string, std::string>{{"wallpaper.jpg", "the picture"}}));
   EXPECT_EQ(zip_.FilesToProcess(), std::vector<std::string>{"wallpaper.jpg"});
+
+  // The next start finds it in place and leaves the file alone; a file that
+  // differs from the archive's, or an archive that changed, is extracted.
+  const fs::path picture = base_ / "IMAGE" / "wallpaper.jpg";
+  // A second name for the file shows whether it was replaced (a new file
+  // has one name).
+  fs::create_hard_link(picture, base_ / "watch");
+  ExtractWallpaper(*form_, zip_);
+  EXPECT_EQ(fs::hard_link_count(picture), 2u) << "the unchanged wallpaper was written again";
+  Write(picture, "edited here");
+  ExtractWallpaper(*form_, zip_);
+  EXPECT_EQ(ReadFile(picture), "the picture");
+  WriteWithPython((base_ / "WALLPAPER.ZIP").string(), {{"wallpaper.jpg", "a new picture"}});
+  ExtractWallpaper(*form_, zip_);
+  EXPECT_EQ(ReadFile(picture), "a new picture");
 }
 
 TEST_F(HousekeepingTest, TheCompanyFolderCleanUpRemovesBackupAndTemporaryFilesOnly) {
