@@ -21,6 +21,7 @@
 #include "console/preflight.h"
 #include "console/run_driver.h"
 #include "platform/console_ui.h"
+#include "platform/locale_info.h"
 #include "platform/path.h"
 
 namespace kx8::cli {
@@ -247,6 +248,7 @@ bool PreflightAllows(console::TMainForm& form, bool force, std::ostream& err) {
 
 int RunBatch(const CommandLine& command_line, std::ostream& out, std::ostream& err, std::istream& in,
              bool interactive) {
+  platform::TakeTimeZoneOnce();
   std::ofstream log;
   if (command_line.log) {
     log.open(*command_line.log, std::ios::out | std::ios::app);

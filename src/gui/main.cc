@@ -15,8 +15,10 @@
 #include "cli/command_line.h"
 #include "console/main_form.h"
 #include "gui/main_window.h"
+#include "platform/locale_info.h"
 
 int main(int argc, char** argv) {
+  kx8::platform::TakeTimeZoneOnce();
   std::vector<std::string> args(argv + 1, argv + argc);
   kx8::cli::ParseResult parsed = kx8::cli::ParseCommandLine(args, std::cout, std::cerr);
   if (!parsed.command_line) return parsed.exit_code;

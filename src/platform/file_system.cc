@@ -157,7 +157,8 @@ std::vector<FoundEntry> FindEntries(std::string_view mask, FindAttr attributes) 
     const bool is_directory = S_ISDIR(info.st_mode);
     if (is_directory && attributes != FindAttr::FilesAndDirectories) continue;
     entries.push_back({std::string(name), is_directory,
-                       is_directory ? 0 : static_cast<std::uint64_t>(info.st_size), ModifiedDate(info)});
+                       is_directory ? 0 : static_cast<std::uint64_t>(info.st_size), ModifiedDate(info),
+                       S_ISREG(info.st_mode)});
   }
   ::closedir(dir);
 

@@ -58,6 +58,7 @@ struct FoundEntry {
   bool is_directory;        // a folder (or a link to one)
   std::uint64_t size;       // bytes; 0 for a folder
   double modified;          // last-modified date and time, local time
+  bool is_regular = false;  // a plain file (or a link to one): no device, pipe or socket
 };
 
 // The entries of the mask's folder whose names match the mask's pattern.

@@ -453,6 +453,11 @@ double LocalDateTime(std::int64_t unix_seconds, std::int64_t nanoseconds) {
   return CombineDayAndTime(day, (second_of_day * 1000.0 + milliseconds) / (kSecondsPerDay * 1000.0));
 }
 
+void TakeTimeZoneOnce() {
+  if (std::getenv("TZ") == nullptr) ::setenv("TZ", ":/etc/localtime", 0);
+  ::tzset();
+}
+
 double Now() {
   timespec now{};
   ::clock_gettime(CLOCK_REALTIME, &now);

@@ -47,6 +47,13 @@ double LocalDateTime(std::int64_t unix_seconds, std::int64_t nanoseconds);
 // The current local date and time, to the millisecond.
 double Now();
 
+// Has the process take the system's time zone once, at the start of a run
+// or of the window, before other threads start. While TZ is not set, the C
+// library looks at /etc/localtime again at every mktime (the archive
+// library makes one for every entry it reads, thousands in a pass); with TZ
+// naming that file it is read once. A TZ already set is left as it is.
+void TakeTimeZoneOnce();
+
 // --- Regional settings ---------------------------------------------------
 
 struct FormatSettings {

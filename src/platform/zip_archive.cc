@@ -378,16 +378,15 @@ bool CollectSources(const std::vector<std::string>& masks, std::vector<SourceFil
     std::string native_folder = ResolvePath(folder.empty() ? std::string_view(".") : folder);
     if (native_folder.back() != '/') native_folder += '/';
     for (const FoundEntry& entry : FindEntries(mask, FindAttr::Files)) {
+      if (!entry.is_regular) continue;
       const std::string native = native_folder + entry.name;
-      struct stat info {};
-      if (::stat(native.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
       if (!seen.insert(native).second) continue;
       const auto [it, added] = names.emplace(entry.name, native);
       if (!added) {
         error = "two files would be stored as " + entry.name + ": " + it->second + " and " + native;
         return false;
       }
-      files.push_back({entry.name, native, {}, static_cast<std::uint64_t>(info.st_size)});
+      files.push_back({entry.name, native, {}, entry.size});
     }
   }
   return true;
@@ -513,11 +512,11 @@ TZipResult TZipArchive::Compress() {
   // while it is archived shows up in the check.
   constexpr std::size_t kByLibzip = ~std::size_t{0};
   std::vector<std::size_t> ahead(files.size(), kByLibzip);  // index among the deflated files
-  std::vector<std::string> natives;
+  std::vector<DeflatedFiles::File> natives;
   for (std::size_t i = 0; i < files.size(); ++i) {
     if (files[i].size > kDeflatedAheadMax) continue;
     ahead[i] = natives.size();
-    natives.push_back(files[i].native);
+    natives.push_back({files[i].native, files[i].size});
   }
   DeflatedFiles deflated(std::move(natives), kCompressionLevel);
   for (std::size_t i = 0; i < files.size(); ++i) {

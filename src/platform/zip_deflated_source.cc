@@ -26,12 +26,13 @@ constexpr int kMemoryLevel = MAX_MEM_LEVEL;
 }  // namespace
 
 struct DeflatedFiles::Entry {
-  explicit Entry(std::string path) : native(std::move(path)) {}
+  explicit Entry(File file) : native(std::move(file.native)), found_bytes(file.size) {}
   const std::string native;
+  const std::uint64_t found_bytes;  // the file's size when it was found
   // Set under the mutex.
   bool claimed = false;
   bool done = false;
-  std::uint64_t claimed_bytes = 0;  // the file's size when it was claimed
+  std::uint64_t claimed_bytes = 0;  // found_bytes while counted as pending
   // Written by the one thread that deflates the entry, read after `done`.
   std::vector<unsigned char> stream;
   std::uint64_t size = 0;
@@ -50,9 +51,9 @@ struct DeflatedFiles::SourceState {
   zip_error_t error;
 };
 
-DeflatedFiles::DeflatedFiles(std::vector<std::string> natives, int level) : level_(level) {
-  entries_.reserve(natives.size());
-  for (std::string& native : natives) entries_.push_back(std::make_unique<Entry>(std::move(native)));
+DeflatedFiles::DeflatedFiles(std::vector<File> files, int level) : level_(level) {
+  entries_.reserve(files.size());
+  for (File& file : files) entries_.push_back(std::make_unique<Entry>(std::move(file)));
   const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
   const std::size_t count = std::min<std::size_t>({kMaxWorkers, cores, entries_.size()});
   for (std::size_t i = 0; i < count; ++i) workers_.emplace_back([this] { Work(); });
@@ -78,8 +79,7 @@ void DeflatedFiles::Work() {
       changed_.wait(lock, [&] {
         while (next_ < entries_.size() && entries_[next_]->claimed) ++next_;  // taken by the writer
         if (stopping_ || next_ >= entries_.size()) return true;
-        struct stat info {};
-        bytes = ::stat(entries_[next_]->native.c_str(), &info) == 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
+        bytes = entries_[next_]->found_bytes;
         return pending_bytes_ == 0 || pending_bytes_ + bytes <= kPendingLimit;
       });
       if (stopping_ || next_ >= entries_.size()) return;

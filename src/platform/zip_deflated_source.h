@@ -36,8 +36,14 @@ namespace kx8::platform {
 
 class DeflatedFiles {
  public:
-  // Starts deflating `natives` (resolved paths) at `level`.
-  DeflatedFiles(std::vector<std::string> natives, int level);
+  // A file to deflate: its resolved path, and its size as found, which
+  // the workers count against the bytes they may hold.
+  struct File {
+    std::string native;
+    std::uint64_t size = 0;
+  };
+  // Starts deflating `files` at `level`.
+  DeflatedFiles(std::vector<File> files, int level);
   // Stops the workers (an entry being deflated is abandoned) and waits for
   // them.
   ~DeflatedFiles();
