@@ -214,6 +214,27 @@ void Mapping::Map(const File& file, uint64_t size) {
   size_ = size;
 }
 
+Mapping::Range Mapping::Release() {
+  const Range range{data_, size_};
+  data_ = nullptr;
+  size_ = 0;
+  return range;
+}
+
+void UnmapInBackground(Mapping::Range range) {
+  if (range.data == nullptr) return;
+  constexpr uint64_t kLarge = 16u << 20;
+  if (range.size >= kLarge) {
+    try {
+      std::thread([range] { ::munmap(range.data, range.size); }).detach();
+      return;
+    } catch (const std::system_error&) {
+      // No thread to be had: unmapped here.
+    }
+  }
+  ::munmap(range.data, range.size);
+}
+
 void Mapping::Unmap() {
   if (data_ != nullptr) ::munmap(data_, size_);
   data_ = nullptr;

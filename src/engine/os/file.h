@@ -78,10 +78,26 @@ class Mapping {
   uint8_t* data() const { return data_; }
   uint64_t size() const { return size_; }
 
+  // Gives the mapped range up without unmapping it; the caller passes it to
+  // UnmapInBackground.
+  struct Range {
+    uint8_t* data = nullptr;
+    uint64_t size = 0;
+  };
+  Range Release();
+
  private:
   uint8_t* data_ = nullptr;
   uint64_t size_ = 0;
 };
+
+// Unmaps a range a Mapping gave up. A large one is unmapped by a thread of
+// its own: tearing down the mapping of a table that was read whole, and
+// freeing the cached pages of a replaced file whose last reference the
+// mapping held, takes tens of milliseconds for a table of a few hundred
+// megabytes, which the caller need not wait for. Nothing else uses the
+// range meanwhile.
+void UnmapInBackground(Mapping::Range range);
 
 // How long a lock is waited for before the wait fails: the engine setting,
 // else the environment's KX8_LOCK_WAIT_MS, else kDefaultLockWait.

@@ -1200,8 +1200,12 @@ void TableFile::AdoptRebuilt(os::File data) {
   {
     std::lock_guard<std::mutex> lock(g_registry_mu);
     Registry().erase({dev_, ino_});
-    map_.Unmap();
+    // The replaced file is closed first, so that its mapping holds the last
+    // reference to it and freeing its pages happens with the unmapping, off
+    // this thread for a large table.
+    const os::Mapping::Range replaced = map_.Release();
     data_ = std::move(data);
+    os::UnmapInBackground(replaced);
     data_.Renamed(paths_.kdt);
     Load();
     data_.Identity(&dev_, &ino_);
