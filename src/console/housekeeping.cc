@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "conversions/update_archive.h"
 #include "platform/file_system.h"
 #include "platform/path.h"
 
@@ -120,19 +121,13 @@ void ExtractWallpaper(TMainForm& form, platform::TZipArchive& zip) {
   if (!platform::FileExists(zip.ZipFilename())) return;
   form.ui().SetScreenCursor(platform::Cursor::HourGlass);
   const std::string folder = form.RootFolder() + kImageFolder;
-  zip.SetUnzipToFolder(folder);
-  zip.AddMask(kWallpaperFile);
   // A wallpaper already in place byte for byte is left alone: extracting it
   // at every start would write and flush the same bytes again. Anything
   // else (missing, different, unreadable, an unsafe name) is extracted,
-  // which replaces it or says why not.
-  try {
-    if (zip.SelectedEntriesHoldFiles(
-            [&](const std::string& name) { return platform::ResolvePath(folder + "\\" + name); })) {
-      return;
-    }
-  } catch (const platform::EZipError&) {
-  }
+  // which replaces it or says why not. The check leaves the archive's mask
+  // set for the extraction.
+  if (conversions::ArchiveCopiesInFolder(zip, zip.ZipFilename(), folder, kWallpaperFile)) return;
+  zip.SetUnzipToFolder(folder);
   (void)zip.Extract();
 }
 

@@ -20,7 +20,7 @@ inline constexpr char kArchiveNotFound[] = " not existed in directory ";
 std::string ArchiveFolder(const std::string& root);
 
 // True when every entry of `archive` whose name matches `mask` is in the
-// company folder `folder` already, byte for byte (so that extracting it
+// folder `folder` (a company's, say) already, byte for byte (so that extracting it
 // would change nothing). False when the archive cannot be read or holds
 // nothing, and when an entry's name is not safe to extract (the extraction
 // then reports it). Leaves `zip` set to the archive and that mask.

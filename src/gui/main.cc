@@ -18,7 +18,6 @@
 #include "platform/locale_info.h"
 
 int main(int argc, char** argv) {
-  kx8::platform::TakeTimeZoneOnce();
   std::vector<std::string> args(argv + 1, argv + argc);
   kx8::cli::ParseResult parsed = kx8::cli::ParseCommandLine(args, std::cout, std::cerr);
   if (!parsed.command_line) return parsed.exit_code;
@@ -28,6 +27,9 @@ int main(int argc, char** argv) {
     return kx8::cli::RunBatch(command_line, std::cout, std::cerr, std::cin, ::isatty(STDIN_FILENO) == 1);
   }
 
+  // The batch run takes the time zone itself; the window takes it here,
+  // before the toolkit starts threads of its own.
+  kx8::platform::TakeTimeZoneOnce();
   // The window toolkit gets the arguments the command line left to it.
   std::vector<std::string> toolkit_args = {argv[0]};
   toolkit_args.insert(toolkit_args.end(), command_line.toolkit_args.begin(), command_line.toolkit_args.end());
